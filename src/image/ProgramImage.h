@@ -12,12 +12,17 @@ namespace velmora {
 
 inline constexpr uint32_t kImageWords = 4194304;  // 0x1000000 bytes
 inline constexpr uint32_t kImageBytes = kImageWords * 4;
+// layoutDspType of an image that does not record its DSP type.
+inline constexpr uint8_t kImageDspUnknown = 0xFF;
 
 struct ProgramImage {
   std::vector<uint32_t> words;  // kImageWords once reset; 0xFFFFFFFF beyond the image
   int32_t sectionCount = 0;
   uint32_t dataByteCount = 0;   // sum of placed section sizes x 4
   uint32_t imageByteCount = 0;  // word 0 through the closing 0 word, in bytes
+  // DSP type the header and blocks were laid out for (set when the file is
+  // read); serial boot and flash refuse an image laid out for another type.
+  uint8_t layoutDspType = kImageDspUnknown;
 
   bool Loaded() const { return dataByteCount != 0; }
   uint32_t ImageWordCount() const { return imageByteCount / 4; }
