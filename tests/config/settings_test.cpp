@@ -1,0 +1,305 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "config/AppSettings.h"
+#include "config/SettingsStore.h"
+
+namespace velmora {
+namespace {
+
+AppSettings LoadFrom(MemorySettingsStore& store) {
+  AppSettings s;
+  // Start from a record that differs from every default, so a field that Load
+  // forgets to set shows up.
+  s.dspType = 0xEE;
+  s.dataIntervalTime = s.dataScanTime = s.resetTime = s.delayTimeAfterReset = -77;
+  s.resetPolarity = -77;
+  s.bootType = s.flashType = 0xEE;
+  s.primaryBus = s.iostrb = s.strb0 = s.strb1 = 0xDEADBEEF;
+  s.microTimeLength = -77;
+  s.left = s.top = s.right = s.bottom = -77;
+  s.showCmd = s.firstSetup = 77;
+  s.leftPaneWidth = s.rightPaneHeight = s.msgWndCX = s.msgWndCY = -77;
+  LoadSettings(store, s);
+  return s;
+}
+
+TEST(AppSettingsLoad, EmptyStoreGivesDocumentedDefaults) {
+  MemorySettingsStore store;
+  const AppSettings s = LoadFrom(store);
+  const DerivedTransferSettings d = Derive(s);
+
+  EXPECT_STREQ(DspTypeName(s.dspType), "TMS320C32");
+  EXPECT_EQ(MonitoringPeriodMs(s), 100u);
+  EXPECT_EQ(d.transferPauseUs, 50u);
+  EXPECT_EQ(d.resetPolarity, 0);
+  EXPECT_EQ(d.resetPulseMs, 200u);
+  EXPECT_EQ(d.delayAfterResetMs, 500u);
+  EXPECT_STREQ(BootTypeName(s.bootType), "BOOT1");
+  EXPECT_EQ(d.primaryBus, 0x000008F8u);
+  EXPECT_EQ(d.iostrb, 0x00000058u);
+  EXPECT_EQ(d.strb0, 0x000F0858u);
+  EXPECT_EQ(d.strb1, 0x000F0858u);
+  EXPECT_STREQ(FlashTypeName(d.flashType), "AM29F040");
+  EXPECT_EQ(s.microTimeLength, 0);
+  EXPECT_EQ(d.bootBase, 0x1000u);
+
+  EXPECT_EQ(s.left, 100);
+  EXPECT_EQ(s.top, 50);
+  EXPECT_EQ(s.right, 900);
+  EXPECT_EQ(s.bottom, 650);
+  EXPECT_EQ(s.showCmd, 1u);
+  EXPECT_EQ(s.firstSetup, 0u);
+  EXPECT_EQ(s.leftPaneWidth, 400);
+  EXPECT_EQ(s.rightPaneHeight, 200);
+  EXPECT_EQ(s.msgWndCX, 0);
+  EXPECT_EQ(s.msgWndCY, 0);
+}
+
+struct ClampCase {
+  const char* key;
+  int32_t stored;
+  int32_t loaded;
+};
+
+int32_t LoadedField(const AppSettings& s, const std::string& key) {
+  if (key == kKeyMcuType) return s.dspType;
+  if (key == kKeyDataIntervalTime) return s.dataIntervalTime;
+  if (key == kKeyDataScanTime) return s.dataScanTime;
+  if (key == kKeyResetTime) return s.resetTime;
+  if (key == kKeyDelayTimeAfterReset) return s.delayTimeAfterReset;
+  if (key == kKeyBootType) return s.bootType;
+  if (key == kKeyFlashRomType) return s.flashType;
+  if (key == kKeyResetPolarity) return s.resetPolarity;
+  if (key == kKeyMicroTimeLength) return s.microTimeLength;
+  return -12345;
+}
+
+TEST(AppSettingsLoad, ClampsOutOfRangeValues) {
+  const ClampCase cases[] = {
+      // 8-bit fields keep their low byte, then clamp unsigned.
+      {kKeyMcuType, 256, 0},
+      {kKeyMcuType, 7, 2},
+      {kKeyMcuType, 258, 2},
+      {kKeyMcuType, 0x101, 1},
+      {kKeyMcuType, -1, 2},
+      {kKeyBootType, 3, 2},
+      {kKeyBootType, 0x201, 1},
+      {kKeyFlashRomType, 6, 5},
+      {kKeyFlashRomType, 0x100, 0},
+      {kKeyFlashRomType, 4, 4},
+      // 32-bit indices clamp signed at both ends.
+      {kKeyDataIntervalTime, 99, 15},
+      {kKeyDataIntervalTime, 16, 15},
+      {kKeyDataIntervalTime, 15, 15},
+      {kKeyDataIntervalTime, -1, 0},
+      {kKeyDataIntervalTime, INT32_MIN, 0},
+      {kKeyDataScanTime, 14, 13},
+      {kKeyDataScanTime, -5, 0},
+      {kKeyResetTime, 10, 9},
+      {kKeyResetTime, -2, 0},
+      {kKeyDelayTimeAfterReset, 100, 9},
+      {kKeyDelayTimeAfterReset, -100, 0},
+      // Taken as stored.
+      {kKeyResetPolarity, 7, 7},
+      {kKeyResetPolarity, -3, -3},
+      {kKeyMicroTimeLength, -9, -9},
+  };
+  for (const auto& c : cases) {
+    MemorySettingsStore store;
+    store.WriteInt(kSectionMain, c.key, static_cast<uint32_t>(c.stored));
+    EXPECT_EQ(LoadedField(LoadFrom(store), c.key), c.loaded) << c.key << " stored as " << c.stored;
+  }
+}
+
+TEST(AppSettingsLoad, RegisterValuesAreTakenAsStored) {
+  MemorySettingsStore store;
+  store.WriteInt(kSectionMain, kKeyPrimaryBus, 0xFFFFFFFF);
+  store.WriteInt(kSectionMain, kKeyIostrb, 0);
+  store.WriteInt(kSectionMain, kKeyStrb0, 0x80000000);
+  store.WriteInt(kSectionMain, kKeyStrb1, 0x12345678);
+  const AppSettings s = LoadFrom(store);
+  EXPECT_EQ(s.primaryBus, 0xFFFFFFFFu);
+  EXPECT_EQ(s.iostrb, 0u);
+  EXPECT_EQ(s.strb0, 0x80000000u);
+  EXPECT_EQ(s.strb1, 0x12345678u);
+}
+
+TEST(AppSettingsSave, WritesEveryValueAndRoundTrips) {
+  AppSettings s;
+  s.dspType = kTMS320C31;
+  s.dataIntervalTime = 15;
+  s.dataScanTime = 13;
+  s.resetPolarity = 1;
+  s.resetTime = 9;
+  s.delayTimeAfterReset = 0;
+  s.bootType = kBoot3;
+  s.primaryBus = 0xFFFFFFFF;
+  s.iostrb = 1;
+  s.strb0 = 2;
+  s.strb1 = 3;
+  s.flashType = kAT29C040A;
+  s.left = -20;
+  s.top = 7;
+  s.right = 1900;
+  s.bottom = 1000;
+  s.showCmd = 3;
+  s.firstSetup = 1;
+  s.leftPaneWidth = 123;
+  s.rightPaneHeight = 321;
+  s.msgWndCX = 640;
+  s.msgWndCY = 480;
+
+  MemorySettingsStore store;
+  AppSettings saved = s;
+  SaveSettings(store, saved);
+  const AppSettings back = LoadFrom(store);
+  EXPECT_EQ(back.dspType, s.dspType);
+  EXPECT_EQ(back.dataIntervalTime, s.dataIntervalTime);
+  EXPECT_EQ(back.dataScanTime, s.dataScanTime);
+  EXPECT_EQ(back.resetPolarity, s.resetPolarity);
+  EXPECT_EQ(back.resetTime, s.resetTime);
+  EXPECT_EQ(back.delayTimeAfterReset, s.delayTimeAfterReset);
+  EXPECT_EQ(back.bootType, s.bootType);
+  EXPECT_EQ(back.primaryBus, s.primaryBus);
+  EXPECT_EQ(back.iostrb, s.iostrb);
+  EXPECT_EQ(back.strb0, s.strb0);
+  EXPECT_EQ(back.strb1, s.strb1);
+  EXPECT_EQ(back.flashType, s.flashType);
+  EXPECT_EQ(back.left, s.left);
+  EXPECT_EQ(back.top, s.top);
+  EXPECT_EQ(back.right, s.right);
+  EXPECT_EQ(back.bottom, s.bottom);
+  EXPECT_EQ(back.showCmd, s.showCmd);
+  EXPECT_EQ(back.firstSetup, s.firstSetup);
+  EXPECT_EQ(back.leftPaneWidth, s.leftPaneWidth);
+  EXPECT_EQ(back.rightPaneHeight, s.rightPaneHeight);
+  EXPECT_EQ(back.msgWndCX, s.msgWndCX);
+  EXPECT_EQ(back.msgWndCY, s.msgWndCY);
+  // Integers are written as unsigned 32-bit values.
+  EXPECT_EQ(store.ReadString(kSectionMain, "Left", ""), "4294967276");
+  EXPECT_EQ(store.ReadString(kSectionMain, kKeyMcuType, ""), "0");
+}
+
+TEST(AppSettingsSave, FirstSetupBecomesOneAndMicroTimeIsLeftAlone) {
+  MemorySettingsStore store;
+  AppSettings s = LoadFrom(store);
+  s.microTimeLength = 42;
+  SaveSettings(store, s);
+  EXPECT_EQ(s.firstSetup, 1u);
+  EXPECT_EQ(store.ReadInt(kSectionMain, "FirstSetup", -1), 1);
+  EXPECT_FALSE(store.Contains(kSectionMain, kKeyMicroTimeLength));
+
+  // A calibration value already stored is not touched either.
+  store.WriteInt(kSectionMain, kKeyMicroTimeLength, 150);
+  s.microTimeLength = 9;
+  s.firstSetup = 5;
+  SaveSettings(store, s);
+  EXPECT_EQ(store.ReadInt(kSectionMain, kKeyMicroTimeLength, 0), 150);
+  EXPECT_EQ(store.ReadInt(kSectionMain, "FirstSetup", -1), 5);
+}
+
+struct RegionCase {
+  uint8_t dsp, boot, flash;
+  uint32_t limit, base;
+};
+
+TEST(BootRegionTable, LimitsAndBases) {
+  const RegionCase cases[] = {
+      {kTMS320C31, kBoot1, kAM29F040, 0x7F000, 0x1000},
+      {kTMS320C31, kBoot3, kAM29F040, 0x1000, 0xFFF000},
+      {kTMS320C31, kBoot2, kAM29F040, 0x80000, 0x400000},
+      {kTMS320C31, kBoot2, kAT29C020, 0x40000, 0x400000},
+      {kTMS320C33, kBoot1, kAM29F010, 0x1F000, 0x1000},
+      {kTMS320C33, kBoot3, kAT29C040A, 0x1000, 0xFFF000},
+      {kTMS320C33, kBoot2, kHY29F040A, 0x80000, 0x400000},
+      // TMS320C32 Boot2 is capped at 0x20000 whatever the chip.
+      {kTMS320C32, kBoot2, kAM29F040, 0x20000, 0x810000},
+      {kTMS320C32, kBoot2, kAM29F010, 0x20000, 0x810000},
+      {kTMS320C32, kBoot2, kHY29F040A, 0x20000, 0x810000},
+      {kTMS320C32, kBoot2, kAT29C010A, 0x20000, 0x810000},
+      {kTMS320C32, kBoot2, kAT29C020, 0x20000, 0x810000},
+      {kTMS320C32, kBoot2, kAT29C040A, 0x20000, 0x810000},
+      // ...and has no 0x1000 cap on Boot3.
+      {kTMS320C32, kBoot3, kAT29C040A, 0x80000, 0x900000},
+      {kTMS320C32, kBoot3, kAT29C020, 0x40000, 0x900000},
+      {kTMS320C32, kBoot1, kAT29C020, 0x3F000, 0x1000},
+      {kTMS320C32, kBoot1, kAT29C010A, 0x1F000, 0x1000},
+  };
+  for (const auto& c : cases) {
+    const BootRegion r = ComputeBootRegion(c.flash, c.boot, c.dsp);
+    EXPECT_EQ(r.sizeLimit, c.limit)
+        << DspTypeName(c.dsp) << " " << BootTypeName(c.boot) << " " << FlashTypeName(c.flash);
+    EXPECT_EQ(r.baseAddress, c.base) << DspTypeName(c.dsp) << " " << BootTypeName(c.boot);
+  }
+}
+
+TEST(DeriveSettings, FollowsTablesAndSurvivesOutOfRangeRecords) {
+  AppSettings s;
+  s.dspType = kTMS320C31;
+  s.bootType = kBoot3;
+  s.dataScanTime = 13;
+  s.resetTime = 0;
+  s.delayTimeAfterReset = 0;
+  DerivedTransferSettings d = Derive(s);
+  EXPECT_EQ(d.transferPauseUs, 10000u);
+  EXPECT_EQ(d.resetPulseMs, 100u);
+  EXPECT_EQ(d.delayAfterResetMs, 50u);
+  EXPECT_EQ(d.bootBase, 0xFFF000u);
+  EXPECT_EQ(d.dspType, kTMS320C31);
+
+  // A record edited behind the loader's back must not index past a table.
+  s.dataScanTime = 1000;
+  s.resetTime = -4;
+  s.delayTimeAfterReset = 10;
+  s.dataIntervalTime = 16;
+  d = Derive(s);
+  EXPECT_EQ(d.transferPauseUs, 10000u);
+  EXPECT_EQ(d.resetPulseMs, 100u);
+  EXPECT_EQ(d.delayAfterResetMs, 5000u);
+  EXPECT_EQ(MonitoringPeriodMs(s), 5000u);
+  s.dataIntervalTime = 0;
+  EXPECT_EQ(MonitoringPeriodMs(s), 1u);
+}
+
+TEST(ConfigTexts, CaptionsNamesAndRegisterText) {
+  EXPECT_STREQ(kDelayAfterResetCaptions[0], "50ms ");
+  EXPECT_STREQ(kMonitoringPeriodCaptions[0], "No Delay");
+  EXPECT_STREQ(kTransferPauseCaptions[13], "10000 us");
+  EXPECT_STREQ(BootRadioCaption(kBoot2, kTMS320C31), "Boot2 (INT1 : 0x400000)");
+  EXPECT_STREQ(BootRadioCaption(kBoot2, kTMS320C32), "Boot2 (INT1 : 0x810000)");
+  EXPECT_STREQ(BootRadioCaption(kBoot3, kTMS320C33), "Boot3 (INT2 : 0xFFF000)");
+  EXPECT_STREQ(BootRadioCaption(kBoot3, kTMS320C32), "Boot3 (INT2 : 0x900000)");
+  EXPECT_STREQ(FlashTypeName(kAT29C010A), "AT29C010A");
+  EXPECT_STREQ(DspTypeName(9), "TMS320C33");
+
+  EXPECT_EQ(ParseRegisterText("0x58", 1), 88u);
+  EXPECT_EQ(ParseRegisterText("5G", 1), 5u);
+  EXPECT_EQ(ParseRegisterText("G5", 1), 0u);
+  EXPECT_EQ(ParseRegisterText("", 985176), 985176u);
+  EXPECT_EQ(ParseRegisterText("  \t ", 88), 88u);
+  EXPECT_EQ(ParseRegisterText(" 000f0858 ", 0), 0x000F0858u);
+  EXPECT_EQ(ParseRegisterText("0x", 7), 0u);
+  EXPECT_EQ(ParseRegisterText("FFFFFFFF", 0), 0xFFFFFFFFu);
+  EXPECT_EQ(ParseRegisterText("123456789", 0), 0xFFFFFFFFu);
+}
+
+TEST(MemoryStore, IntegersKeepTheirBitsAndJunkReadsAsDefault) {
+  MemorySettingsStore store;
+  store.WriteInt("S", "k", 0xFFFFFFFF);
+  EXPECT_EQ(store.ReadInt("S", "k", 0), -1);
+  store.Values()[{"S", "wide"}] = "4294967298";  // wider than 32 bits: low bits kept
+  EXPECT_EQ(store.ReadInt("S", "wide", 0), 2);
+  store.Values()[{"S", "junk"}] = "12abc";
+  EXPECT_EQ(store.ReadInt("S", "junk", 31), 31);
+  store.WriteString("S", "str", "C:\\dsp\\prog.out");
+  EXPECT_EQ(store.ReadString("S", "str", ""), "C:\\dsp\\prog.out");
+  EXPECT_EQ(store.ReadString("S", "missing", "dflt"), "dflt");
+  EXPECT_EQ(store.ReadInt("Other", "k", 5), 5);  // sections are separate
+  store.Remove("S", "k");
+  EXPECT_FALSE(store.Contains("S", "k"));
+}
+
+}  // namespace
+}  // namespace velmora
