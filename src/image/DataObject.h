@@ -7,8 +7,8 @@
 namespace velmora {
 
 struct CDataObject {
-  std::string name;
-  std::string arrayText;  // "Array Info : [..]" for arrays, else empty
+  std::string name{};
+  std::string arrayText{};  // "Array Info : [..]" for arrays, else empty
   uint32_t address = 0;
   uint16_t typeCode = 0;  // COFF type: bits 0-3 basic type, then 2-bit derivations
   uint8_t viewType = 0;   // ViewType

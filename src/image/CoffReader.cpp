@@ -1,0 +1,330 @@
+#include "image/CoffReader.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <new>
+#include <string_view>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "image/LittleEndian.h"
+#include "image/SymbolTable.h"
+
+namespace velmora {
+namespace {
+
+constexpr uint8_t kClassExternal = 2;
+constexpr uint8_t kClassStatic = 3;
+constexpr uint8_t kClassUninitStatic = 14;
+// Dummy, no-load and copy sections have no place in target memory; TI's linker
+// gives .cinit the copy flag under the RAM model and lays it over .text.
+constexpr uint32_t kUnloadedSectionFlags = 0x13;
+
+class CoffParser {
+ public:
+  CoffParser(const uint8_t* bytes, size_t size) : b_(bytes), n_(size) {}
+
+  // Reads a name field by the COFF name rule; false when a string-table name is
+  // out of range or not terminated inside the table.
+  bool Name(const uint8_t* field, std::string_view& out) const {
+    if (le::U32(field) == 0) {
+      const uint32_t offset = le::U32(field + 4);
+      if (offset >= strSize_) return false;
+      const uint8_t* start = b_ + strOffset_ + offset;
+      const size_t room = strSize_ - offset;
+      const void* zero = std::memchr(start, 0, room);
+      if (!zero) return false;
+      out = std::string_view(reinterpret_cast<const char*>(start),
+                             static_cast<const uint8_t*>(zero) - start);
+    } else {
+      size_t len = 0;
+      while (len < 8 && field[len] != 0) ++len;
+      out = std::string_view(reinterpret_cast<const char*>(field), len);
+    }
+    if (!out.empty() && out.front() == '_') out.remove_prefix(1);
+    return true;
+  }
+
+  int Parse(const MemoryInterfaceValues& mi, CoffFileInfo* info);
+  void Commit(const MemoryInterfaceValues& mi, ProgramData& data);
+
+ private:
+  int PlanSections(const MemoryInterfaceValues& mi);
+  int WalkSymbols();
+
+  const uint8_t* b_;
+  size_t n_;
+  CoffFormat format_ = CoffFormat::COFF2;
+  uint32_t sectionStart_ = 0;
+  uint16_t sectionCount_ = 0;
+  uint32_t symbolOffset_ = 0;
+  uint32_t symbolCount_ = 0;
+  uint64_t strOffset_ = 0;
+  uint32_t strSize_ = 0;  // 0 when the file has no string table
+  std::vector<CSectionInfo> sections_;
+  std::vector<uint32_t> rawOffsets_;  // file offset of each planned section's data
+  std::vector<CDataObject> symbols_;
+  uint32_t imageWords_ = 0;  // through the closing word; 0 when nothing is placed
+};
+
+int CoffParser::Parse(const MemoryInterfaceValues& mi, CoffFileInfo* info) {
+  if (n_ < 22) return kCoffNotCoff;
+  const uint16_t first = le::U16(b_);
+  uint64_t pos;
+  if (first == kC3xTargetId) {
+    format_ = CoffFormat::COFF0;
+    pos = 20;
+  } else if (first == kCoff1Version || first == kCoff2Version) {
+    format_ = first == kCoff1Version ? CoffFormat::COFF1 : CoffFormat::COFF2;
+    if (info) {
+      info->format = format_;
+      info->targetId = le::U16(b_ + 20);
+    }
+    if (le::U16(b_ + 20) != kC3xTargetId) return kCoffUnsupportedTarget;
+    pos = 22;
+  } else {
+    return kCoffNotCoff;
+  }
+  sectionCount_ = le::U16(b_ + 2);
+  symbolOffset_ = le::U32(b_ + 8);
+  const int32_t entries = static_cast<int32_t>(le::U32(b_ + 12));
+  const uint16_t optionalBytes = le::U16(b_ + 16);
+  if (info) {
+    info->format = format_;
+    info->targetId = format_ == CoffFormat::COFF0 ? first : le::U16(b_ + 20);
+    info->sectionHeaderCount = sectionCount_;
+    info->symbolEntryCount = entries;
+    info->optionalHeader = optionalBytes != 0;
+    info->fileBytes = n_;
+  }
+  if (entries <= 0) return kCoffNoSymbols;
+  symbolCount_ = static_cast<uint32_t>(entries);
+  // Whatever its size field says, the optional header is 28 bytes.
+  if (optionalBytes != 0) {
+    if (n_ - pos < kCoffOptionalHeaderBytes) return kCoffNotCoff;
+    pos += kCoffOptionalHeaderBytes;
+  }
+  sectionStart_ = static_cast<uint32_t>(pos);
+
+  // The string table follows the symbol table (offset computed in 32 bits as the
+  // file format does; a negative file position cannot be sought).
+  const uint32_t strOffset32 = symbolOffset_ + kCoffSymbolEntryBytes * symbolCount_;
+  if (static_cast<int32_t>(strOffset32) < 0) return kCoffFileException;
+  if (strOffset32 == n_) {
+    // TI's tools leave the table out when no name needs it.
+    strSize_ = 0;
+  } else {
+    if (strOffset32 > n_ || n_ - strOffset32 < 4) return kCoffNotCoff;
+    strSize_ = le::U32(b_ + strOffset32);
+    if (uint64_t{strOffset32} + strSize_ > n_) return kCoffNotCoff;
+  }
+  strOffset_ = strOffset32;
+  if (info) info->stringTable = strOffset32 != n_;
+
+  // Everything the walk reads must lie inside the file.
+  if (uint64_t{symbolOffset_} + uint64_t{kCoffSymbolEntryBytes} * symbolCount_ > n_)
+    return kCoffNotCoff;
+  if (pos + uint64_t{CoffSectionHeaderBytes(format_)} * sectionCount_ > n_) return kCoffNotCoff;
+
+  if (int r = PlanSections(mi); r != kCoffOk) return r;
+  return WalkSymbols();
+}
+
+int CoffParser::PlanSections(const MemoryInterfaceValues& mi) {
+  const uint32_t headerBytes = CoffSectionHeaderBytes(format_);
+  const uint32_t blockHeader = mi.dspType == kTMS320C32 ? 3 : 2;
+  uint64_t writePos = ImageHeaderWords(mi.dspType);
+  sections_.clear();
+  rawOffsets_.clear();
+  for (uint32_t i = 0; i < sectionCount_; ++i) {
+    const uint8_t* h = b_ + sectionStart_ + uint64_t{i} * headerBytes;
+    std::string_view name;
+    if (!Name(h, name)) return kCoffNotCoff;
+    const uint32_t physical = le::U32(h + 8);
+    const int32_t size = static_cast<int32_t>(le::U32(h + 16));
+    const uint32_t raw = le::U32(h + 20);
+    const uint32_t flags = format_ == CoffFormat::COFF2 ? le::U32(h + 40) : le::U16(h + 36);
+    if (size <= 0 || raw == 0 || (flags & kUnloadedSectionFlags) != 0) continue;
+    if (name == ".stack" || name == ".bss" || name == ".sysmem") continue;
+    // The block and the closing zero word must fit the image buffer.
+    if (writePos + blockHeader + static_cast<uint32_t>(size) + 1 > kImageWords) return kCoffNotCoff;
+    CSectionInfo& s = sections_.emplace_back();
+    s.name.assign(name);
+    s.size = static_cast<uint32_t>(size);
+    s.startAddress = physical;
+    s.dataIndex = static_cast<uint32_t>(writePos + blockHeader);
+    rawOffsets_.push_back(raw);
+    writePos += blockHeader + static_cast<uint32_t>(size);
+  }
+  imageWords_ = sections_.empty() ? 0 : static_cast<uint32_t>(writePos + 1);
+  return kCoffOk;
+}
+
+int CoffParser::WalkSymbols() {
+  symbols_.clear();
+  uint32_t i = 0;
+  while (i < symbolCount_) {
+    const uint8_t* e = b_ + symbolOffset_ + uint64_t{i} * kCoffSymbolEntryBytes;
+    const bool hasAux = e[17] != 0;
+    // Only one auxiliary entry is consumed, and it must be one of the counted entries.
+    if (hasAux && i + 1 >= symbolCount_) return kCoffNotCoff;
+    std::string_view name;
+    if (!Name(e, name)) return kCoffNotCoff;
+    const uint32_t value = le::U32(e + 8);
+    const uint16_t type = le::U16(e + 14);
+    const uint8_t storage = e[16];
+    const uint8_t firstDerivation = DerivationOf(type, 0);
+    const bool keep =
+        (storage == kClassExternal || storage == kClassStatic || storage == kClassUninitStatic) &&
+        value != 0 && BasicTypeOf(type) != 0 &&
+        (firstDerivation == kDerivNone || firstDerivation == kDerivArray) &&
+        (name.empty() || name.front() != '.') && name.find('$') == std::string_view::npos;
+    if (keep) {
+      CDataObject& obj = symbols_.emplace_back();
+      obj.name.assign(name);
+      obj.address = value;
+      obj.typeCode = type;
+      if (hasAux && firstDerivation == kDerivArray) {
+        const uint8_t* aux = e + kCoffSymbolEntryBytes;
+        obj.arrayText =
+            ArrayText(le::U16(aux + 8), le::U16(aux + 10), le::U16(aux + 12), le::U16(aux + 14));
+      }
+    }
+    i += hasAux ? 2 : 1;
+  }
+  return kCoffOk;
+}
+
+// Allocates nothing: every list was built by Parse and the image buffer exists,
+// so once the previous program starts to be overwritten the update completes.
+void CoffParser::Commit(const MemoryInterfaceValues& mi, ProgramData& data) {
+  ProgramImage& image = data.image;
+  ResetProgramImage(image);
+  image.layoutDspType = mi.dspType;
+  uint32_t* w = image.words.data();
+  w[0] = 8;  // memory width: 32 bits
+  if (mi.dspType == kTMS320C32) {
+    w[1] = mi.iostrb;
+    w[2] = mi.strb0;
+    w[3] = mi.strb1;
+  } else {
+    w[1] = mi.primaryBus;
+  }
+  const uint32_t blockHeader = mi.dspType == kTMS320C32 ? 3 : 2;
+  for (size_t i = 0; i < sections_.size(); ++i) {
+    const CSectionInfo& s = sections_[i];
+    const uint32_t raw = rawOffsets_[i];
+    uint32_t* block = w + s.dataIndex - blockHeader;
+    block[0] = s.size;
+    block[1] = s.startAddress;
+    if (blockHeader == 3) block[2] = StrobeWord(s.startAddress, mi);
+    // Raw data cut short by the end of the file leaves the rest at 0xFFFFFFFF.
+    if (raw < n_) {
+      const size_t have = std::min(size_t{s.size} * 4, n_ - raw);
+      if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(w + s.dataIndex, b_ + raw, have);
+      } else {
+        for (size_t k = 0; k < have; ++k) {
+          uint32_t& word = w[s.dataIndex + k / 4];
+          const unsigned shift = 8 * (k % 4);
+          word = (word & ~(0xFFu << shift)) | (uint32_t{b_[raw + k]} << shift);
+        }
+      }
+    }
+    image.dataByteCount += s.size * 4;
+    ++image.sectionCount;
+  }
+  if (imageWords_ != 0) {
+    w[imageWords_ - 1] = 0;
+    image.imageByteCount = imageWords_ * 4;
+  } else {
+    image.dataByteCount = 0;
+    image.imageByteCount = 0;
+  }
+  data.sections = std::move(sections_);
+  data.symbols = std::move(symbols_);
+}
+
+}  // namespace
+
+uint32_t ImageHeaderWords(uint8_t dspType) {
+  return dspType == kTMS320C32 ? 4 : 2;
+}
+
+uint32_t StrobeWord(uint32_t physicalAddress, const MemoryInterfaceValues& mi) {
+  const int32_t a = static_cast<int32_t>(physicalAddress);
+  if (a < 0x800000) return (mi.strb0 << 8) + 0x64;
+  if (a >= 0x810000 && a < 0x830000) return (mi.iostrb << 8) + 0x60;
+  if (a >= 0x880000 && a < 0x900000) return (mi.strb0 << 8) + 0x64;
+  if (a >= 0x900000) return (mi.strb1 << 8) + 0x68;
+  return 0;
+}
+
+std::string ProgramSizeText(const ProgramImage& image) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "0x%06X Words", image.dataByteCount / 4);
+  return buf;
+}
+
+const char* CoffResultMessage(int code) {
+  switch (code) {
+    case kCoffCannotRead:
+      return "Failed to read selected file";
+    case kCoffNotCoff:
+      return "Selected file is not COFF file format";
+    case kCoffUnsupportedTarget:
+      return "The selected File is unsupported MCU's COFF file";
+    case kCoffNoSymbols:
+      return "No symbol information in seleced file";
+    case kCoffFileException:
+      return "File exception error occurs";
+    case kCoffMemoryException:
+      return "Memory exception error occurs";
+    default:
+      return "";
+  }
+}
+
+int ReadCoffBuffer(const uint8_t* bytes, size_t size, const MemoryInterfaceValues& mi,
+                   ProgramData& data, CoffFileInfo* info) {
+  try {
+    CoffParser parser(bytes, size);
+    if (int r = parser.Parse(mi, info); r != kCoffOk) return r;
+    // The only allocation left is the image buffer on its first use; it happens
+    // before anything of the previous program is overwritten.
+    if (data.image.words.size() != kImageWords) data.image.words.resize(kImageWords);
+    parser.Commit(mi, data);
+    return kCoffOk;
+  } catch (const std::bad_alloc&) {
+    return kCoffMemoryException;
+  }
+}
+
+int ReadCoffFile(const std::string& path, const MemoryInterfaceValues& mi, ProgramData& data,
+                 CoffFileInfo* info) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) return kCoffCannotRead;
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  if (!in) return kCoffCannotRead;
+  const std::streamoff end = in.tellg();
+  if (end < 0) return kCoffCannotRead;
+  std::unique_ptr<uint8_t[]> bytes;
+  const size_t size = static_cast<size_t>(end);
+  try {
+    bytes.reset(new uint8_t[size ? size : 1]);
+  } catch (const std::bad_alloc&) {
+    return kCoffMemoryException;
+  }
+  in.seekg(0);
+  if (!in.read(reinterpret_cast<char*>(bytes.get()), static_cast<std::streamsize>(size)))
+    return kCoffCannotRead;
+  return ReadCoffBuffer(bytes.get(), size, mi, data, info);
+}
+
+}  // namespace velmora

@@ -1,0 +1,92 @@
+#include "image/SymbolTable.h"
+
+#include <array>
+#include <cstdio>
+#include <string_view>
+#include <unordered_map>
+
+namespace velmora {
+
+const char* BasicTypeText(uint8_t basic) {
+  static constexpr std::array<const char*, 16> kTexts = {"Void",
+                                                         "Character",
+                                                         "Character",
+                                                         "Short",
+                                                         "Integer",
+                                                         "Long",
+                                                         "Floating point",
+                                                         "Double floating point",
+                                                         "Structure",
+                                                         "Union",
+                                                         "Enumeration",
+                                                         "Member of an enumeration",
+                                                         "Unsigned character",
+                                                         "Unsigned short",
+                                                         "Unsigned integer",
+                                                         "Unsigned long"};
+  return kTexts[basic & 0x0F];
+}
+
+const char* DerivedTypeText(uint8_t derivation) {
+  static constexpr std::array<const char*, 4> kTexts = {"None", "Pointer to ", "Function of ",
+                                                        "Array of "};
+  return kTexts[derivation & 3];
+}
+
+std::string TypeText(uint16_t typeCode) {
+  const uint8_t basic = BasicTypeOf(typeCode);
+  if (basic == 0) return {};
+  std::string text;
+  for (int k = 0; k < 6; ++k) {
+    const uint8_t d = DerivationOf(typeCode, k);
+    if (d == kDerivNone) break;
+    text += DerivedTypeText(d);
+  }
+  text += BasicTypeText(basic);
+  return text;
+}
+
+std::string ArrayText(uint16_t d1, uint16_t d2, uint16_t d3, uint16_t d4) {
+  char buf[64];
+  if (d4 != 0)
+    std::snprintf(buf, sizeof buf, "Array Info : [%u][%u][%u][%u]", d1, d2, d3, d4);
+  else if (d3 != 0)
+    std::snprintf(buf, sizeof buf, "Array Info : [%u][%u][%u]", d1, d2, d3);
+  else if (d2 != 0)
+    std::snprintf(buf, sizeof buf, "Array Info : [%u][%u]", d1, d2);
+  else
+    std::snprintf(buf, sizeof buf, "Array Info : [%u]", d1);
+  return buf;
+}
+
+const CDataObject* FindSymbolByName(const std::vector<CDataObject>& symbols,
+                                    const std::string& name) {
+  for (const auto& s : symbols)
+    if (s.name == name) return &s;
+  return nullptr;
+}
+
+const CDataObject* FindSymbolContaining(const std::vector<CDataObject>& symbols,
+                                        const std::string& text) {
+  for (const auto& s : symbols)
+    if (s.name.find(text) != std::string::npos) return &s;
+  return nullptr;
+}
+
+void ResolveVariableItems(const std::vector<CDataObject>& symbols,
+                          std::vector<CDataObject>& variables) {
+  if (variables.empty() || symbols.empty()) return;
+  // One pass over the symbols keeps the last record of each name, which is the
+  // one the item-by-item comparison in list order would leave in place.
+  std::unordered_map<std::string_view, const CDataObject*> lastByName;
+  lastByName.reserve(symbols.size());
+  for (const auto& s : symbols) lastByName[s.name] = &s;
+  for (auto& item : variables) {
+    auto it = lastByName.find(item.name);
+    if (it == lastByName.end()) continue;
+    item.address = it->second->address;
+    item.typeCode = it->second->typeCode;
+  }
+}
+
+}  // namespace velmora
