@@ -49,8 +49,8 @@ class FtdiApi {
   virtual FT_STATUS FT_GetLatencyTimer(FT_HANDLE handle, UCHAR* timer) = 0;
   virtual FT_STATUS FT_SetLatencyTimer(FT_HANDLE handle, UCHAR timer) = 0;
   virtual FT_STATUS FT_SetBaudRate(FT_HANDLE handle, DWORD baud) = 0;
-  virtual FT_STATUS FT_SetDataCharacteristics(FT_HANDLE handle, UCHAR wordLength,
-                                              UCHAR stopBits, UCHAR parity) = 0;
+  virtual FT_STATUS FT_SetDataCharacteristics(FT_HANDLE handle, UCHAR wordLength, UCHAR stopBits,
+                                              UCHAR parity) = 0;
   virtual FT_STATUS FT_SetFlowControl(FT_HANDLE handle, USHORT flow, UCHAR xon, UCHAR xoff) = 0;
   virtual FT_STATUS FT_SetTimeouts(FT_HANDLE handle, DWORD readMs, DWORD writeMs) = 0;
   virtual FT_STATUS FT_Purge(FT_HANDLE handle, DWORD mask) = 0;

@@ -1,0 +1,183 @@
+// The pod link: USB transport to the pod, the pod's command protocol, the
+// target-word operations, serial boot and the flash procedures.
+//
+// The link drives whatever FtdiApi its driver loader hands it (libftdi1, FTDI's
+// D2XX, the virtual board or a test fake) and waits through the Clock and
+// MicroDelayer seams, so that every time-out runs on a virtual clock in tests.
+// It is used from one thread only.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "config/AppSettings.h"
+#include "config/Clock.h"
+#include "config/MicroTimer.h"
+#include "image/ProgramImage.h"
+#include "podlink/FlashLoaders.h"
+#include "podlink/FtdiApi.h"
+#include "podlink/ProcedureObserver.h"
+
+namespace velmora {
+
+// The descriptions a pod may carry, in the order they are tested.
+inline constexpr const char* kPodDescriptions[] = {"USB TRAMO", "USB TRAMO Writer", "USB POD"};
+
+inline constexpr uint32_t kPodBaudRate = 921600;
+inline constexpr DWORD kPodUsbTimeoutMs = 300;  // library read and write time-outs
+inline constexpr UCHAR kPodLatencyMs = 1;
+inline constexpr uint32_t kCommandIdleLimitMs = 300;
+// Once a byte has moved, this much silence with an empty queue ends a transfer.
+inline constexpr uint32_t kTransferTrailingIdleMs = 100;
+// No transfer lasts longer than its first-byte limit plus this, whatever the
+// library reports about its queues.
+inline constexpr uint32_t kTransferOverallMarginMs = 2000;
+
+inline constexpr uint8_t kUnknownFirmwareVersion = 0x10;
+inline constexpr uint8_t kFirmwareWithResetParameters = 0x12;
+
+inline constexpr uint32_t kFixedWordDelayUs = 55;
+inline constexpr uint32_t kFlashWordDelayUs = 30;
+inline constexpr uint32_t kFlashPageDelayUs = 10000;
+inline constexpr uint32_t kStreamBatchWords = 7;
+inline constexpr uint32_t kEraseLimitMs = 20000;
+inline constexpr uint32_t kEraseMinimumMs = 8000;
+
+// Responder command tags (top byte of the word sent to the target program).
+inline constexpr uint32_t kTagWriteStart = 0xAD000000;
+inline constexpr uint32_t kTagWriteHigh = 0xD1000000;
+inline constexpr uint32_t kTagWriteLow = 0xD0000000;
+inline constexpr uint32_t kWordCommit = 0x33000000;
+inline constexpr uint32_t kWordAbandon = 0x44000000;
+
+// Flash loader command tags.
+inline constexpr uint32_t kFlashErase = 0xEE000000;
+inline constexpr uint32_t kFlashRead29F040 = 0x66000000;
+inline constexpr uint32_t kFlashReadOther = 0x77000000;
+inline constexpr uint32_t kFlashProgram = 0x88000000;
+inline constexpr uint32_t kFlashPage = 0x99000000;
+
+// Page size in words of the page-write chips (flash types 3 to 5); 0 otherwise.
+uint32_t FlashPageWords(uint8_t flashType);
+bool FlashIsPageWrite(uint8_t flashType);
+
+// True when the image's header was laid out for a DSP type with the same
+// header as dspType (the TMS320C32 has three strobe words and a strobe word
+// per block, the other two one bus word), or when the image does not say.
+bool ImageLayoutMatches(const ProgramImage& image, uint8_t dspType);
+// The refusal shown when it does not match.
+std::string ImageLayoutMismatchText(const ProgramImage& image, uint8_t dspType);
+
+class CPodLink {
+ public:
+  // Loads the device library; returns null (and may fill error) when it is
+  // not there.
+  using DriverLoader = std::function<std::unique_ptr<FtdiApi>(std::string& error)>;
+
+  CPodLink(DriverLoader loader, Clock& clock, MicroDelayer& delayer);
+  ~CPodLink();
+  CPodLink(const CPodLink&) = delete;
+  CPodLink& operator=(const CPodLink&) = delete;
+
+  // --- Transport ---
+  bool LoadDriver();
+  bool FindDevice();
+  bool Open();
+  bool Close();
+  bool Purge();
+  bool WriteBytes(const uint8_t* buffer, uint32_t count, uint32_t idleLimitMs);
+  bool ReadBytes(uint8_t* buffer, uint32_t count, uint32_t idleLimitMs);
+
+  bool DriverLoaded() const { return api_ != nullptr; }
+  bool Found() const { return found_; }
+  bool IsOpen() const { return open_; }
+  const std::string& Description() const { return description_; }
+  // Why LoadDriver failed, as the backend put it (may be empty).
+  const std::string& DriverError() const { return driverError_; }
+
+  // --- Settings the link reads ---
+  void SetTransferSettings(const DerivedTransferSettings& settings) { settings_ = settings; }
+  const DerivedTransferSettings& TransferSettings() const { return settings_; }
+
+  // --- Pod protocol ---
+  bool SendWord(uint32_t word);
+  bool SendWordFixedDelay(uint32_t word);
+  bool ExchangeWord(uint32_t word, uint32_t& reply);
+  bool ExchangeWordNoDelay(uint32_t word, uint32_t& reply);
+  bool ReadTargetWord(uint32_t address, uint32_t& value);
+  bool WriteTargetWord(uint32_t address, uint32_t value);
+  bool ResetTarget();
+  bool ReadFirmwareVersion();
+  uint8_t FirmwareVersion() const { return firmwareVersion_; }
+  void SetFirmwareVersion(uint8_t version) { firmwareVersion_ = version; }
+
+  // --- Procedures (report through the observer) ---
+  void SetObserver(ProcedureObserver* observer);
+  ProcedureObserver& Observer() { return *observer_; }
+
+  bool SerialBootDownload(const ProgramData& program);
+  bool SerialBootVerify(const ProgramData& program);
+
+  // Writes the current memory-interface values into the image header (only
+  // when its layout matches the current DSP type) and into the loaders.
+  void ApplyMemoryInterfaceValues(ProgramImage& image);
+  void ApplyMemoryInterfaceValuesToLoaders();
+  bool DownloadFlashLoader();
+  bool EraseFlash();
+  bool WriteFlash(const ProgramImage& image);
+  bool WriteFlashPages(const ProgramImage& image);
+  bool VerifyFlash(const ProgramImage& image);
+  bool ReadFlash(ProgramImage& image);
+
+  bool FlashProgram(const ProgramImage& image);
+  bool FlashProgramAndVerify(const ProgramImage& image);
+  bool FlashVerify(const ProgramImage& image);
+  bool FlashRead(ProgramImage& image);
+
+  // The loader the flash procedures would use with the current settings.
+  const FlashLoader& CurrentFlashLoader() const;
+  bool FlashLoaderAvailable() const { return CurrentFlashLoader().Available(); }
+  void SetFlashLoaders(FlashLoaderSet loaders) { loaders_ = std::move(loaders); }
+  const FlashLoaderSet& FlashLoaders() const { return loaders_; }
+
+ private:
+  enum class StreamEnd { kDone, kWriteFailed, kCanceled };
+  bool Transfer(bool write, uint8_t* buffer, uint32_t count, uint32_t idleLimitMs);
+  bool SendCommandWord(char letter, uint32_t word);
+  bool ExchangeRaw(uint32_t word, uint32_t& reply);
+  StreamEnd StreamWords(const uint32_t* words, uint32_t first, uint32_t count);
+  bool FinishWith(ProcResult result, bool purge);
+  uint32_t FlashReadTag() const;
+  uint32_t EraseReadTag() const;
+
+  DriverLoader loader_;
+  Clock& clock_;
+  MicroDelayer& delayer_;
+  std::unique_ptr<FtdiApi> api_;
+  std::string driverError_;
+  FT_HANDLE handle_ = nullptr;
+  bool found_ = false;
+  bool open_ = false;
+  char descriptionBuffer_[64] = {};
+  std::string description_;
+
+  DerivedTransferSettings settings_;
+  uint8_t firmwareVersion_ = kUnknownFirmwareVersion;
+
+  NullProcedureObserver nullObserver_;
+  ProcedureObserver* observer_ = &nullObserver_;
+  FlashLoaderSet loaders_;
+};
+
+// Little-endian word from the pod's 4 reply bytes.
+inline uint32_t WordFromReply(const uint8_t* bytes) {
+  return static_cast<uint32_t>(bytes[0]) | (static_cast<uint32_t>(bytes[1]) << 8) |
+         (static_cast<uint32_t>(bytes[2]) << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
+}
+
+// "S%08X" / "V%08X" into out (9 bytes, no terminator).
+void FormatCommandWord(char letter, uint32_t word, uint8_t* out);
+
+}  // namespace velmora
