@@ -195,6 +195,9 @@ const char* DecodeGeneralSource(uint32_t w, const InsnInfo& info, Operand& op) {
       op.mode = AddrMode::Immediate;
       op.raw = field;
       op.value = ImmediateValue(field, info.src);
+      // Exponent -8 means zero; TI's tools write zero as 0x8000 only.
+      if (info.src == ValueKind::Float && (field & 0xF000) == 0x8000 && field != 0x8000)
+        return "non-canonical short float zero";
       return nullptr;
   }
 }

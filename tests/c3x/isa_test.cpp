@@ -135,6 +135,7 @@ TEST(IsaDecode, RefusesParallelIllegalAndReservedWords) {
       0x08000020,  // LDI register form with reserved bits
       0x0800001C,  // register 28 does not exist
       0x07000008,  // LDF AR0, R0: floating-point sources are R0-R7
+      0x07608001,  // LDF with a short-float zero other than 0x8000
       0x07080000,  // LDF R0, AR0
       0x0840D000,  // indirect modification 0x1A is reserved
       0x08404001,  // IR0 modification with a displacement
