@@ -1,0 +1,46 @@
+# --- image: velmora-cli info and sym dump -----------------------------------
+# CliFixtureFiles (in image_tests) writes the sample COFF and symbol files the
+# checks run on.
+if(TARGET velmora-cli AND TARGET image_tests)
+  set(_image_cli_dir ${CMAKE_BINARY_DIR}/image_cli)
+  add_test(NAME image_cli_fixtures
+    COMMAND image_tests --gtest_filter=CliFixtureFiles.*)
+  set_tests_properties(image_cli_fixtures PROPERTIES FIXTURES_SETUP image_cli_files)
+  foreach(_check info sym)
+    add_test(NAME cli_${_check}
+      COMMAND ${CMAKE_COMMAND} -DCLI=$<TARGET_FILE:velmora-cli> -DDIR=${_image_cli_dir}
+        -P ${CMAKE_SOURCE_DIR}/tests/image/cli_${_check}_check.cmake)
+    set_tests_properties(cli_${_check} PROPERTIES FIXTURES_REQUIRED image_cli_files)
+  endforeach()
+endif()
+# --- end image ----------------------------------------------------------------
+# --- podlink: velmora-cli target commands ---------------------------------------
+# The target commands run in-process against the scripted fake pod; the
+# program itself is checked for a clean failure without a pod library.
+if(TARGET velmora_podlink)
+  file(GLOB _target_cli_tests CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/cli/target/*_test.cpp)
+  add_executable(cli_target_tests ${_target_cli_tests}
+    ${CMAKE_SOURCE_DIR}/cli/cmd_target.cpp ${CMAKE_SOURCE_DIR}/cli/PodOptions.cpp
+    ${CMAKE_SOURCE_DIR}/tests/podlink/support/FakePod.cpp)
+  target_include_directories(cli_target_tests PRIVATE ${CMAKE_SOURCE_DIR}/cli
+    ${CMAKE_SOURCE_DIR}/tests/podlink)
+  target_compile_definitions(cli_target_tests PRIVATE ${VELMORA_TEST_DEFS})
+  target_link_libraries(cli_target_tests PRIVATE velmora_monitoring velmora_podlink velmora_image
+    velmora_config velmora_config_qt GTest::gtest_main)
+  gtest_discover_tests(cli_target_tests DISCOVERY_TIMEOUT 60)
+endif()
+if(TARGET velmora-cli)
+  add_test(NAME cli_target_without_pod_library
+    COMMAND velmora-cli version --pod=d2xx --pod-library=/nonexistent/libftd2xx.so)
+  set_tests_properties(cli_target_without_pod_library PROPERTIES
+    PASS_REGULAR_EXPRESSION "Failet to load FTD2XX.DLL")
+endif()
+# --- end podlink ----------------------------------------------------------------
+# --- c3x: velmora-cli asm and disasm --------------------------------------------
+if(TARGET velmora-cli)
+  add_test(NAME cli_asm_disasm
+    COMMAND ${CMAKE_COMMAND} -DCLI=$<TARGET_FILE:velmora-cli>
+      -DSRC=${CMAKE_SOURCE_DIR}/tests/c3x/data -DDIR=${CMAKE_BINARY_DIR}/c3x_cli
+      -P ${CMAKE_SOURCE_DIR}/tests/c3x/cli_asm_check.cmake)
+endif()
+# --- end c3x -------------------------------------------------------------------
