@@ -1,0 +1,25 @@
+# velmora-cli float: decimal values to C3x words and back, and its errors.
+function(velmora_cli_float_test name rc regex)
+  add_test(NAME cli_float_${name}
+    COMMAND ${CMAKE_COMMAND} -DCLI=$<TARGET_FILE:velmora-cli> "-DARGS=${ARGN}" -DRC=${rc}
+      "-DOUT=${regex}" -P ${CMAKE_CURRENT_LIST_DIR}/cli_expect.cmake)
+endfunction()
+
+if(TARGET velmora-cli)
+  velmora_cli_float_test(one_and_a_half 0 "^0x00400000\n$" float 1.5)
+  velmora_cli_float_test(minus_hundred 0 "^0x06B80000\n$" float -100)
+  velmora_cli_float_test(zero 0 "^0x80000000\n$" float 0)
+  velmora_cli_float_test(largest 0 "^0x7F7FFFFF\n$" float 3.4028235e38)
+  velmora_cli_float_test(word_to_value 0 "^-0.75\n$" float --word 0xFFC00000)
+  velmora_cli_float_test(word_equals 0 "^100\n$" float --word=0x06480000)
+  velmora_cli_float_test(zero_word 0 "^0\n$" float --word 0x80000000)
+  velmora_cli_float_test(help 0 "Usage: velmora-cli float VALUE" float --help)
+  velmora_cli_float_test(not_a_number 1 "'abc' is not a decimal number" float abc)
+  velmora_cli_float_test(trailing_junk 1 "'1.5x' is not a decimal number" float 1.5x)
+  velmora_cli_float_test(too_large 1 "outside the C3x float range" float 1e39)
+  velmora_cli_float_test(too_small 1 "outside the C3x float range" float 1e-40)
+  velmora_cli_float_test(bad_word 1 "is not a 32-bit word" float --word 0x123456789)
+  velmora_cli_float_test(missing_word 2 "--word needs a WORD" float --word)
+  velmora_cli_float_test(no_value 2 "give one VALUE" float)
+  velmora_cli_float_test(unknown_option 2 "unknown option '--bogus'" float --bogus 1)
+endif()
