@@ -202,7 +202,12 @@ int UpdateUserToolButtons(UserToolHost& host) {
     QAction* action = host.CommandAction(kCmdUserTool1 + n);
     if (action == nullptr) continue;
     const bool present = n < names.size();
-    if (present) action->setToolTip(names[n].left(kUserToolTipChars));
+    if (present) {
+      QString tip = names[n].left(kUserToolTipChars);
+      // Never leave half of a surrogate pair at the cut.
+      if (tip.size() == kUserToolTipChars && tip.back().isHighSurrogate()) tip.chop(1);
+      action->setToolTip(tip);
+    }
     action->setVisible(present);
     action->setEnabled(present);
   }

@@ -290,6 +290,11 @@ class UserToolTest : public QObject {
     for (int n = 2; n < kUserToolSlots; ++n) QVERIFY(!host.toolActions[n]->isVisible());
     QCOMPARE(host.toolActions[0]->toolTip(), QStringLiteral("Alpha"));
     QCOMPARE(host.toolActions[1]->toolTip(), longName.left(79));
+    // A character outside the basic plane is not split at the cut.
+    const QString clef = QString(78, u'c') + QStringLiteral("\U0001D11E") + QStringLiteral("tail");
+    SaveUserToolTable(store, {{"/bin/a", "", clef}});
+    UpdateUserToolButtons(host);
+    QCOMPARE(host.toolActions[0]->toolTip(), QString(78, u'c'));
 
     SaveUserToolTable(store, {{"/bin/b", "", "Beta"}});
     QCOMPARE(UpdateUserToolButtons(host), 1);
@@ -390,6 +395,17 @@ class UserToolTest : public QObject {
     QCOMPARE(LaunchUserTool(host, runner, 1), LaunchResult::Started);
     QTRY_VERIFY_WITH_TIMEOUT(!runner.IsRunning(), kLong);
     QCOMPARE(host.messages.toPlainText(), QStringLiteral("tool:one two\n"));
+  }
+
+  // A program found in the system's folders, with quoted arguments.
+  void interpreterWithArgumentsRuns() {
+    MemorySettingsStore store;
+    FakeHost host(store);
+    CToolRunner runner([&](const QString& t) { host.messages.AppendText(t); });
+    SaveUserToolTable(store, {{"/bin/sh -c \"echo sh says $0\" zero", "", "sh"}});
+    QCOMPARE(LaunchUserTool(host, runner, 0), LaunchResult::Started);
+    QTRY_VERIFY_WITH_TIMEOUT(!runner.IsRunning(), kLong);
+    QCOMPARE(host.messages.toPlainText(), QStringLiteral("sh says zero\n"));
   }
 
   void unstartableToolShowsItsLine() {
