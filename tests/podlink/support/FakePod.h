@@ -104,6 +104,51 @@ class FakePod : public FtdiApi {
   bool open_ = false;
 };
 
+// Hands every call on to an api that someone else owns (a link owns its api;
+// tests keep the fake pod to look at afterwards).
+class FtdiApiProxy : public FtdiApi {
+ public:
+  explicit FtdiApiProxy(FtdiApi& api) : a_(api) {}
+  FT_STATUS FT_ListDevices(void* x, void* y, DWORD f) override {
+    return a_.FT_ListDevices(x, y, f);
+  }
+  FT_STATUS FT_OpenEx(void* x, DWORD f, FT_HANDLE* h) override { return a_.FT_OpenEx(x, f, h); }
+  FT_STATUS FT_Close(FT_HANDLE h) override { return a_.FT_Close(h); }
+  FT_STATUS FT_ResetDevice(FT_HANDLE h) override { return a_.FT_ResetDevice(h); }
+  FT_STATUS FT_GetLatencyTimer(FT_HANDLE h, UCHAR* t) override {
+    return a_.FT_GetLatencyTimer(h, t);
+  }
+  FT_STATUS FT_SetLatencyTimer(FT_HANDLE h, UCHAR t) override {
+    return a_.FT_SetLatencyTimer(h, t);
+  }
+  FT_STATUS FT_SetBaudRate(FT_HANDLE h, DWORD b) override { return a_.FT_SetBaudRate(h, b); }
+  FT_STATUS FT_SetDataCharacteristics(FT_HANDLE h, UCHAR w, UCHAR s, UCHAR p) override {
+    return a_.FT_SetDataCharacteristics(h, w, s, p);
+  }
+  FT_STATUS FT_SetFlowControl(FT_HANDLE h, USHORT f, UCHAR on, UCHAR off) override {
+    return a_.FT_SetFlowControl(h, f, on, off);
+  }
+  FT_STATUS FT_SetTimeouts(FT_HANDLE h, DWORD r, DWORD w) override {
+    return a_.FT_SetTimeouts(h, r, w);
+  }
+  FT_STATUS FT_Purge(FT_HANDLE h, DWORD m) override { return a_.FT_Purge(h, m); }
+  FT_STATUS FT_Write(FT_HANDLE h, void* b, DWORD c, DWORD* n) override {
+    return a_.FT_Write(h, b, c, n);
+  }
+  FT_STATUS FT_Read(FT_HANDLE h, void* b, DWORD c, DWORD* n) override {
+    return a_.FT_Read(h, b, c, n);
+  }
+  FT_STATUS FT_GetQueueStatus(FT_HANDLE h, DWORD* rx) override {
+    return a_.FT_GetQueueStatus(h, rx);
+  }
+  FT_STATUS FT_GetStatus(FT_HANDLE h, DWORD* rx, DWORD* tx, DWORD* e) override {
+    return a_.FT_GetStatus(h, rx, tx, e);
+  }
+
+ private:
+  FtdiApi& a_;
+};
+
 // Records what a procedure shows and cancels on request.
 class RecordingObserver : public ProcedureObserver {
  public:
