@@ -23,10 +23,12 @@ uint32_t CMicroTimer::NextTrialLength(uint32_t n) {
 }
 
 void CMicroTimer::CountTo(uint32_t n) {
-  // The counter lives in memory (volatile): one load and one store per pass,
-  // as in MicroDelay's loop, so the two cost about the same per iteration.
+  // Shaped like MicroDelay's loop (the counter and the bound's factor are
+  // read from memory on every pass) so that one iteration costs the same in
+  // both and the calibrated count gives real microseconds.
+  volatile int32_t factor = 1;
   counter_ = 0;
-  while (counter_ < n) counter_ = counter_ + 1;
+  while (counter_ < static_cast<int64_t>(n) * factor) counter_ = counter_ + 1;
 }
 
 int32_t CMicroTimer::Measure() {
