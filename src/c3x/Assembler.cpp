@@ -261,6 +261,7 @@ struct SymbolDef {
   int line = 0;
   std::optional<int64_t> here;  // Set: `$` where it was defined, once known
   bool evaluating = false;
+  std::optional<ExprValue> cached;  // Set: the value once it could be evaluated
   bool global = false;
   size_t order = 0;
 };
@@ -307,6 +308,7 @@ class AssemblerImpl {
 
  private:
   static constexpr size_t kMaxErrors = 100;
+  static constexpr int kMaxSetDepth = 200;
 
   void Error(int line, const std::string& msg) {
     if (errors_.size() < kMaxErrors)
@@ -344,17 +346,26 @@ class AssemblerImpl {
       if (!s.placed) return std::nullopt;
       return ExprValue::Int(static_cast<int64_t>(s.sec.origin) + def.offset);
     }
+    if (def.cached) return def.cached;
     if (def.evaluating) {
       *error = "circular definition of '" + std::string(name) + "'";
       return std::nullopt;
     }
+    if (setDepth_ >= kMaxSetDepth) {
+      *error = "symbol definitions nested too deeply";
+      return std::nullopt;
+    }
     def.evaluating = true;
+    ++setDepth_;
     ExprContext ctx;
     ctx.symbol = [this](std::string_view n, std::string* e) { return SymbolValue(n, e); };
     ctx.here = def.here;
     ExprResult r = EvaluateExpression(def.expr, ctx);
+    --setDepth_;
     def.evaluating = false;
     if (!r.value && !r.unresolved) *error = r.error;
+    // Once known, a value never changes: labels only become known, never move.
+    def.cached = r.value;
     return r.value;
   }
 
@@ -817,7 +828,7 @@ class AssemblerImpl {
         return op.reg;
       case ParsedOperand::Direct: {
         if (!(info.modes & kModeDirect)) return refuse("direct");
-        auto v = EvalInt(line, op.expr, INT32_MIN, UINT32_MAX, "direct address");
+        auto v = EvalInt(line, op.expr, 0, 0xFFFFFF, "direct address");
         if (!v) return std::nullopt;
         return (1u << 21) | (static_cast<uint32_t>(*v) & 0xFFFF);
       }
@@ -1044,6 +1055,11 @@ class AssemblerImpl {
   }
 
   void Finish() {
+    if (std::none_of(sections_.begin(), sections_.end(),
+                     [](const SectionState& s) { return s.sec.size != 0; })) {
+      FileError("no code or data to assemble");
+      return;
+    }
     for (SectionState& s : sections_) result_.sections.push_back(s.sec);
     // Labels and globals, in definition order.
     std::vector<std::pair<size_t, const std::pair<const std::string, SymbolDef>*>> order;
@@ -1091,6 +1107,7 @@ class AssemblerImpl {
   std::map<const Statement*, uint32_t> spaces_;  // pass-1 sizes of .space and .org
   std::vector<PendingHere> pendingHere_;
   size_t symbolOrder_ = 0;
+  int setDepth_ = 0;
   int cur_ = -1;
   int pass_ = 1;
   std::optional<uint32_t> entry_;

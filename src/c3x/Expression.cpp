@@ -180,6 +180,14 @@ class Parser {
     return a;
   }
   V Unary() {
+    // Nesting (parentheses, unary operators) is bounded so hostile input cannot
+    // exhaust the stack.
+    if (++depth_ > kMaxDepth) return Fail("expression nested too deeply");
+    V v = UnaryBody();
+    --depth_;
+    return v;
+  }
+  V UnaryBody() {
     Skip();
     if (Peek('-')) {
       ++pos_;
@@ -272,6 +280,8 @@ class Parser {
   size_t pos_ = 0;
   std::string error_;
   bool unresolvedOnly_ = false;
+  int depth_ = 0;
+  static constexpr int kMaxDepth = 256;
 };
 
 }  // namespace

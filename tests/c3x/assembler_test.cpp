@@ -198,3 +198,24 @@ TEST(Assembler, ReportsErrorsWithFileAndLine) {
   const AsmResult r = Assemble(" FOO\n BAR\n", "two.asm");
   EXPECT_EQ(r.errors.size(), 2u);
 }
+
+TEST(Assembler, HostileInputEndsWithAnError) {
+  // Deep parentheses and long .set chains are refused, not a stack overflow.
+  EXPECT_NE(FirstError(" .word " + std::string(5000, '(') + "1" + std::string(5000, ')') + "\n")
+                .find("nested too deeply"),
+            std::string::npos);
+  std::string chain = "s0 .set 1\n";
+  for (int i = 1; i <= 1000; ++i)
+    chain += "s" + std::to_string(i) + " .set s" + std::to_string(i - 1) + "+1\n";
+  EXPECT_NE(FirstError(chain + " .word s1000\n").find("nested too deeply"), std::string::npos);
+  // Each symbol doubling the one before: evaluated once each, so this is quick.
+  std::string doubling = "d0 .set 1\n";
+  for (int i = 1; i <= 40; ++i)
+    doubling += "d" + std::to_string(i) + " .set d" + std::to_string(i - 1) + " + d" +
+                std::to_string(i - 1) + "\n";
+  const AsmResult r = Assemble(doubling + " .word d31 - 1\n", "d.asm");
+  ASSERT_TRUE(r.ok) << r.errors.front();
+  EXPECT_EQ(r.sections[0].words[0], 0x7FFFFFFFu);
+  // Nothing to write is an error rather than an empty executable.
+  EXPECT_NE(FirstError("* only a comment\n").find("no code or data"), std::string::npos);
+}
