@@ -5,6 +5,12 @@
 
 #include "config/qt/QSettingsStore.h"
 
+// The virtual board's backend, when the build has one (see FtdiBackends.h).
+#if __has_include("sim/SimBackend.h")
+#include "sim/SimBackend.h"
+#define VELMORA_HAVE_SIM_BACKEND 1
+#endif
+
 namespace velmora::cli {
 
 namespace {
@@ -66,6 +72,10 @@ DerivedTransferSettings PodOptions::Derived() const {
 
 bool ParsePodOptions(std::vector<std::string>& args, SettingsStore* store, PodOptions& options,
                      std::string& error) {
+#ifdef VELMORA_HAVE_SIM_BACKEND
+  static const bool simRegistered = (velmora::sim::RegisterSimBackend(), true);
+  (void)simRegistered;
+#endif
   // Split into (name, value) pairs first, leaving everything else in place.
   std::vector<std::pair<std::string, std::string>> given;
   std::vector<std::string> rest;

@@ -2,6 +2,11 @@
 // (libftdi1, the default), "d2xx" (FTDI's own library) and whatever other
 // modules register, such as the virtual board's "sim". The core knows none of
 // the registered modules.
+//
+// A module's registration must be called by the program (a static registrar in
+// a static library is dropped by the linker). The virtual board does it with
+// `void velmora::sim::RegisterSimBackend()` declared in sim/SimBackend.h, which
+// velmora-cli calls when that header exists.
 #pragma once
 
 #include <functional>
