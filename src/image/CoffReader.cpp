@@ -167,7 +167,14 @@ int CoffParser::PlanSections(const MemoryInterfaceValues& mi) {
 }
 
 int CoffParser::WalkSymbols() {
-  symbols_.clear();
+  // Kept entries are collected as plain views first, so the records are built
+  // once into a list of exactly the right size.
+  struct Kept {
+    std::string_view name;
+    const uint8_t* entry;
+    bool arrayAux;
+  };
+  std::vector<Kept> kept;
   uint32_t i = 0;
   while (i < symbolCount_) {
     const uint8_t* e = b_ + symbolOffset_ + uint64_t{i} * kCoffSymbolEntryBytes;
@@ -185,27 +192,34 @@ int CoffParser::WalkSymbols() {
         value != 0 && BasicTypeOf(type) != 0 &&
         (firstDerivation == kDerivNone || firstDerivation == kDerivArray) &&
         (name.empty() || name.front() != '.') && name.find('$') == std::string_view::npos;
-    if (keep) {
-      CDataObject& obj = symbols_.emplace_back();
-      obj.name.assign(name);
-      obj.address = value;
-      obj.typeCode = type;
-      if (hasAux && firstDerivation == kDerivArray) {
-        const uint8_t* aux = e + kCoffSymbolEntryBytes;
-        obj.arrayText =
-            ArrayText(le::U16(aux + 8), le::U16(aux + 10), le::U16(aux + 12), le::U16(aux + 14));
-      }
-    }
+    if (keep) kept.push_back({name, e, hasAux && firstDerivation == kDerivArray});
     i += hasAux ? 2 : 1;
+  }
+  symbols_.clear();
+  symbols_.resize(kept.size());
+  for (size_t k = 0; k < kept.size(); ++k) {
+    CDataObject& obj = symbols_[k];
+    const uint8_t* e = kept[k].entry;
+    obj.name.assign(kept[k].name);
+    obj.address = le::U32(e + 8);
+    obj.typeCode = le::U16(e + 14);
+    if (kept[k].arrayAux) {
+      const uint8_t* aux = e + kCoffSymbolEntryBytes;
+      obj.arrayText =
+          ArrayText(le::U16(aux + 8), le::U16(aux + 10), le::U16(aux + 12), le::U16(aux + 14));
+    }
   }
   return kCoffOk;
 }
 
 // Allocates nothing: every list was built by Parse and the image buffer exists,
 // so once the previous program starts to be overwritten the update completes.
+// Every word of the buffer is written: the blocks, and 0xFF everywhere else.
 void CoffParser::Commit(const MemoryInterfaceValues& mi, ProgramData& data) {
   ProgramImage& image = data.image;
-  ResetProgramImage(image);
+  image.sectionCount = 0;
+  image.dataByteCount = 0;
+  image.imageByteCount = 0;
   image.layoutDspType = mi.dspType;
   uint32_t* w = image.words.data();
   w[0] = 8;  // memory width: 32 bits
@@ -225,28 +239,31 @@ void CoffParser::Commit(const MemoryInterfaceValues& mi, ProgramData& data) {
     block[1] = s.startAddress;
     if (blockHeader == 3) block[2] = StrobeWord(s.startAddress, mi);
     // Raw data cut short by the end of the file leaves the rest at 0xFFFFFFFF.
-    if (raw < n_) {
-      const size_t have = std::min(size_t{s.size} * 4, n_ - raw);
-      if constexpr (std::endian::native == std::endian::little) {
-        std::memcpy(w + s.dataIndex, b_ + raw, have);
-      } else {
-        for (size_t k = 0; k < have; ++k) {
-          uint32_t& word = w[s.dataIndex + k / 4];
-          const unsigned shift = 8 * (k % 4);
-          word = (word & ~(0xFFu << shift)) | (uint32_t{b_[raw + k]} << shift);
-        }
+    const size_t want = size_t{s.size} * 4;
+    const size_t have = raw < n_ ? std::min(want, n_ - raw) : 0;
+    if constexpr (std::endian::native == std::endian::little) {
+      uint8_t* dst = reinterpret_cast<uint8_t*>(w + s.dataIndex);
+      std::memcpy(dst, b_ + raw, have);
+      std::memset(dst + have, 0xFF, want - have);
+    } else {
+      std::fill(w + s.dataIndex, w + s.dataIndex + s.size, 0xFFFFFFFFu);
+      for (size_t k = 0; k < have; ++k) {
+        uint32_t& word = w[s.dataIndex + k / 4];
+        const unsigned shift = 8 * (k % 4);
+        word = (word & ~(0xFFu << shift)) | (uint32_t{b_[raw + k]} << shift);
       }
     }
     image.dataByteCount += s.size * 4;
     ++image.sectionCount;
   }
+  // Header and blocks cover every word before the closing one; the rest of the
+  // buffer is filled as a reset would.
+  const uint32_t used = imageWords_ != 0 ? imageWords_ : ImageHeaderWords(mi.dspType);
   if (imageWords_ != 0) {
     w[imageWords_ - 1] = 0;
     image.imageByteCount = imageWords_ * 4;
-  } else {
-    image.dataByteCount = 0;
-    image.imageByteCount = 0;
   }
+  std::memset(w + used, 0xFF, size_t{kImageWords - used} * 4);
   data.sections = std::move(sections_);
   data.symbols = std::move(symbols_);
 }

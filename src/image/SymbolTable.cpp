@@ -1,7 +1,8 @@
 #include "image/SymbolTable.h"
 
 #include <array>
-#include <cstdio>
+#include <charconv>
+#include <cstring>
 #include <string_view>
 #include <unordered_map>
 
@@ -47,16 +48,20 @@ std::string TypeText(uint16_t typeCode) {
 }
 
 std::string ArrayText(uint16_t d1, uint16_t d2, uint16_t d3, uint16_t d4) {
-  char buf[64];
-  if (d4 != 0)
-    std::snprintf(buf, sizeof buf, "Array Info : [%u][%u][%u][%u]", d1, d2, d3, d4);
-  else if (d3 != 0)
-    std::snprintf(buf, sizeof buf, "Array Info : [%u][%u][%u]", d1, d2, d3);
-  else if (d2 != 0)
-    std::snprintf(buf, sizeof buf, "Array Info : [%u][%u]", d1, d2);
-  else
-    std::snprintf(buf, sizeof buf, "Array Info : [%u]", d1);
-  return buf;
+  // Called for every array symbol of a file: built by hand rather than by printf.
+  const uint16_t dims[4] = {d1, d2, d3, d4};
+  const int count = d4 != 0 ? 4 : d3 != 0 ? 3 : d2 != 0 ? 2 : 1;
+  char buf[16 + 4 * 7];
+  char* p = buf;
+  static constexpr char kPrefix[] = "Array Info : ";
+  std::memcpy(p, kPrefix, sizeof kPrefix - 1);
+  p += sizeof kPrefix - 1;
+  for (int i = 0; i < count; ++i) {
+    *p++ = '[';
+    p = std::to_chars(p, buf + sizeof buf, dims[i]).ptr;
+    *p++ = ']';
+  }
+  return std::string(buf, p);
 }
 
 const CDataObject* FindSymbolByName(const std::vector<CDataObject>& symbols,

@@ -1,0 +1,86 @@
+# Runs velmora-cli info on the sample written by CliFixtureFiles and checks the
+# text, JSON and image outputs and the failure messages.
+# -DCLI=<velmora-cli> -DDIR=<folder with sample.out and sample.sym>
+set(ini "${DIR}/empty-settings.ini")
+file(REMOVE "${ini}")
+
+function(run)
+  execute_process(COMMAND ${CLI} ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  set(rc "${rc}" PARENT_SCOPE)
+  set(out "${out}" PARENT_SCOPE)
+  set(err "${err}" PARENT_SCOPE)
+endfunction()
+function(expect what actual expected)
+  if(NOT "${actual}" STREQUAL "${expected}")
+    message(FATAL_ERROR "${what}: got '${actual}', expected '${expected}'")
+  endif()
+endfunction()
+
+# JSON, laid out for the TMS320C31.
+run(info "${DIR}/sample.out" --dsp c31 --json "--settings=${ini}")
+expect("json exit" "${rc}" 0)
+string(JSON format GET "${out}" format)
+expect("format" "${format}" "COFF2")
+string(JSON imageBytes GET "${out}" image_bytes)
+expect("image_bytes" "${imageBytes}" 52)
+string(JSON dataBytes GET "${out}" data_bytes)
+expect("data_bytes" "${dataBytes}" 24)
+string(JSON nSections LENGTH "${out}" sections)
+expect("section count" "${nSections}" 2)
+string(JSON name GET "${out}" sections 1 name)
+expect("long section name" "${name}" ".const_tables")
+string(JSON start GET "${out}" sections 1 start)
+expect("section start" "${start}" 9437184)
+string(JSON size GET "${out}" sections 0 size)
+expect("section size" "${size}" 4)
+string(JSON nSymbols LENGTH "${out}" symbols)
+expect("symbol count" "${nSymbols}" 3)
+string(JSON name GET "${out}" symbols 2 name)
+expect("escaped name" "${name}" "q\"uote")
+string(JSON typeText GET "${out}" symbols 1 type_text)
+expect("type text" "${typeText}" "Array of Integer")
+string(JSON array GET "${out}" symbols 1 array)
+expect("array text" "${array}" "Array Info : [10]")
+string(JSON type GET "${out}" symbols 1 type)
+expect("type code" "${type}" 52)
+
+# The image for the TMS320C32 is longer by the header and strobe words.
+run(info "${DIR}/sample.out" --dsp=c32 --json "--settings=${ini}" --image-out "${DIR}/sample.bin")
+expect("c32 exit" "${rc}" 0)
+string(JSON imageBytes GET "${out}" image_bytes)
+expect("c32 image_bytes" "${imageBytes}" 68)
+file(SIZE "${DIR}/sample.bin" binSize)
+expect("image file size" "${binSize}" 68)
+file(READ "${DIR}/sample.bin" head LIMIT 8 HEX)
+expect("image head" "${head}" "0800000058000000")  # width word, default IOSTRB
+file(READ "${DIR}/sample.bin" block OFFSET 16 LIMIT 16 HEX)
+expect("first block" "${block}" "04000000009880000000000011111111")  # on-chip: strobe 0
+file(READ "${DIR}/sample.bin" block OFFSET 44 LIMIT 20 HEX)
+expect("second block" "${block}" "02000000000090006858080f0500000006000000")  # STRB1 strobe
+file(READ "${DIR}/sample.bin" tail OFFSET 64 HEX)
+expect("closing word" "${tail}" "00000000")
+
+# Text form.
+run(info "${DIR}/sample.out" --dsp c31 "--settings=${ini}")
+expect("text exit" "${rc}" 0)
+foreach(line "Format:      COFF2" "DSP type:    TMS320C31" "Image bytes: 52"
+        "\\.text +0x809800  0x000004 Words" "counter  +0x809C00  0x0004  Integer")
+  if(NOT out MATCHES "${line}")
+    message(FATAL_ERROR "text output lacks '${line}':\n${out}")
+  endif()
+endforeach()
+
+# Failures: the system's own message on standard error, non-zero exit.
+run(info "${DIR}/missing.out" "--settings=${ini}")
+expect("missing exit" "${rc}" 1)
+expect("missing message" "${err}" "Failed to read selected file\n")
+run(info "${DIR}/sample.sym" "--settings=${ini}")
+expect("not coff exit" "${rc}" 1)
+expect("not coff message" "${err}" "Selected file is not COFF file format\n")
+run(info "${DIR}/sample.out" --dsp c34)
+expect("bad dsp exit" "${rc}" 2)
+run(info --help)
+expect("help exit" "${rc}" 0)
+if(NOT out MATCHES "TMS320C32 when none is stored")
+  message(FATAL_ERROR "help does not name the default DSP type")
+endif()
