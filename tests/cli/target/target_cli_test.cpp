@@ -204,6 +204,16 @@ TEST_F(TargetCli, BootStreamsTheProgramAndVerifies) {
   EXPECT_NE(out.str().find("[ Error : Serial Boot Verifying ]"), std::string::npos);
 }
 
+TEST_F(TargetCli, TerminalProgressBarIsRedrawnInPlace) {
+  const std::string coff = WriteProgram(40);
+  env.progressBar = true;
+  EXPECT_EQ(Run("boot", {coff, "--dsp=c31"}), cli::kExitOk);
+  EXPECT_NE(err.str().find("Serial Boot Procedure: Serial Boot Data Downloading...\n"),
+            std::string::npos);
+  EXPECT_NE(err.str().find("\r[" + std::string(40, '#') + "] 100%\n"), std::string::npos);
+  EXPECT_EQ(out.str(), "[ Completed ]\n");
+}
+
 TEST_F(TargetCli, CancelEndsWithItsOwnStatus) {
   const std::string coff = WriteProgram(40);
   g_cancel = true;
