@@ -9,7 +9,13 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <io.h>
+#define VELMORA_STDERR_IS_TERMINAL() (_isatty(_fileno(stderr)) != 0)
+#else
 #include <unistd.h>
+#define VELMORA_STDERR_IS_TERMINAL() (isatty(STDERR_FILENO) != 0)
+#endif
 
 #include "CliCommand.h"
 #include "PodOptions.h"
@@ -167,7 +173,7 @@ class TargetRun {
         clock, *delayer);
     link_->SetTransferSettings(options_.Derived());
     if (env_.flashLoaders) link_->SetFlashLoaders(*env_.flashLoaders);
-    const bool bar = env_.progressBar.value_or(isatty(STDERR_FILENO) != 0);
+    const bool bar = env_.progressBar.value_or(VELMORA_STDERR_IS_TERMINAL());
     observer_ = std::make_unique<CliObserver>(
         out_, err_, bar, env_.cancelRequested ? env_.cancelRequested : &InterruptRequested);
     link_->SetObserver(observer_.get());
