@@ -163,7 +163,7 @@ FT_STATUS FakePod::FT_Read(FT_HANDLE, void* buffer, DWORD count, DWORD* read) {
   clock_.AdvanceUs(10);
   if (fault == Fault::kStuckRxQueue || rx.empty()) {
     // A D2XX read blocks for its time-out when nothing arrives.
-    if (count) clock_.AdvanceUs(uint64_t{readTimeoutMs_} * 1000);
+    if (count) clock_.AdvanceUs(uint64_t{readBlockMs ? readBlockMs : readTimeoutMs_} * 1000);
     return FT_OK;
   }
   DWORD n = std::min<DWORD>(count, static_cast<DWORD>(rx.size()));

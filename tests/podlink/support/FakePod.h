@@ -53,6 +53,8 @@ class FakePod : public FtdiApi {
   // life, 1-based; 0 never). FailWrite(n) makes the n-th write from now fail.
   uint32_t failWriteNumber = 0;
   void FailWrite(uint32_t n) { failWriteNumber = writes_ + n; }
+  // How long a read with nothing to return blocks (0: the read time-out set).
+  uint32_t readBlockMs = 0;
   // A write moves at most this many bytes per call (0: all).
   uint32_t writeChunk = 0;
   // What the target program answers, on the next transfer, to a word.
