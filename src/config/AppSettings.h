@@ -92,6 +92,8 @@ struct AppSettings {
   int32_t leftPaneWidth = 400;
   int32_t rightPaneHeight = 200;
   int32_t msgWndCX = 0, msgWndCY = 0;
+
+  bool operator==(const AppSettings&) const = default;
 };
 
 // The memory-interface values written into image headers and loaders.

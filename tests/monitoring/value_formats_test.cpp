@@ -8,6 +8,7 @@
 #include <random>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "monitoring/ValueFormats.h"
 
@@ -263,21 +264,14 @@ TEST(NumberText, FloatTextAgreesWithStrtod) {
     for (int n = length(rng); n > 0; --n) s += alphabet[pick(rng)];
     ASSERT_EQ(Bits(ReadFloatText(s)), Bits(FloatOracle(s))) << '"' << s << '"';
   }
-  for (const char* s :
-       {"1e39", "-1e39", "1e400", "-1e400", "1e-400", "-1e-400", "0.1e-45", "3.4028235e38",
-        "3.4028236e38", "nan", "inf", "-inf", "  -1.5e+2x", "1.17549435e-38", "7.006e-46",
-        "0.000000000000000000000000000000000000000000000000000000000000000000"
-        "0000000000000000000000000000000000000000000000000000000000000000000"
-        "00000000000000000000000000000000000000000000000000000000000000000000"
-        "00000000000000000000000000000000000000000000000000000000000000000000"
-        "0000000000000000000000000000000000000000000000000000000000001",
-        "1000000000000000000000000000000000000000000000000000000000000000000"
-        "0000000000000000000000000000000000000000000000000000000000000000000"
-        "00000000000000000000000000000000000000000000000000000000000000000000"
-        "00000000000000000000000000000000000000000000000000000000000000000000"
-        "00000000000000000000000000000000000000000000000000000000000000.5"}) {
-    EXPECT_EQ(Bits(ReadFloatText(s)), Bits(FloatOracle(s))) << s;
-  }
+  std::vector<std::string> edges = {
+      "1e39",    "-1e39",   "1e400",        "-1e400",         "1e-400",
+      "-1e-400", "0.1e-45", "3.4028235e38", "3.4028236e38",   "nan",
+      "inf",     "-inf",    "  -1.5e+2x",   "1.17549435e-38", "7.006e-46"};
+  // Long digit strings beyond the double range, without an exponent.
+  edges.push_back(Digits({{1, '0'}, {1, '.'}, {400, '0'}, {1, '1'}}));
+  edges.push_back(Digits({{1, '1'}, {400, '0'}, {1, '.'}, {1, '5'}}));
+  for (const std::string& s : edges) EXPECT_EQ(Bits(ReadFloatText(s)), Bits(FloatOracle(s))) << s;
 }
 
 TEST(EnteredValue, RulesOfTheChangeDataDialogs) {
