@@ -1,4 +1,6 @@
-// The writer's layout, checked field by field against TI's COFF offsets.
+// The writer's layout, checked field by field against TI's COFF offsets. Long
+// names, auxiliary entries and the optional string table are checked by reading
+// the files back (coff_reader_test, symbol_table_test).
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -19,11 +21,6 @@ uint32_t Le32(const std::vector<uint8_t>& b, size_t at) {
 std::string Field8(const std::vector<uint8_t>& b, size_t at) {
   std::string s;
   for (size_t i = 0; i < 8 && b.at(at + i); ++i) s.push_back(static_cast<char>(b[at + i]));
-  return s;
-}
-std::string StringAt(const std::vector<uint8_t>& b, size_t at) {
-  std::string s;
-  while (b.at(at)) s.push_back(static_cast<char>(b[at++]));
   return s;
 }
 
@@ -64,37 +61,6 @@ TEST(CoffWriter, FileHeaderLayoutPerFormat) {
     EXPECT_EQ(b.size(), symOff + 18 + 4);
     EXPECT_EQ(Le32(b, symOff + 18), 4u);
   }
-}
-
-TEST(CoffWriter, LongNamesAuxEntriesAndOmittedStringTable) {
-  CoffWriterSection longSec{.name = ".text:flt40", .data = {7}};
-  CoffWriterSection bss{.name = ".bss", .sizeWords = 10, .flags = 0x80, .hasRawData = false};
-  CoffWriterSymbol arr{
-      .name = "_exactly8", .value = 5, .type = 0x34, .hasAux = true, .dims = {10, 2, 0, 0}};
-  CoffWriterSymbol eight{.name = "abcdefgh", .value = 6, .type = 4};
-  CoffWriterOptions o{
-      .format = CoffFormat::COFF1, .optionalHeader = false, .forceStringTable = false};
-  auto b = WriteCoff(o, {longSec, bss}, {arr, eight});
-  EXPECT_EQ(Le16(b, 16), 0);
-  const size_t sh = 22;
-  EXPECT_EQ(Le32(b, sh), 0u);  // name in the string table
-  const uint32_t symOff = Le32(b, 8);
-  EXPECT_EQ(Le32(b, 12), 3u);  // two symbols, one auxiliary entry
-  const size_t strOff = symOff + 3 * 18;
-  EXPECT_EQ(Le32(b, strOff), b.size() - strOff);
-  EXPECT_EQ(StringAt(b, strOff + Le32(b, sh + 4)), ".text:flt40");
-  EXPECT_EQ(StringAt(b, strOff + Le32(b, symOff + 4)), "_exactly8");
-  EXPECT_EQ(b.at(symOff + 17), 1);                // aux count
-  EXPECT_EQ(Le16(b, symOff + 18 + 8), 10);        // first dimension
-  EXPECT_EQ(Le16(b, symOff + 18 + 10), 2);        // second dimension
-  EXPECT_EQ(Field8(b, symOff + 36), "abcdefgh");  // no terminating zero
-  // .bss: size but no raw data and offset 0.
-  EXPECT_EQ(Le32(b, sh + 40 + 16), 10u);
-  EXPECT_EQ(Le32(b, sh + 40 + 20), 0u);
-
-  // Without long names and without forcing, the file ends with the symbols.
-  auto shortOnly = WriteCoff(o, {}, {eight});
-  EXPECT_EQ(shortOnly.size(), Le32(shortOnly, 8) + 18u);
 }
 
 TEST(CoffWriter, FileIsWrittenAtomically) {
