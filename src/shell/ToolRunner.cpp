@@ -274,6 +274,7 @@ CToolRunner::~CToolRunner() {
 
 bool CToolRunner::StartUserTool(const QString& programPath, const QString& commandLine,
                                 const QString& workDir) {
+  if (IsRunning()) return false;  // the running tool keeps its name
   command_ = commandLine;
   return Start(programPath, commandLine, workDir, false);
 }

@@ -100,6 +100,10 @@ CUserToolDlg::CUserToolDlg(SettingsStore& store, QWidget* parent) : QDialog(pare
   connect(browseProgram, &QPushButton::clicked, this, &CUserToolDlg::OnBrowseProgram);
   connect(browseFolder, &QPushButton::clicked, this, &CUserToolDlg::OnBrowseFolder);
   connect(list_, &QListWidget::currentRowChanged, this, &CUserToolDlg::OnRowChanged);
+  // A click on the row that is already selected (the last one, when the
+  // dialog opens) must fill the fields too.
+  connect(list_, &QListWidget::itemClicked, this,
+          [this](QListWidgetItem* item) { OnRowChanged(list_->row(item)); });
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
@@ -140,6 +144,7 @@ void CUserToolDlg::SelectRow(int row) {
 
 void CUserToolDlg::SelectRowByUser(int row) {
   list_->setCurrentRow(row);
+  OnRowChanged(row);
 }
 
 void CUserToolDlg::OnRowChanged(int row) {
