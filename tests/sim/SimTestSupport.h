@@ -1,0 +1,154 @@
+// Hand encoding of the few instruction forms the simulator tests use, built on
+// the opcodes of the shared instruction table, and a small board fixture.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "c3x/Isa.h"
+#include "sim/Board.h"
+
+namespace velmora::sim::test {
+
+using c3x::Op;
+
+// General format: G 0 register, 1 direct, 2 indirect, 3 immediate.
+inline uint32_t Gen(Op op, unsigned g, unsigned dst, uint32_t src) {
+  return c3x::Info(op).opcode | (g << 21) | ((dst & 0x1F) << 16) | (src & 0xFFFF);
+}
+inline uint32_t RegOp(Op op, unsigned dst, unsigned src) {
+  return Gen(op, 0, dst, src);
+}
+inline uint32_t DirOp(Op op, unsigned dst, uint32_t addr) {
+  return Gen(op, 1, dst, addr);
+}
+inline uint32_t ImmOp(Op op, unsigned dst, uint32_t imm) {
+  return Gen(op, 3, dst, imm);
+}
+inline uint32_t IndField(unsigned mod, unsigned ar, unsigned disp = 0) {
+  return (mod << 11) | ((ar & 7) << 8) | (disp & 0xFF);
+}
+inline uint32_t IndOp(Op op, unsigned dst, unsigned mod, unsigned ar, unsigned disp = 0) {
+  return Gen(op, 2, dst, IndField(mod, ar, disp));
+}
+// Three-operand: both sources registers (T = 0).
+inline uint32_t Three(Op op, unsigned dst, unsigned src1, unsigned src2) {
+  return c3x::Info(op).opcode | ((dst & 0x1F) << 16) | ((src1 & 0x1F) << 8) | (src2 & 0x1F);
+}
+inline uint32_t Br(uint32_t addr) {
+  return 0x60000000u | (addr & 0xFFFFFF);
+}
+inline uint32_t Brd(uint32_t addr) {
+  return 0x61000000u | (addr & 0xFFFFFF);
+}
+inline uint32_t Call(uint32_t addr) {
+  return 0x62000000u | (addr & 0xFFFFFF);
+}
+inline uint32_t Rptb(uint32_t addr) {
+  return 0x64000000u | (addr & 0xFFFFFF);
+}
+// Bcond with a PC-relative displacement (from pc + 1, or pc + 3 when delayed).
+inline uint32_t Bcond(unsigned cond, int16_t disp, bool delayed = false) {
+  return 0x68000000u | (1u << 25) | (delayed ? 1u << 21 : 0) | (cond << 16) |
+         static_cast<uint16_t>(disp);
+}
+inline uint32_t DBcond(unsigned ar, unsigned cond, int16_t disp, bool delayed = false) {
+  return 0x6C000000u | (1u << 25) | (delayed ? 1u << 21 : 0) | (ar << 22) | (cond << 16) |
+         static_cast<uint16_t>(disp);
+}
+inline uint32_t Rets(unsigned cond = 0) {
+  return 0x78800000u | (cond << 16);
+}
+inline uint32_t Reti(unsigned cond = 0) {
+  return 0x78000000u | (cond << 16);
+}
+inline uint32_t Trap(unsigned n) {
+  return 0x74000020u | (n & 0x1F);
+}
+inline uint32_t Idle() {
+  return 0x06000000u;
+}
+inline uint32_t Nop() {
+  return RegOp(Op::NOP, 0, 0);
+}
+inline uint32_t Rpts(uint16_t count) {
+  return ImmOp(Op::RPTS, 0x1B, count);
+}
+inline uint32_t StiDir(unsigned reg, uint32_t addr) {
+  return Gen(Op::STI, 1, reg, addr);
+}
+inline uint32_t StiInd(unsigned reg, unsigned mod, unsigned ar, unsigned disp = 0) {
+  return Gen(Op::STI, 2, reg, IndField(mod, ar, disp));
+}
+inline uint32_t Push(unsigned reg) {
+  return c3x::Info(Op::PUSH).opcode | (reg << 16);
+}
+inline uint32_t Pop(unsigned reg) {
+  return c3x::Info(Op::POP).opcode | (reg << 16);
+}
+
+// Condition codes.
+enum : unsigned { kU = 0, kLO = 1, kHS = 4, kEQ = 5, kNE = 6, kLT = 7, kGT = 9, kGE = 10 };
+// Registers.
+enum : unsigned {
+  R0 = 0,
+  R1,
+  R2,
+  R3,
+  R4,
+  R5,
+  R6,
+  R7,
+  AR0,
+  AR1,
+  AR2,
+  AR3,
+  AR4,
+  AR5,
+  AR6,
+  AR7,
+  DP,
+  IR0,
+  IR1,
+  BK,
+  SP,
+  ST,
+  IE,
+  IF,
+  IOF,
+  RS,
+  RE,
+  RC
+};
+
+// Loads a 32-bit constant into a register (LDI high half, LSH 16, OR low half).
+inline std::vector<uint32_t> LoadConst(unsigned reg, uint32_t value) {
+  return {ImmOp(Op::LDI, reg, value >> 16), ImmOp(Op::LSH, reg, 16),
+          ImmOp(Op::OR, reg, value & 0xFFFF)};
+}
+
+inline constexpr uint32_t kRam = 0x809800;  // C31/C33 internal RAM block 0
+
+// A C31 board running `program` from internal RAM; `Step` runs instructions.
+struct CpuFixture {
+  std::unique_ptr<Board> board;
+  explicit CpuFixture(const std::vector<uint32_t>& program, uint8_t dsp = 0, uint32_t at = kRam) {
+    BoardConfig cfg;
+    cfg.dspType = dsp;
+    board = std::make_unique<Board>(cfg);
+    board->LoadWords(at, program);
+    board->StartAt(at);
+  }
+  Cpu& cpu() { return board->CpuCore(); }
+  Registers& regs() { return board->CpuCore().Regs(); }
+  // Runs exactly n more instruction cycles (no idle skipping involved).
+  void Step(uint64_t n) { board->CpuCore().Run(board->CpuCore().Cycle() + n); }
+  uint32_t Word(uint32_t addr) {
+    uint32_t v = 0;
+    board->ReadWord(addr, &v);
+    return v;
+  }
+};
+
+}  // namespace velmora::sim::test
