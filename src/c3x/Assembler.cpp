@@ -31,6 +31,11 @@ struct Statement {
   std::string label;
   std::string op;  // mnemonic or directive as written
   std::vector<std::string> operands;
+  // A parallel instruction: the part right of "||" (same line or the next line).
+  bool parallel = false;
+  std::string op2;
+  std::vector<std::string> operands2;
+  bool continuation = false;  // the line began with "||"
 };
 
 // Splits at commas outside parentheses and quotes.
@@ -89,6 +94,14 @@ std::string_view StripComment(std::string_view line) {
   return line;
 }
 
+bool SplitInstruction(std::string_view text, std::string& op, std::vector<std::string>& operands,
+                      std::string& error) {
+  size_t end = 0;
+  while (end < text.size() && !std::isspace(static_cast<unsigned char>(text[end]))) ++end;
+  op = std::string(text.substr(0, end));
+  return SplitOperands(text.substr(end), operands, error);
+}
+
 bool ParseStatement(std::string_view raw, Statement& st, std::string& error) {
   std::string_view line = StripComment(raw);
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
@@ -99,7 +112,8 @@ bool ParseStatement(std::string_view raw, Statement& st, std::string& error) {
     return end;
   };
   // Label: a name in column 1 (colon optional), or a name followed by ':' anywhere.
-  if (!line.empty() && !std::isspace(static_cast<unsigned char>(line[0]))) {
+  if (!line.empty() && !std::isspace(static_cast<unsigned char>(line[0])) &&
+      line.substr(0, 2) != "||") {
     if (!IsSymbolStart(line[0])) {
       error = "label expected in column 1";
       return false;
@@ -123,10 +137,23 @@ bool ParseStatement(std::string_view raw, Statement& st, std::string& error) {
     error = "misplaced ':'";
     return false;
   }
-  size_t end = pos;
-  while (end < line.size() && !std::isspace(static_cast<unsigned char>(line[end]))) ++end;
-  st.op = std::string(line.substr(pos, end - pos));
-  return SplitOperands(line.substr(end), st.operands, error);
+  std::string_view rest = line.substr(pos);
+  if (rest.substr(0, 2) == "||") {
+    st.continuation = true;
+    rest = Trim(rest.substr(2));
+  }
+  // "A || B" on one line.
+  const size_t bars = rest.find("||");
+  if (bars != std::string_view::npos && rest.find('"') > bars) {
+    st.parallel = true;
+    if (!SplitInstruction(Trim(rest.substr(bars + 2)), st.op2, st.operands2, error)) return false;
+    if (st.op2.empty()) {
+      error = "instruction expected after '||'";
+      return false;
+    }
+    rest = Trim(rest.substr(0, bars));
+  }
+  return SplitInstruction(rest, st.op, st.operands, error);
 }
 
 struct ParsedOperand {
@@ -329,7 +356,23 @@ class AssemblerImpl {
         Error(st.line, err);
         continue;
       }
-      if (st.label.empty() && st.op.empty()) continue;
+      if (st.label.empty() && st.op.empty() && !st.continuation) continue;
+      if (st.continuation) {
+        // "|| B" on its own line joins the instruction just before it.
+        Statement* prev = stmts_.empty() ? nullptr : &stmts_.back();
+        if (!st.label.empty()) {
+          Error(st.line, "a label cannot stand on a '||' line");
+        } else if (st.parallel || st.op.empty()) {
+          Error(st.line, "one instruction expected after '||'");
+        } else if (!prev || prev->op.empty() || prev->op[0] == '.' || prev->parallel) {
+          Error(st.line, "'||' must follow an instruction");
+        } else {
+          prev->parallel = true;
+          prev->op2 = st.op;
+          prev->operands2 = st.operands;
+        }
+        continue;
+      }
       stmts_.push_back(std::move(st));
       if (Upper(stmts_.back().op) == ".END") break;
     }
@@ -924,7 +967,153 @@ class AssemblerImpl {
     return false;
   }
 
+  // An operand of a parallel instruction: a register R0-R7 (3 bits) or an indirect
+  // operand with displacement 0 or 1 (8 bits: modification, ARn).
+  struct ParOperand {
+    bool reg = false;
+    uint32_t bits = 0;
+  };
+
+  std::optional<ParOperand> ParallelOperand(int line, const std::string& text) {
+    ParsedOperand op;
+    std::string err;
+    if (!ParseOperand(text, op, err)) {
+      Error(line, err);
+      return std::nullopt;
+    }
+    if (op.kind == ParsedOperand::Register) {
+      if (op.reg > kR7) {
+        Error(line, std::string("parallel instructions use R0-R7, not ") + RegisterName(op.reg));
+        return std::nullopt;
+      }
+      return ParOperand{true, op.reg};
+    }
+    if (op.kind != ParsedOperand::Indirect) {
+      Error(line, "parallel instructions take registers and indirect operands, not '" + text + "'");
+      return std::nullopt;
+    }
+    uint8_t mod = op.mod;
+    if (ModUsesDisplacement(mod) && !op.expr.empty()) {
+      auto v = EvalInt(line, op.expr, 0, 1, "parallel displacement");
+      if (!v) return std::nullopt;
+      if (*v == 0) mod = kModPlain;
+    }
+    return ParOperand{false, (uint32_t{mod} << 3) | op.ar};
+  }
+
+  std::optional<uint32_t> EncodeParallel(const Statement& st) {
+    const int line = st.line;
+    const std::string m1 = Upper(st.op), m2 = Upper(st.op2);
+    // "ADDF" stands for "ADDF3" as in the three-operand instructions.
+    auto matches = [](const std::string& written, Op op) {
+      const std::string_view name = Info(op).mnemonic;
+      return written == name ||
+             (name.size() > 1 && name.back() == '3' && written == name.substr(0, name.size() - 1));
+    };
+    const ParallelInfo* found = nullptr;
+    bool swapped = false;
+    for (const ParallelInfo& p : ParallelTable())
+      if (matches(m1, p.first) && matches(m2, p.second)) {
+        found = &p;
+        break;
+      }
+    if (!found)
+      for (const ParallelInfo& p : ParallelTable())
+        if (p.first != p.second && matches(m2, p.first) && matches(m1, p.second)) {
+          found = &p;
+          swapped = true;
+          break;
+        }
+    if (!found) {
+      Error(line, "no parallel instruction '" + st.op + " || " + st.op2 + "'");
+      return std::nullopt;
+    }
+    const auto& xs = swapped ? st.operands2 : st.operands;
+    const auto& ys = swapped ? st.operands : st.operands2;
+    const bool threeX =
+        found->kind == ParallelKind::MultiplyAdd || found->kind == ParallelKind::ThreeOpStore;
+    const bool threeY = found->kind == ParallelKind::MultiplyAdd;
+    const std::string nameX(Info(found->first).mnemonic), nameY(Info(found->second).mnemonic);
+    if (xs.size() != (threeX ? 3u : 2u) || ys.size() != (threeY ? 3u : 2u)) {
+      Error(line, "parallel " + nameX + " takes " + (threeX ? "3" : "2") + " operands and " +
+                      nameY + " " + (threeY ? "3" : "2"));
+      return std::nullopt;
+    }
+    std::vector<ParOperand> x, y;
+    for (const std::string& t : xs) {
+      auto o = ParallelOperand(line, t);
+      if (!o) return std::nullopt;
+      x.push_back(*o);
+    }
+    for (const std::string& t : ys) {
+      auto o = ParallelOperand(line, t);
+      if (!o) return std::nullopt;
+      y.push_back(*o);
+    }
+    uint32_t w = Info(found->op).opcode;
+    auto fail = [&](const std::string& msg) -> std::optional<uint32_t> {
+      Error(line, msg + " in " + nameX + " || " + nameY);
+      return std::nullopt;
+    };
+    // Operand shapes: the destination of a load or operation is a register, a store
+    // writes to an indirect operand.
+    switch (found->kind) {
+      case ParallelKind::MultiplyAdd: {
+        if (!x[2].reg || x[2].bits > 1) return fail("the multiply result goes to R0 or R1");
+        if (!y[2].reg || y[2].bits < 2 || y[2].bits > 3)
+          return fail("the add/subtract result goes to R2 or R3");
+        // For each P: where the operands as written go (field shift) and what they are.
+        struct Route {
+          int xa, xb, ya, yb;
+        };
+        static constexpr Route kRoutes[4] = {
+            {0, 8, 16, 19}, {8, 19, 16, 0}, {16, 19, 0, 8}, {8, 19, 0, 16}};
+        auto isReg = [](int shift) { return shift >= 16; };
+        for (int swapX = 0; swapX < 2; ++swapX)
+          for (int swapY = 0; swapY < (found->commutative ? 2 : 1); ++swapY)
+            for (uint32_t p = 0; p < 4; ++p) {
+              const Route& r = kRoutes[p];
+              const ParOperand &xa = x[swapX], &xb = x[1 - swapX];
+              const ParOperand &ya = y[swapY], &yb = y[1 - swapY];
+              if (xa.reg != isReg(r.xa) || xb.reg != isReg(r.xb) || ya.reg != isReg(r.ya) ||
+                  yb.reg != isReg(r.yb))
+                continue;
+              return w | (p << 24) | (x[2].bits << 23) | ((y[2].bits - 2) << 22) |
+                     (xa.bits << r.xa) | (xb.bits << r.xb) | (ya.bits << r.ya) | (yb.bits << r.yb);
+            }
+        return fail(
+            "no operand routing fits: two of the four sources must be registers and "
+            "two indirect");
+      }
+      case ParallelKind::LoadLoad:
+        if (x[0].reg || y[0].reg || !x[1].reg || !y[1].reg)
+          return fail("loads read an indirect operand into a register");
+        return w | (x[1].bits << 22) | x[0].bits | (y[0].bits << 8) | (y[1].bits << 19);
+      case ParallelKind::StoreStore:
+        if (!x[0].reg || !y[0].reg || x[1].reg || y[1].reg)
+          return fail("stores write a register to an indirect operand");
+        return w | (x[0].bits << 22) | x[1].bits | (y[0].bits << 16) | (y[1].bits << 8);
+      case ParallelKind::UnaryStore:
+      case ParallelKind::ThreeOpStore: {
+        if (!y[0].reg || y[1].reg)
+          return fail("the store writes a register to an indirect operand");
+        w |= (y[0].bits << 16) | (y[1].bits << 8);
+        if (found->kind == ParallelKind::UnaryStore) {
+          if (x[0].reg || !x[1].reg) return fail("the operation reads an indirect operand");
+          return w | (x[1].bits << 22) | x[0].bits;
+        }
+        if (!x[2].reg) return fail("the result goes to a register");
+        ParOperand a = x[0], b = x[1];
+        if (!a.reg && b.reg && found->commutative) std::swap(a, b);
+        if (!a.reg || b.reg) return fail("the sources are a register, then an indirect operand");
+        return w | (x[2].bits << 22) | (a.bits << 19) | b.bits;
+      }
+    }
+    return std::nullopt;
+  }
+
   std::optional<uint32_t> Encode(const Statement& st, uint32_t pc) {
+    if (st.parallel) return EncodeParallel(st);
     const std::string u = Upper(st.op);
     auto m = FindMnemonic(u);
     if (!m) {

@@ -87,7 +87,17 @@ std::string FormatOperand(const Operand& op, ValueKind kind) {
   }
 }
 
+static std::string FormatParallelPart(const ParallelPart& part) {
+  const InsnInfo& info = Info(part.op);
+  std::string ops = FormatOperand(part.a, info.src);
+  if (part.b.mode != AddrMode::None) ops += ", " + FormatOperand(part.b, info.src);
+  ops += ", " + FormatOperand(part.dst, info.dst);
+  return Line(info.mnemonic, ops);
+}
+
 std::string FormatInstruction(const DecodedInsn& d, uint32_t pc) {
+  if (d.format == Format::Parallel && d.parallelValid)
+    return FormatParallelPart(d.parallel[0]) + " || " + FormatParallelPart(d.parallel[1]);
   if (!d.supported || !d.info) {
     char buf[96];
     std::snprintf(buf, sizeof buf, ".word   0x%08X  ; %s", d.word, d.reason);

@@ -8,7 +8,8 @@
 
 namespace velmora::c3x {
 
-// One instruction as text, e.g. "LDI     *+AR0(1), R2". PC-relative targets are
+// One instruction as text, e.g. "LDI     *+AR0(1), R2"; a parallel instruction on one
+// line, "LDF     *AR0, R0 || STF     R1, *AR1". PC-relative targets are
 // printed as absolute addresses computed from pc. A word that does not decode to a
 // supported instruction comes out as ".word 0x%08X" with the reason as a comment, so
 // it still reassembles to itself.

@@ -106,12 +106,78 @@ constexpr InsnInfo kTable[] = {
     {Op::TRAPcond, "TRAP", 0x74000000, 0xFFE00000, Format::Trap, 0, None, None, false},
     {Op::RETIcond, "RETI", 0x78000000, 0xFFE00000, Format::CondReturn, 0, None, None, false},
     {Op::RETScond, "RETS", 0x78800000, 0xFFE00000, Format::CondReturn, 0, None, None, false},
+    {Op::MPYF3_ADDF3, "MPYF3||ADDF3", 0x80000000, 0xFC000000, Format::Parallel, 0, Float, Float,
+     false},
+    {Op::MPYF3_SUBF3, "MPYF3||SUBF3", 0x84000000, 0xFC000000, Format::Parallel, 0, Float, Float,
+     false},
+    {Op::MPYI3_ADDI3, "MPYI3||ADDI3", 0x88000000, 0xFC000000, Format::Parallel, 0, Int, Int, false},
+    {Op::MPYI3_SUBI3, "MPYI3||SUBI3", 0x8C000000, 0xFC000000, Format::Parallel, 0, Int, Int, false},
+    {Op::STF_STF, "STF||STF", 0xC0000000, 0xFE000000, Format::Parallel, 0, Float, Float, false},
+    {Op::STI_STI, "STI||STI", 0xC2000000, 0xFE000000, Format::Parallel, 0, Int, Int, false},
+    {Op::LDF_LDF, "LDF||LDF", 0xC4000000, 0xFE000000, Format::Parallel, 0, Float, Float, false},
+    {Op::LDI_LDI, "LDI||LDI", 0xC6000000, 0xFE000000, Format::Parallel, 0, Int, Int, false},
+    {Op::ABSF_STF, "ABSF||STF", 0xC8000000, 0xFE000000, Format::Parallel, 0, Float, Float, false},
+    {Op::ABSI_STI, "ABSI||STI", 0xCA000000, 0xFE000000, Format::Parallel, 0, Int, Int, false},
+    {Op::ADDF3_STF, "ADDF3||STF", 0xCC000000, 0xFE000000, Format::Parallel, 0, Float, Float, false},
+    {Op::ADDI3_STI, "ADDI3||STI", 0xCE000000, 0xFE000000, Format::Parallel, 0, Int, Int, false},
+    {Op::AND3_STI, "AND3||STI", 0xD0000000, 0xFE000000, Format::Parallel, 0, Int, Int, false},
+    {Op::ASH3_STI, "ASH3||STI", 0xD2000000, 0xFE000000, Format::Parallel, 0, Int, Int, false},
+    {Op::FIX_STI, "FIX||STI", 0xD4000000, 0xFE000000, Format::Parallel, 0, Float, Float, false},
+    {Op::FLOAT_STF, "FLOAT||STF", 0xD6000000, 0xFE000000, Format::Parallel, 0, Int, Int, false},
+    {Op::LDF_STF, "LDF||STF", 0xD8000000, 0xFE000000, Format::Parallel, 0, Float, Float, false},
+    {Op::LDI_STI, "LDI||STI", 0xDA000000, 0xFE000000, Format::Parallel, 0, Int, Int, false},
+    {Op::LSH3_STI, "LSH3||STI", 0xDC000000, 0xFE000000, Format::Parallel, 0, Int, Int, false},
+    {Op::MPYF3_STF, "MPYF3||STF", 0xDE000000, 0xFE000000, Format::Parallel, 0, Float, Float, false},
+    {Op::MPYI3_STI, "MPYI3||STI", 0xE0000000, 0xFE000000, Format::Parallel, 0, Int, Int, false},
+    {Op::NEGF_STF, "NEGF||STF", 0xE2000000, 0xFE000000, Format::Parallel, 0, Float, Float, false},
+    {Op::NEGI_STI, "NEGI||STI", 0xE4000000, 0xFE000000, Format::Parallel, 0, Int, Int, false},
+    {Op::NOT_STI, "NOT||STI", 0xE6000000, 0xFE000000, Format::Parallel, 0, Int, Int, false},
+    {Op::OR3_STI, "OR3||STI", 0xE8000000, 0xFE000000, Format::Parallel, 0, Int, Int, false},
+    {Op::SUBF3_STF, "SUBF3||STF", 0xEA000000, 0xFE000000, Format::Parallel, 0, Float, Float, false},
+    {Op::SUBI3_STI, "SUBI3||STI", 0xEC000000, 0xFE000000, Format::Parallel, 0, Int, Int, false},
+    {Op::XOR3_STI, "XOR3||STI", 0xEE000000, 0xFE000000, Format::Parallel, 0, Int, Int, false},
 };
 static_assert(std::size(kTable) == static_cast<size_t>(Op::Count) - 1);
+
+using enum ParallelKind;
+constexpr ParallelInfo kParallel[] = {
+    {Op::MPYF3_ADDF3, MultiplyAdd, Op::MPYF3, Op::ADDF3, true},
+    {Op::MPYF3_SUBF3, MultiplyAdd, Op::MPYF3, Op::SUBF3, false},
+    {Op::MPYI3_ADDI3, MultiplyAdd, Op::MPYI3, Op::ADDI3, true},
+    {Op::MPYI3_SUBI3, MultiplyAdd, Op::MPYI3, Op::SUBI3, false},
+    {Op::STF_STF, StoreStore, Op::STF, Op::STF, false},
+    {Op::STI_STI, StoreStore, Op::STI, Op::STI, false},
+    {Op::LDF_LDF, LoadLoad, Op::LDF, Op::LDF, false},
+    {Op::LDI_LDI, LoadLoad, Op::LDI, Op::LDI, false},
+    {Op::ABSF_STF, UnaryStore, Op::ABSF, Op::STF, false},
+    {Op::ABSI_STI, UnaryStore, Op::ABSI, Op::STI, false},
+    {Op::ADDF3_STF, ThreeOpStore, Op::ADDF3, Op::STF, true},
+    {Op::ADDI3_STI, ThreeOpStore, Op::ADDI3, Op::STI, true},
+    {Op::AND3_STI, ThreeOpStore, Op::AND3, Op::STI, true},
+    {Op::ASH3_STI, ThreeOpStore, Op::ASH3, Op::STI, false},
+    {Op::FIX_STI, UnaryStore, Op::FIX, Op::STI, false},
+    {Op::FLOAT_STF, UnaryStore, Op::FLOAT, Op::STF, false},
+    {Op::LDF_STF, UnaryStore, Op::LDF, Op::STF, false},
+    {Op::LDI_STI, UnaryStore, Op::LDI, Op::STI, false},
+    {Op::LSH3_STI, ThreeOpStore, Op::LSH3, Op::STI, false},
+    {Op::MPYF3_STF, ThreeOpStore, Op::MPYF3, Op::STF, true},
+    {Op::MPYI3_STI, ThreeOpStore, Op::MPYI3, Op::STI, true},
+    {Op::NEGF_STF, UnaryStore, Op::NEGF, Op::STF, false},
+    {Op::NEGI_STI, UnaryStore, Op::NEGI, Op::STI, false},
+    {Op::NOT_STI, UnaryStore, Op::NOT, Op::STI, false},
+    {Op::OR3_STI, ThreeOpStore, Op::OR3, Op::STI, true},
+    {Op::SUBF3_STF, ThreeOpStore, Op::SUBF3, Op::STF, false},
+    {Op::SUBI3_STI, ThreeOpStore, Op::SUBI3, Op::STI, false},
+    {Op::XOR3_STI, ThreeOpStore, Op::XOR3, Op::STI, true},
+};
+constexpr size_t kFirstParallel = static_cast<size_t>(Op::MPYF3_ADDF3);
+static_assert(std::size(kParallel) == static_cast<size_t>(Op::Count) - kFirstParallel);
 
 constexpr bool TableInOpOrder() {
   for (size_t i = 0; i < std::size(kTable); ++i)
     if (static_cast<size_t>(kTable[i].op) != i + 1) return false;
+  for (size_t i = 0; i < std::size(kParallel); ++i)
+    if (static_cast<size_t>(kParallel[i].op) != kFirstParallel + i) return false;
   return true;
 }
 static_assert(TableInOpOrder(), "kTable rows must follow enum class Op");
@@ -219,6 +285,78 @@ const char* DecodeThreeOpSource(unsigned field, bool indirect, ValueKind kind, O
   return nullptr;
 }
 
+// Operand in an 8-bit parallel field: indirect (mmmmmaaa, displacement 1 implied).
+const char* ParallelIndirect(unsigned field, Operand& op) {
+  op.mode = AddrMode::Indirect;
+  op.mod = static_cast<uint8_t>(field >> 3);
+  op.ar = static_cast<uint8_t>(field & 7);
+  op.disp = ModUsesDisplacement(op.mod) ? 1 : 0;
+  return IsValidIndirectMod(op.mod) ? nullptr : "reserved indirect modification";
+}
+
+Operand ParallelReg(unsigned reg) {
+  Operand op;
+  op.mode = AddrMode::Register;
+  op.reg = static_cast<uint8_t>(reg & 7);
+  return op;
+}
+
+DecodedInsn DecodeParallel(DecodedInsn d, const ParallelInfo& p) {
+  const uint32_t w = d.word;
+  ParallelPart& x = d.parallel[0];
+  ParallelPart& y = d.parallel[1];
+  x.op = p.first;
+  y.op = p.second;
+  Operand ind15, ind7;  // indirect fields at bits 15-8 and 7-0
+  const char* why = ParallelIndirect((w >> 8) & 0xFF, ind15);
+  if (const char* w2 = ParallelIndirect(w & 0xFF, ind7); !why) why = w2;
+  if (why) return Refuse(d, why);
+  const Operand r24 = ParallelReg(w >> 22), r21 = ParallelReg(w >> 19), r18 = ParallelReg(w >> 16);
+  switch (p.kind) {
+    case ParallelKind::MultiplyAdd: {
+      // src1 = bits 21-19, src2 = 18-16, src3 = 15-8, src4 = 7-0.
+      x.dst = ParallelReg((w >> 23) & 1);        // R0 or R1
+      y.dst = ParallelReg(2 + ((w >> 22) & 1));  // R2 or R3
+      switch ((w >> 24) & 3) {
+        case 0:
+          x.a = ind7, x.b = ind15, y.a = r18, y.b = r21;
+          break;  // src3*src4, src1+-src2
+        case 1:
+          x.a = ind15, x.b = r21, y.a = r18, y.b = ind7;
+          break;  // src3*src1, src4+-src2
+        case 2:
+          x.a = r18, x.b = r21, y.a = ind7, y.b = ind15;
+          break;  // src1*src2, src3+-src4
+        default:
+          x.a = ind15, x.b = r21, y.a = ind7, y.b = r18;
+          break;  // src3*src1, src2+-src4
+      }
+      break;
+    }
+    case ParallelKind::LoadLoad:
+      if (w & 0x00070000) return Refuse(d, "reserved bits set");
+      x.a = ind7, x.dst = r24;
+      y.a = ind15, y.dst = r21;
+      break;
+    case ParallelKind::StoreStore:
+      if (w & 0x00380000) return Refuse(d, "reserved bits set");
+      x.a = r24, x.dst = ind7;
+      y.a = r18, y.dst = ind15;
+      break;
+    case ParallelKind::UnaryStore:
+      if (w & 0x00380000) return Refuse(d, "reserved bits set");
+      x.a = ind7, x.dst = r24;
+      y.a = r18, y.dst = ind15;
+      break;
+    case ParallelKind::ThreeOpStore:
+      x.a = r21, x.b = ind7, x.dst = r24;
+      y.a = r18, y.dst = ind15;
+      break;
+  }
+  d.parallelValid = true;
+  return Refuse(d, "parallel instruction");
+}
+
 DecodedInsn DecodeRow(uint32_t w, const InsnInfo& info) {
   DecodedInsn d;
   d.word = w;
@@ -318,8 +456,9 @@ DecodedInsn DecodeRow(uint32_t w, const InsnInfo& info) {
       if (!IsValidCondition(d.cond)) return Refuse(d, "reserved condition code");
       if (w & 0xFFFF) return Refuse(d, "reserved bits set");
       break;
-    case Format::Illegal:
     case Format::Parallel:
+      return DecodeParallel(d, *ParallelInfoOf(info.op));
+    case Format::Illegal:
       break;
   }
   if (why) return Refuse(d, why);
@@ -331,6 +470,16 @@ DecodedInsn DecodeRow(uint32_t w, const InsnInfo& info) {
 
 std::span<const InsnInfo> InstructionTable() {
   return kTable;
+}
+
+std::span<const ParallelInfo> ParallelTable() {
+  return kParallel;
+}
+
+const ParallelInfo* ParallelInfoOf(Op op) {
+  const size_t i = static_cast<size_t>(op);
+  if (i < kFirstParallel || i >= static_cast<size_t>(Op::Count)) return nullptr;
+  return &kParallel[i - kFirstParallel];
 }
 
 const InsnInfo& Info(Op op) {
@@ -380,11 +529,6 @@ std::optional<uint8_t> ParseCondition(std::string_view name) {
 DecodedInsn Decode(uint32_t word) {
   DecodedInsn d;
   d.word = word;
-  if (word & 0x80000000u) {  // bits 31-30 = 10 or 11
-    d.format = Format::Parallel;
-    d.reason = "parallel instruction (not supported)";
-    return d;
-  }
   const Dispatch& dispatch = GetDispatch();
   const uint32_t prefix = word >> 21;
   const uint16_t start = dispatch.start[prefix];
@@ -392,6 +536,7 @@ DecodedInsn Decode(uint32_t word) {
     const InsnInfo& info = kTable[dispatch.rows[start + k]];
     if ((word & info.mask) == info.opcode) return DecodeRow(word, info);
   }
+  if (word & 0x80000000u) d.format = Format::Parallel;
   d.reason = "illegal instruction";
   return d;
 }

@@ -111,12 +111,43 @@ enum class Op : uint8_t {
   TRAPcond,
   RETIcond,
   RETScond,
+  // Parallel instructions (bits 31-30 = 10: multiply with add/subtract; 11: with store).
+  // Decoded and assembled, but Decode() reports them with supported = false: the halves
+  // are in DecodedInsn::parallel for a consumer that executes them.
+  MPYF3_ADDF3,
+  MPYF3_SUBF3,
+  MPYI3_ADDI3,
+  MPYI3_SUBI3,
+  STF_STF,
+  STI_STI,
+  LDF_LDF,
+  LDI_LDI,
+  ABSF_STF,
+  ABSI_STI,
+  ADDF3_STF,
+  ADDI3_STI,
+  AND3_STI,
+  ASH3_STI,
+  FIX_STI,
+  FLOAT_STF,
+  LDF_STF,
+  LDI_STI,
+  LSH3_STI,
+  MPYF3_STF,
+  MPYI3_STI,
+  NEGF_STF,
+  NEGI_STI,
+  NOT_STI,
+  OR3_STI,
+  SUBF3_STF,
+  SUBI3_STI,
+  XOR3_STI,
   Count
 };
 
 enum class Format : uint8_t {
   Illegal,       // no instruction has this encoding
-  Parallel,      // bits 31-30 = 10 or 11: parallel instructions (not supported)
+  Parallel,      // bits 31-30 = 10 or 11: two instructions in one word (see ParallelPart)
   General,       // src (register, direct, indirect, immediate), dst register
   Store,         // STF/STI/STFI/STII: register (bits 20-16) to memory (direct, indirect)
   Register,      // PUSH, POP, ROL...: one register in bits 20-16
@@ -172,6 +203,26 @@ struct InsnInfo {
   ValueKind dst;  // destination register class (None: no destination)
   bool delayed;   // delayed branch (three more instructions run first)
 };
+
+// How the fields of a parallel word are laid out.
+enum class ParallelKind : uint8_t {
+  MultiplyAdd,   // MPYx3 || ADDx3/SUBx3: P (bits 25-24) selects the operand routing
+  LoadLoad,      // LDx || LDx
+  StoreStore,    // STx || STx
+  UnaryStore,    // ABSF, FIX, LDF, NEGI, NOT, ... || STx
+  ThreeOpStore,  // ADDF3, ASH3, SUBI3, ... || STx (register first, then indirect)
+};
+
+struct ParallelInfo {
+  Op op;
+  ParallelKind kind;
+  Op first;          // left of "||"
+  Op second;         // right of "||"
+  bool commutative;  // ThreeOpStore: the two sources may be written in either order
+};
+
+std::span<const ParallelInfo> ParallelTable();
+const ParallelInfo* ParallelInfoOf(Op op);  // nullptr for non-parallel ops
 
 // The table, in Op order (row i describes Op(i + 1)).
 std::span<const InsnInfo> InstructionTable();
@@ -244,6 +295,17 @@ struct Operand {
   int32_t value = 0;  // Immediate: sign-extended (Int) or zero-extended (UInt/Float) raw
 };
 
+// One half of a parallel instruction, operands as written in TI's syntax. For the
+// three-operand operations (MPYF3, ADDI3, SUBF3, ASH3, ...) the result is b OP a,
+// as with src/src1 of the ThreeOperand format (SUBF3 a, b, dst: dst = b - a).
+// Loads and unary operations use a only; stores read register a into memory dst.
+struct ParallelPart {
+  Op op = Op::Invalid;  // the single instruction: Op::MPYF3, Op::STI, Op::LDF, Op::ABSF, ...
+  Operand a;
+  Operand b;
+  Operand dst;  // Register (R0-R7), or Indirect for stores
+};
+
 struct DecodedInsn {
   uint32_t word = 0;
   Op op = Op::Invalid;
@@ -262,6 +324,11 @@ struct DecodedInsn {
   bool pcRelative = false;
   int32_t displacement = 0;  // PcRelative: signed 16-bit displacement
   uint32_t address = 0;      // Branch24: the 24-bit address; Trap: the trap number N
+
+  // Format::Parallel: the two halves as written (left and right of "||"), filled in
+  // when parallelValid. Such words still have supported = false.
+  bool parallelValid = false;
+  ParallelPart parallel[2];
 };
 
 // Decodes one instruction word. Cheap: a table look-up on the top 11 bits and field

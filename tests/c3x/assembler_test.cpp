@@ -206,16 +206,57 @@ TEST(Assembler, HostileInputEndsWithAnError) {
             std::string::npos);
   std::string chain = "s0 .set 1\n";
   for (int i = 1; i <= 1000; ++i)
-    chain += "s" + std::to_string(i) + " .set s" + std::to_string(i - 1) + "+1\n";
+    chain.append("s")
+        .append(std::to_string(i))
+        .append(" .set s")
+        .append(std::to_string(i - 1))
+        .append("+1\n");
   EXPECT_NE(FirstError(chain + " .word s1000\n").find("nested too deeply"), std::string::npos);
   // Each symbol doubling the one before: evaluated once each, so this is quick.
   std::string doubling = "d0 .set 1\n";
   for (int i = 1; i <= 40; ++i)
-    doubling += "d" + std::to_string(i) + " .set d" + std::to_string(i - 1) + " + d" +
-                std::to_string(i - 1) + "\n";
+    doubling.append("d")
+        .append(std::to_string(i))
+        .append(" .set d")
+        .append(std::to_string(i - 1))
+        .append(" + d")
+        .append(std::to_string(i - 1))
+        .append("\n");
   const AsmResult r = Assemble(doubling + " .word d31 - 1\n", "d.asm");
   ASSERT_TRUE(r.ok) << r.errors.front();
   EXPECT_EQ(r.sections[0].words[0], 0x7FFFFFFFu);
   // Nothing to write is an error rather than an empty executable.
   EXPECT_NE(FirstError("* only a comment\n").find("no code or data"), std::string::npos);
+}
+
+// Parallel instructions: the words are those TI's tools produced for the same code
+// in the run-time library (boot loader copy loop, structure stores).
+TEST(Assembler, ParallelInstructions) {
+  EXPECT_EQ(Word("LDI *AR0++, R0 || STI R0, *AR1++"), 0xDA002120u);
+  auto w = Words(" LDI *AR0++(1), R0\n || STI R0, *AR1++(1)\n");  // TI's two-line form
+  ASSERT_EQ(w.size(), 1u);
+  EXPECT_EQ(w[0], 0xDA002120u);
+  EXPECT_EQ(Word("STI R1, *AR5 || STI R0, *+AR5(1)"), 0xC24005C5u);
+  EXPECT_EQ(Word("LDI *+AR1(IR0), R0 || STI R0, *AR4"), 0xDA00C441u);
+  // The store may be written first; "ADDF" stands for "ADDF3".
+  EXPECT_EQ(Word("STI R0, *AR4 || LDI *+AR1(IR0), R0"), 0xDA00C441u);
+  // Commutative operations take their sources in either order, SUBF3 does not.
+  EXPECT_EQ(Word("ADDF3 R1, *AR0, R2 || STF R3, *AR1"), Word("ADDF *AR0, R1, R2 || STF R3, *AR1"));
+  EXPECT_NE(FirstError(" SUBF3 *AR0, R1, R2 || STF R3, *AR1\n").find("register, then"),
+            std::string::npos);
+  // MPYF3 || ADDF3: the operand kinds select the routing P (bits 25-24).
+  EXPECT_EQ(Word("MPYF3 *AR0, *AR1, R0 || ADDF3 R4, R5, R2") >> 24, 0x80u);  // P = 0
+  EXPECT_EQ(Word("MPYF3 *AR0, R5, R1 || SUBF3 R4, *AR1, R3") >> 24, 0x85u);  // P = 1
+  EXPECT_EQ(Word("MPYI3 R4, R5, R0 || ADDI3 *AR0, *AR1, R2") >> 24, 0x8Au);  // P = 2
+  EXPECT_EQ(Word("MPYI3 *AR0, R5, R0 || SUBI3 *AR1, R4, R3") >> 24, 0x8Fu);  // P = 3
+  EXPECT_NE(FirstError(" MPYF3 *AR0, *AR1, R2 || ADDF3 R4, R5, R2\n").find("R0 or R1"),
+            std::string::npos);
+  EXPECT_NE(FirstError(" LDF *AR0, R0 || FOO R1, *AR1\n").find("no parallel instruction"),
+            std::string::npos);
+  EXPECT_NE(FirstError(" LDI *AR0, AR1 || STI R0, *AR1\n").find("R0-R7"), std::string::npos);
+  EXPECT_NE(FirstError(" LDI *+AR0(2), R0 || STI R0, *AR1\n").find("displacement"),
+            std::string::npos);
+  EXPECT_NE(FirstError(" .word 1\n || STI R0, *AR1\n").find("must follow an instruction"),
+            std::string::npos);
+  EXPECT_NE(FirstError(" NOP\nx || STI R0, *AR1\n").find("label"), std::string::npos);
 }

@@ -127,8 +127,10 @@ TEST(IsaDecode, ThreeOperandSourcesAndTypeField) {
 
 TEST(IsaDecode, RefusesParallelIllegalAndReservedWords) {
   const uint32_t refused[] = {
-      0x80000000,  // parallel multiply/add
-      0xC4000000,  // LDF || LDF
+      0xF0000000,  // parallel group beyond XOR3 || STI
+      0x90000000,  // parallel multiply group beyond MPYI3 || SUBI3
+      0xC4010000,  // LDF || LDF with reserved bits 18-16
+      0xDA00D000,  // LDI || STI with a reserved modification
       0x1B800000,  // general opcode beyond IACK
       0x28800000,  // three-operand opcode beyond XOR3
       0x63000000,  // no C3x instruction
@@ -153,7 +155,33 @@ TEST(IsaDecode, RefusesParallelIllegalAndReservedWords) {
     EXPECT_FALSE(d.supported) << std::hex << w;
     EXPECT_STRNE(d.reason, "") << std::hex << w;
   }
-  EXPECT_EQ(Decode(0x80000000).format, Format::Parallel);
+  EXPECT_EQ(Decode(0x90000000).format, Format::Parallel);
+}
+
+TEST(IsaDecode, ParallelHalvesAreDecodedButNotClaimedSupported) {
+  // LDI *AR0++(1), R0 || STI R0, *AR1++(1), as in TI's boot loader.
+  const DecodedInsn d = Decode(0xDA002120);
+  EXPECT_FALSE(d.supported);
+  ASSERT_TRUE(d.parallelValid);
+  EXPECT_EQ(d.op, Op::LDI_STI);
+  EXPECT_EQ(d.parallel[0].op, Op::LDI);
+  EXPECT_EQ(d.parallel[0].a.mode, AddrMode::Indirect);
+  EXPECT_EQ(d.parallel[0].a.mod, kModPostIncDisp);
+  EXPECT_EQ(d.parallel[0].a.ar, 0);
+  EXPECT_EQ(d.parallel[0].dst.reg, 0);
+  EXPECT_EQ(d.parallel[1].op, Op::STI);
+  EXPECT_EQ(d.parallel[1].a.reg, 0);
+  EXPECT_EQ(d.parallel[1].dst.ar, 1);
+  // MPYF3 || SUBF3 with P = 1: src3 * src1 and src4 - src2 (b - a).
+  const DecodedInsn m =
+      Decode(0x85000000 | (1u << 23) | (1u << 22) | (5u << 19) | (4u << 16) | (0xC0u << 8) | 0xC1u);
+  ASSERT_TRUE(m.parallelValid);
+  EXPECT_EQ(m.parallel[0].a.mode, AddrMode::Indirect);  // src3 = *AR0
+  EXPECT_EQ(m.parallel[0].b.reg, 5);                    // src1
+  EXPECT_EQ(m.parallel[0].dst.reg, 1);
+  EXPECT_EQ(m.parallel[1].a.reg, 4);  // src2, subtracted
+  EXPECT_EQ(m.parallel[1].b.ar, 1);   // src4 = *AR1
+  EXPECT_EQ(m.parallel[1].dst.reg, 3);
 }
 
 TEST(IsaTable, RowsAreConsistent) {

@@ -72,11 +72,15 @@ TEST(RoundTrip, EveryRowAndAddressingModeReassembles) {
     for (int i = 0; i < 4000; ++i) {
       const uint32_t w = Sample(row, rng);
       const DecodedInsn d = Decode(w);
-      if (!d.supported) continue;
+      if (!d.supported && !d.parallelValid) continue;
       ASSERT_EQ(d.op, row.op) << std::hex << w;
       words.push_back(w);
       int mode = static_cast<int>(d.src.mode);
       if (row.format == Format::ThreeOperand) mode = static_cast<int>((w >> 21) & 3);
+      if (row.format == Format::Parallel)
+        mode = ParallelInfoOf(row.op)->kind == ParallelKind::MultiplyAdd
+                   ? static_cast<int>((w >> 24) & 3)
+                   : 0;
       modes[row.op].insert(mode);
     }
   }
@@ -85,7 +89,9 @@ TEST(RoundTrip, EveryRowAndAddressingModeReassembles) {
     ASSERT_FALSE(seen.empty()) << row.mnemonic << " never generated";
     size_t expected = 1;
     if (row.format == Format::ThreeOperand)
-      expected = 4;  // reg/ind for each source
+      expected = 4;                           // reg/ind for each source
+    else if (row.format == Format::Parallel)  // the four operand routings (P) of MPY || ADD
+      expected = ParallelInfoOf(row.op)->kind == ParallelKind::MultiplyAdd ? 4 : 1;
     else if (row.format == Format::CondBranch || row.format == Format::DecBranch)
       expected = 2;
     else if (row.modes)
@@ -105,26 +111,29 @@ TEST(RoundTrip, RandomWordsReassembleOrAreMarked) {
   for (int i = 0; i < 100000; ++i) {
     const uint32_t w = rng();
     const DecodedInsn d = Decode(w);
-    if (!d.supported) {
+    const std::string text = Disassemble(w, 0);
+    if (d.parallelValid) {
+      ++parallel;
+      ASSERT_NE(text.find(" || "), std::string::npos) << text;
+    } else if (!d.supported) {
       ++refused;
-      if (d.format == Format::Parallel) ++parallel;
-      const std::string text = Disassemble(w, 0);
       ASSERT_EQ(text.rfind(".word", 0), 0u) << text;
       ASSERT_NE(text.find("; "), std::string::npos) << text;
     }
     words.push_back(w);
   }
   EXPECT_GT(parallel, 0u);
-  EXPECT_LT(refused, words.size());
+  EXPECT_GT(refused, 0u);
+  EXPECT_LT(refused + parallel, words.size());
   EXPECT_EQ(Reassemble(words, kBase), "");
 }
 
 // TI's run-time library objects: every instruction word of their code sections
-// decodes (parallel instructions are refused, not misread) and reassembles.
+// decodes and reassembles, the parallel ones included.
 TEST(RoundTrip, CodeBuiltByTiTools) {
   const std::filesystem::path dir = std::filesystem::path(VELMORA_CORPUS_DIR) / "coff";
   if (!std::filesystem::exists(dir)) GTEST_SKIP() << "corpus not present";
-  size_t files = 0, checked = 0;
+  size_t files = 0, checked = 0, parallel = 0;
   for (const auto& entry : std::filesystem::directory_iterator(dir)) {
     const std::string name = entry.path().filename().string();
     if (name.rfind("rts30_", 0) != 0) continue;
@@ -139,7 +148,8 @@ TEST(RoundTrip, CodeBuiltByTiTools) {
       for (uint32_t i = 0; i < s.size; ++i) {
         const uint32_t w = s.Data(data.image)[i];
         const DecodedInsn d = Decode(w);
-        EXPECT_TRUE(d.supported || d.format == Format::Parallel)
+        if (d.parallelValid) ++parallel;
+        EXPECT_TRUE(d.supported || d.parallelValid)
             << name << " " << std::hex << s.startAddress + i << ": " << w << " " << d.reason;
         words.push_back(w);
       }
@@ -149,4 +159,5 @@ TEST(RoundTrip, CodeBuiltByTiTools) {
   }
   EXPECT_GE(files, 5u);
   EXPECT_GT(checked, 1000u);
+  EXPECT_GT(parallel, 0u);
 }
