@@ -20,7 +20,7 @@ void PrintDisasmHelp() {
       "Disassembles the loadable sections of a TI COFF file (those the application\n"
       "would place in the program image), one line per word: address, word and the\n"
       "instruction in TI's syntax, which the assembler (velmora-cli asm) accepts\n"
-      "again. Words that are no C3x instruction, and parallel instructions, are\n"
+      "again. Words that are no C3x instruction are\n"
       "shown as .word with the reason.\n"
       "\n"
       "  --section NAME   only this section (as the section list names it)\n"
