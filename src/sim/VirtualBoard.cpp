@@ -292,16 +292,15 @@ std::unique_ptr<SimFtdiDevice> OpenVirtualBoard(const FtdiBackendOptions& option
 
   std::unique_ptr<SimFtdiDevice> device;
   if (!clock && value("clock") == "virtual") {
-    // A private clock owned by the device's deleter.
-    struct Owned : SimFtdiDevice {
-      Owned(std::unique_ptr<Board> b, const PodOptions& p, std::unique_ptr<VirtualClock> c)
-          : SimFtdiDevice(std::move(b), p, *c), clock(std::move(c)) {}
-      std::unique_ptr<VirtualClock> clock;
+    // A private clock that outlives the device using it.
+    struct ClockHolder {
+      VirtualClock clock;
     };
-    auto own = std::make_unique<VirtualClock>();
-    VirtualClock& ref = *own;
-    (void)ref;
-    device = std::make_unique<Owned>(std::move(board), pod, std::move(own));
+    struct Owned : ClockHolder, SimFtdiDevice {
+      Owned(std::unique_ptr<Board> b, const PodOptions& p)
+          : ClockHolder(), SimFtdiDevice(std::move(b), p, ClockHolder::clock) {}
+    };
+    device = std::make_unique<Owned>(std::move(board), pod);
   } else if (clock) {
     device = std::make_unique<SimFtdiDevice>(std::move(board), pod, *clock);
   } else {
