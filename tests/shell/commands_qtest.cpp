@@ -1,0 +1,217 @@
+// The command table as the user meets it: menus, key texts against the keys
+// that really run the commands, toolbar order, tooltips and status prompts.
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QStyleOptionMenuItem>
+#include <QToolBar>
+#include <QToolButton>
+#include <QtTest>
+
+#include "shell/Commands.h"
+#include "shell/MainFrame.h"
+
+using namespace velmora;
+
+namespace {
+
+// Exposes the text a menu really draws for an item.
+class ProbeMenu : public QMenu {
+ public:
+  QString DrawnText(QAction* action) {
+    QStyleOptionMenuItem option;
+    initStyleOption(&option, action);
+    return option.text;
+  }
+};
+
+QList<int> Ids(const QList<QAction*>& actions) {
+  QList<int> ids;
+  for (QAction* a : actions) ids << (a->isSeparator() ? 0 : a->data().toInt());
+  return ids;
+}
+
+}  // namespace
+
+class CommandsTest : public QObject {
+  Q_OBJECT
+
+  AppSettings settings_;
+  CMainFrame* frame_ = nullptr;
+
+ private slots:
+  void initTestCase() {
+    frame_ = new CMainFrame(settings_);
+    frame_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(frame_));
+    frame_->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(frame_));
+  }
+  void cleanupTestCase() { delete frame_; }
+
+  void menuBarPopupsAndItems() {
+    QStringList titles;
+    for (QAction* a : frame_->menuBar()->actions()) titles << a->text();
+    QCOMPARE(titles, QStringList({"File(&F)", "Action(&A)", "Configure(&C)", "View(&V)", "Tool(&T)",
+                                  "Help(&H)"}));
+    QStringList file;
+    for (QAction* a : frame_->FileMenu()->actions())
+      if (!a->isSeparator()) file << a->text();
+    QCOMPARE(file, QStringList({"Open COFF File(&O)...\tCtrl+O", "Reload COFF File(&R)\tShift+R",
+                                "Open Symbol File(&O)...\tShift+O",
+                                "Save Symbol File(&S)...\tShift+S", "Recent File", "Exit(&X)"}));
+    QVERIFY(!frame_->Command(cmd::kRecentFile)->isEnabled());
+    const QList<QAction*> tool = frame_->ToolMenu()->actions();
+    QCOMPARE(tool.size(), 2);
+    QCOMPARE(tool[0]->text(), QStringLiteral("Register User Tools...\tShift+C"));
+    QVERIFY(tool[1]->isSeparator());
+    QCOMPARE(frame_->Popup(3)->actions().size(), 3);
+    for (QAction* a : frame_->Popup(3)->actions()) QVERIFY(a->isCheckable() && a->isChecked());
+    QCOMPARE(frame_->Popup(5)->actions().value(0)->text(), QStringLiteral("About Velmora UT..."));
+  }
+
+  void actionMenuShowsItsKeyTextsInOrder() {
+    QStringList keys;
+    for (QAction* a : frame_->Popup(1)->actions())
+      if (!a->isSeparator()) keys << a->text().section('\t', 1);
+    QCOMPARE(keys, QStringList({"F1", "F2", "F3", "F4", "F5", "F6", "Ctrl+R", "Ctrl+V", "Ctrl+A"}));
+    QCOMPARE(frame_->Command(cmd::kRomBootVerify)->text(),
+             QStringLiteral("Rom Boot && Verify\tF4"));
+    QCOMPARE(MenuCaption(cmd::kSerialBootVerify), QStringLiteral("Serial Boot && Verify"));
+  }
+
+  void keysRunTheTableNotTheCaption() {
+    struct Case {
+      int id;
+      const char* shown;
+      const char* runs;
+    };
+    const Case crossed[] = {{cmd::kRomBootVerify, "F4", "F6"},
+                            {cmd::kRomVerify, "F5", "F4"},
+                            {cmd::kRomRead, "F6", "F5"}};
+    for (const Case& c : crossed) {
+      QCOMPARE(MenuKeyText(c.id), QString::fromLatin1(c.shown));
+      QCOMPARE(frame_->Command(c.id)->shortcut(), QKeySequence(QString::fromLatin1(c.runs)));
+    }
+    // Everywhere else the key shown is the key that runs.
+    for (const CommandSpec& spec : CommandTable()) {
+      if (!*spec.shortcut || spec.id == cmd::kRomBootVerify || spec.id == cmd::kRomVerify ||
+          spec.id == cmd::kRomRead)
+        continue;
+      QCOMPARE(QKeySequence(MenuKeyText(spec.id)),
+               QKeySequence(QString::fromLatin1(spec.shortcut)));
+    }
+  }
+
+  void pressingKeysTriggersCommands() {
+    const struct {
+      Qt::Key key;
+      Qt::KeyboardModifiers mods;
+      int id;
+    } presses[] = {{Qt::Key_F4, Qt::NoModifier, cmd::kRomVerify},
+                   {Qt::Key_F6, Qt::NoModifier, cmd::kRomBootVerify},
+                   {Qt::Key_F5, Qt::NoModifier, cmd::kRomRead},
+                   {Qt::Key_F1, Qt::NoModifier, cmd::kSerialBoot},
+                   {Qt::Key_R, Qt::ControlModifier, cmd::kTargetReset},
+                   {Qt::Key_C, Qt::ShiftModifier, cmd::kRegisterUserTools},
+                   {Qt::Key_O, Qt::ControlModifier, cmd::kOpenCoffFile}};
+    for (const auto& p : presses) {
+      QSignalSpy spy(frame_->Command(p.id), &QAction::triggered);
+      QTest::keyClick(frame_, p.key, p.mods);
+      QCOMPARE(spy.count(), 1);
+    }
+  }
+
+  void qtAddsNoKeyTextOfItsOwn() {
+    ProbeMenu menu;
+    for (int id : {cmd::kRomRead, cmd::kOpenCoffFile, cmd::kConfiguration}) {
+      QAction* action = frame_->Command(id);
+      QVERIFY(!action->shortcut().isEmpty());
+      const QString drawn = menu.DrawnText(action);
+      QCOMPARE(drawn, action->text());
+      QCOMPARE(drawn.count('\t'), 1);
+    }
+  }
+
+  void toolbarOrderAndHiddenToolSlots() {
+    QCOMPARE(Ids(frame_->ToolBar()->actions()),
+             QList<int>({57601, 32778, 32779, 32780, 0,     32783, 32792, 32803,
+                         0,     32805, 32804, 32807, 32801, 32802, 0,     32808,
+                         32772, 57664, 0,     32773, 32774, 32775, 32776, 32777}));
+    for (int n = 0; n < cmd::kUserToolCount; ++n) {
+      QWidget* button = frame_->ToolBar()->widgetForAction(frame_->Command(cmd::kUserTool1 + n));
+      QVERIFY(button);
+      QVERIFY(!button->isVisible());
+    }
+    // The separator in front of the tool slots appears with the first tool.
+    QAction* lastSeparator = frame_->ToolBar()->actions().at(18);
+    QVERIFY(lastSeparator->isSeparator());
+    QVERIFY(!lastSeparator->isVisible());
+    frame_->Command(cmd::kUserTool1)->setVisible(true);
+    QVERIFY(lastSeparator->isVisible());
+    frame_->Command(cmd::kUserTool1)->setVisible(false);
+    QVERIFY(!lastSeparator->isVisible());
+    QWidget* open = frame_->ToolBar()->widgetForAction(frame_->Command(cmd::kOpenCoffFile));
+    QCOMPARE(open->size(), QSize(21, 23));
+    QVERIFY(!frame_->Command(cmd::kOpenCoffFile)->icon().isNull());
+  }
+
+  void promptsAndTooltips() {
+    QCOMPARE(CommandPrompt(cmd::kVariableMonitoring),
+             QStringLiteral("Start or stop variable data monitoring"));
+    QCOMPARE(CommandTooltip(cmd::kVariableMonitoring), QStringLiteral("Variable Monitoring"));
+    QCOMPARE(CommandPrompt(cmd::kSerialBoot),
+             QStringLiteral("Download user program to target board by serial boot "));
+    QCOMPARE(CommandTooltip(cmd::kRomBootVerify), QStringLiteral("Flash Write & Verify"));
+    QCOMPARE(CommandPrompt(cmd::kTargetReset), QStringLiteral("Reset target borad"));
+    QCOMPARE(CommandPrompt(cmd::kConfiguration), QStringLiteral("Configure program environment"));
+    QCOMPARE(CommandTooltip(cmd::kConfiguration), QStringLiteral("Configuration"));
+    // User-tool slots have a prompt only.
+    QCOMPARE(CommandPrompt(cmd::kUserTool1 + 2), QStringLiteral("Register User Tools3"));
+    QCOMPARE(CommandTooltip(cmd::kUserTool1 + 2), QString());
+    QCOMPARE(frame_->Command(cmd::kRomRead)->toolTip(), QStringLiteral("Flash Read"));
+    QCOMPARE(frame_->Command(cmd::kRomRead)->statusTip(), QStringLiteral("Read data in flash rom"));
+    QCOMPARE(CommandPrompt(99999), QString());
+  }
+
+  void hoveringShowsThePromptInPaneZero() {
+    QWidget* button = frame_->ToolBar()->widgetForAction(frame_->Command(cmd::kRomRead));
+    QTest::mouseMove(button, button->rect().center());
+    QTRY_COMPARE(frame_->statusBar()->currentMessage(), QStringLiteral("Read data in flash rom"));
+    QTest::mouseMove(frame_->centralWidget(), frame_->centralWidget()->rect().center());
+    QTRY_COMPARE(frame_->statusBar()->currentMessage(), QString());
+    QCOMPARE(frame_->StatusPaneText(pane::kMessage), QStringLiteral("Ready"));
+    // Highlighting a menu item does the same.
+    QMenu* action = frame_->Popup(1);
+    action->popup(frame_->mapToGlobal(QPoint(40, 40)));
+    QVERIFY(QTest::qWaitForWindowExposed(action));
+    action->setActiveAction(frame_->Command(cmd::kTargetReset));
+    QTRY_COMPARE(frame_->statusBar()->currentMessage(), QStringLiteral("Reset target borad"));
+    const QString dir = QStringLiteral(VELMORA_BINARY_DIR) + "/screenshots";
+    QDir().mkpath(dir);
+    QVERIFY(action->grab().save(dir + "/action_menu.png"));
+    action->close();
+  }
+
+  void menusRunTheUpdateHook() {
+    struct Host : FrameHost {
+      int updates = 0;
+      void UpdateCommandUi(CMainFrame& frame) override {
+        ++updates;
+        frame.Command(cmd::kSerialBoot)->setEnabled(false);
+      }
+    } host;
+    frame_->SetHost(&host);
+    QMenu* menu = frame_->Popup(1);
+    emit menu->aboutToShow();
+    QVERIFY(host.updates >= 1);
+    QVERIFY(!frame_->Command(cmd::kSerialBoot)->isEnabled());
+    const int before = host.updates;
+    QTRY_VERIFY(host.updates > before);  // idle updates keep coming
+    frame_->SetHost(nullptr);
+  }
+};
+
+QTEST_MAIN(CommandsTest)
+#include "commands_qtest.moc"
