@@ -64,6 +64,26 @@ class UserToolHost {
   virtual bool OpenWithDesktop(const QString& programPath, const QString& workDir);
 };
 
+// A host over any main window that offers Command(id), ToolMenu(),
+// MessageWindow(), SetActivePage(int) and RecalcLayout(), with the settings
+// store beside it (CMainFrame does not own the store).
+template <typename Frame>
+class FrameUserToolHost : public UserToolHost {
+ public:
+  FrameUserToolHost(Frame& frame, SettingsStore& store) : frame_(frame), store_(store) {}
+  QWidget* Window() override { return &frame_; }
+  SettingsStore& Store() override { return store_; }
+  QMenu* ToolMenu() override { return frame_.ToolMenu(); }
+  QAction* CommandAction(int id) override { return frame_.Command(id); }
+  void SetActivePage(int page) override { frame_.SetActivePage(page); }
+  CMessageWnd* MessageWindow() override { return frame_.MessageWindow(); }
+  void RecalcLayout() override { frame_.RecalcLayout(); }
+
+ private:
+  Frame& frame_;
+  SettingsStore& store_;
+};
+
 // One row of the stored tool table (section "User Menu").
 struct UserToolEntry {
   QString command;  // program path, optionally a blank and arguments

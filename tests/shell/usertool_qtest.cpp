@@ -242,6 +242,31 @@ class UserToolTest : public QObject {
     QCOMPARE(host.tools[0]->toolTip(), QStringLiteral("Gamma"));
   }
 
+  // The adapter over a main window reaches the frame's own pieces.
+  void frameAdapterForwardsToTheFrame() {
+    struct Frame : QWidget {
+      QMenu menu;
+      QAction action;
+      CMessageWnd messages;
+      int page = -1, layouts = 0;
+      QMenu* ToolMenu() { return &menu; }
+      QAction* Command(int id) { return id == kCmdUserTool1 ? &action : nullptr; }
+      CMessageWnd* MessageWindow() { return &messages; }
+      void SetActivePage(int p) { page = p; }
+      void RecalcLayout() { ++layouts; }
+    } frame;
+    MemorySettingsStore store;
+    FrameUserToolHost<Frame> host(frame, store);
+    SaveUserToolTable(store, {{tool_, "", "Framed"}});
+    QCOMPARE(UpdateUserToolButtons(host), 1);
+    QCOMPARE(frame.action.toolTip(), QStringLiteral("Framed"));
+    QCOMPARE(frame.layouts, 1);
+    CToolRunner runner([&](const QString& t) { frame.messages.AppendText(t); });
+    QCOMPARE(LaunchUserTool(host, runner, 0), LaunchResult::Started);
+    QCOMPARE(frame.page, 0);
+    QTRY_COMPARE_WITH_TIMEOUT(frame.messages.toPlainText(), QStringLiteral("tool:\n"), kLong);
+  }
+
   void launchChecksComeWithTheirMessages() {
     MemorySettingsStore store;
     FakeHost host(store);
