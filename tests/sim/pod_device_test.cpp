@@ -1,0 +1,245 @@
+// The pod and its board through the D2XX-style device, byte by byte, on a
+// virtual clock.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "SimTestSupport.h"
+#include "sim/SimFtdiDevice.h"
+
+namespace velmora::sim::test {
+namespace {
+
+// The echo responder: answers each word with the word + 1.
+std::vector<uint32_t> EchoProgram(uint32_t at) {
+  auto prog = LoadConst(R0, 0x0C3C0000);
+  prog.insert(prog.end(), {ImmOp(Op::LDI, DP, 0x80), StiDir(R0, 0x8040), DirOp(Op::LDI, R1, 0x8040),
+                           ImmOp(Op::AND, R1, 1), Bcond(kEQ, -3), DirOp(Op::LDI, R2, 0x804C),
+                           ImmOp(Op::ADDI, R2, 1), StiDir(R2, 0x8048), Br(at + 5)});
+  return prog;
+}
+
+struct Host {
+  VirtualClock clock;
+  std::unique_ptr<SimFtdiDevice> dev;
+  FT_HANDLE h = nullptr;
+
+  explicit Host(const PodOptions& pod = {}, BoardConfig cfg = {}) {
+    dev = std::make_unique<SimFtdiDevice>(std::make_unique<Board>(cfg), pod, clock);
+  }
+  Board& board() { return dev->TheBoard(); }
+  void Open(uint32_t baud = 921600) {
+    char desc[] = "USB POD";
+    ASSERT_EQ(dev->FT_OpenEx(desc, FT_OPEN_BY_DESCRIPTION, &h), FT_OK);
+    ASSERT_EQ(dev->FT_SetBaudRate(h, baud), FT_OK);
+    ASSERT_EQ(dev->FT_SetDataCharacteristics(h, FT_BITS_8, FT_STOP_BITS_1, FT_PARITY_NONE), FT_OK);
+    ASSERT_EQ(dev->FT_SetLatencyTimer(h, 1), FT_OK);
+    ASSERT_EQ(dev->FT_SetTimeouts(h, 300, 300), FT_OK);
+  }
+  void Write(const std::string& s) {
+    DWORD written = 0;
+    std::string copy = s;
+    ASSERT_EQ(dev->FT_Write(h, copy.data(), static_cast<DWORD>(copy.size()), &written), FT_OK);
+    ASSERT_EQ(written, copy.size());
+  }
+  std::string Read(DWORD n) {
+    std::string buf(n, '\0');
+    DWORD got = 0;
+    EXPECT_EQ(dev->FT_Read(h, buf.data(), n, &got), FT_OK);
+    buf.resize(got);
+    return buf;
+  }
+  static std::string Cmd(char c, uint32_t w) {
+    char b[16];
+    std::snprintf(b, sizeof b, "%c%08X", c, w);
+    return b;
+  }
+  static uint32_t Word(const std::string& s) {
+    uint32_t w = 0;
+    for (int i = 3; i >= 0; --i) w = (w << 8) | static_cast<uint8_t>(s[i]);
+    return w;
+  }
+};
+
+TEST(SimDevice, ListsAndOpensOnePodDescribedUsbPod) {
+  Host host;
+  DWORD count = 0;
+  ASSERT_EQ(host.dev->FT_ListDevices(&count, nullptr, FT_LIST_NUMBER_ONLY), FT_OK);
+  EXPECT_EQ(count, 1u);
+  char buf[64] = {};
+  ASSERT_EQ(host.dev->FT_ListDevices(reinterpret_cast<void*>(uintptr_t{0}), buf,
+                                     FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION),
+            FT_OK);
+  EXPECT_STREQ(buf, "USB POD");
+  EXPECT_NE(host.dev->FT_ListDevices(reinterpret_cast<void*>(uintptr_t{1}), buf,
+                                     FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION),
+            FT_OK);
+  char wrong[] = "usb pod";
+  FT_HANDLE h = nullptr;
+  EXPECT_EQ(host.dev->FT_OpenEx(wrong, FT_OPEN_BY_DESCRIPTION, &h), FT_DEVICE_NOT_FOUND);
+  host.Open();
+  char desc[] = "USB POD";
+  EXPECT_NE(host.dev->FT_OpenEx(desc, FT_OPEN_BY_DESCRIPTION, &h), FT_OK);  // in use
+  UCHAR latency = 0;
+  EXPECT_EQ(host.dev->FT_GetLatencyTimer(host.h, &latency), FT_OK);
+  EXPECT_EQ(latency, 1);
+
+  host.dev->SetUnplugged(true);
+  EXPECT_EQ(host.dev->FT_ListDevices(&count, nullptr, FT_LIST_NUMBER_ONLY), FT_OK);
+  EXPECT_EQ(count, 0u);
+  DWORD q = 0;
+  EXPECT_EQ(host.dev->FT_GetQueueStatus(host.h, &q), FT_IO_ERROR);
+  host.dev->SetUnplugged(false);
+  EXPECT_EQ(host.dev->FT_Close(host.h), FT_OK);
+  EXPECT_EQ(host.dev->FT_Close(host.h), FT_INVALID_HANDLE);
+}
+
+TEST(SimDevice, VersionQueryAnswersQuestionMarkAndTheVersionByte) {
+  for (uint8_t version : {uint8_t{0x12}, uint8_t{0x11}}) {
+    PodOptions pod;
+    pod.firmwareVersion = version;
+    Host host(pod);
+    host.Open();
+    host.Write("?");
+    const std::string reply = host.Read(2);
+    ASSERT_EQ(reply.size(), 2u);
+    EXPECT_EQ(reply[0], '?');
+    EXPECT_EQ(static_cast<uint8_t>(reply[1]), version);
+  }
+}
+
+TEST(SimDevice, ResetPulsesTheTargetWithPolarityAndLengthThenAnswersR) {
+  Host host;
+  host.Open();
+  host.board().PowerUp();
+  const uint64_t t0 = host.clock.NowUs();
+  host.Write("R000000C8");    // active-low, 200 ms
+  host.clock.AdvanceUs(200);  // nine bytes on the wire take about 98 us
+  host.dev->Sync();
+  EXPECT_EQ(host.board().State(), BoardState::InReset);
+  // The "R" comes after the pulse; the host allows pulse x 2 + 100 ms.
+  host.dev->FT_SetTimeouts(host.h, 500, 300);
+  EXPECT_EQ(host.Read(1), "R");
+  const uint64_t waited = host.clock.NowUs() - t0;
+  EXPECT_GE(waited, 200'000u);
+  EXPECT_LT(waited, 210'000u);
+  EXPECT_EQ(host.board().State(), BoardState::BootWait);
+
+  // An active-high pulse on this active-low board leaves it held in reset.
+  host.Write("R000100C8");
+  EXPECT_EQ(host.Read(1), "R");
+  EXPECT_EQ(host.board().State(), BoardState::InReset);
+}
+
+TEST(SimDevice, OldFirmwareTakesThePlainResetAndTheFaultySilentPodNeverAnswers) {
+  PodOptions old;
+  old.firmwareVersion = 0x11;
+  Host host(old);
+  host.Open();
+  host.Write("R");
+  EXPECT_EQ(host.Read(1), "R");
+
+  PodOptions silent;
+  silent.answerReset = false;
+  Host mute(silent);
+  mute.Open();
+  const uint64_t t0 = mute.clock.NowUs();
+  mute.Write("R00000064");
+  EXPECT_EQ(mute.Read(1), "");  // the read time-out passes
+  EXPECT_GE(mute.clock.NowUs() - t0, 300'000u);
+  EXPECT_EQ(mute.board().State(), BoardState::BootWait);  // the reset itself happened
+}
+
+TEST(SimDevice, ExchangesCarryTheOneTransferLag) {
+  Host host;
+  host.board().LoadWords(kRam, EchoProgram(kRam));
+  host.board().StartAt(kRam);
+  host.Open();
+  host.Write(Host::Cmd('S', 100));
+  host.Write(Host::Cmd('V', 200));
+  std::string r = host.Read(4);
+  ASSERT_EQ(r.size(), 4u);
+  EXPECT_EQ(Host::Word(r), 101u);
+  host.Write(Host::Cmd('V', 0x12345678));
+  EXPECT_EQ(Host::Word(host.Read(4)), 201u);
+  host.Write(Host::Cmd('V', 0));
+  EXPECT_EQ(Host::Word(host.Read(4)), 0x12345679u);
+  // Lower-case hex digits are accepted; garbage before a command is skipped.
+  host.Write("xyV0000000a");
+  EXPECT_EQ(Host::Word(host.Read(4)), 1u);
+}
+
+TEST(SimDevice, WrongLineSettingsGarbleTheTrafficAndPurgeDropsReplies) {
+  Host host;
+  host.Open(115200);
+  host.Write("?");
+  EXPECT_EQ(host.Read(2), "");
+
+  Host good;
+  good.Open();
+  good.Write("?");
+  good.dev->FT_SetTimeouts(good.h, 300, 300);
+  // Wait until the reply is there, then purge it.
+  good.clock.AdvanceUs(5'000);
+  DWORD q = 0;
+  ASSERT_EQ(good.dev->FT_GetQueueStatus(good.h, &q), FT_OK);
+  EXPECT_EQ(q, 2u);
+  ASSERT_EQ(good.dev->FT_Purge(good.h, FT_PURGE_RX | FT_PURGE_TX), FT_OK);
+  ASSERT_EQ(good.dev->FT_GetQueueStatus(good.h, &q), FT_OK);
+  EXPECT_EQ(q, 0u);
+}
+
+TEST(SimDevice, ReadReturnsWhatArrivedWhenTheTimeOutPasses) {
+  Host host;
+  host.Open();
+  host.Write("?");
+  const uint64_t t0 = host.clock.NowUs();
+  EXPECT_EQ(host.Read(4).size(), 2u);  // asked for 4, only 2 come
+  EXPECT_GE(host.clock.NowUs() - t0, 300'000u);
+}
+
+TEST(SimDevice, SerialBootThroughThePodThenTalkToTheBootedProgram) {
+  Host host;
+  host.Open();
+  host.board().PowerUp();
+  host.Write("R000000C8");
+  ASSERT_EQ(host.Read(1), "R");
+  // Blocks of size, address, data; closing 0; seven S commands per write.
+  const auto code = EchoProgram(0x809C00);
+  std::vector<uint32_t> stream = {static_cast<uint32_t>(code.size()), 0x809C00};
+  stream.insert(stream.end(), code.begin(), code.end());
+  stream.push_back(0);
+  for (size_t i = 0; i < stream.size(); i += 7) {
+    std::string chunk;
+    for (size_t k = i; k < std::min(stream.size(), i + 7); ++k) chunk += Host::Cmd('S', stream[k]);
+    host.Write(chunk);
+    host.clock.AdvanceUs(55);
+  }
+  host.clock.AdvanceUs(50'000);
+  host.dev->Sync();
+  ASSERT_EQ(host.board().State(), BoardState::Running) << host.board().HaltMessage();
+  EXPECT_EQ(host.board().CpuCore().Regs().rs, 0u);
+  host.Write(Host::Cmd('S', 41));
+  host.Write(Host::Cmd('V', 0));
+  EXPECT_EQ(Host::Word(host.Read(4)), 42u);
+}
+
+TEST(SimDevice, ABrokenSerialLinkAnswersTheIdleLine) {
+  PodOptions pod;
+  pod.breakAfterFrames = 2;
+  Host host(pod);
+  host.board().LoadWords(kRam, EchoProgram(kRam));
+  host.board().StartAt(kRam);
+  host.Open();
+  host.Write(Host::Cmd('S', 1));
+  host.Write(Host::Cmd('V', 2));
+  EXPECT_EQ(Host::Word(host.Read(4)), 2u);
+  host.Write(Host::Cmd('V', 3));
+  EXPECT_EQ(Host::Word(host.Read(4)), 0xFFFFFFFFu);
+  EXPECT_EQ(host.board().SerialFramesExchanged(), 2u);
+}
+
+}  // namespace
+}  // namespace velmora::sim::test
