@@ -1,0 +1,283 @@
+// Watch-list rules shared by the panes and velmora-cli, the refresh of the
+// visible rows, and the console's command execution.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "monitoring/TargetPort.h"
+#include "monitoring/ValueFormats.h"
+#include "monitoring/WatchLists.h"
+
+namespace velmora {
+namespace {
+
+// Target memory behind a port that counts its reads and can fail on one.
+struct MemoryPort : TargetWordPort {
+  std::map<uint32_t, uint32_t> memory;
+  std::vector<uint32_t> readAddresses;
+  std::vector<std::pair<uint32_t, uint32_t>> writes;
+  int failReadNumber = 0;  // 1-based; 0 never
+  bool openFails = false;
+  bool writeFails = false;
+  int opens = 0;
+
+  bool EnsureOpen() override {
+    ++opens;
+    return !openFails;
+  }
+  bool ReadTargetWord(uint32_t address, uint32_t& value) override {
+    readAddresses.push_back(address);
+    if (failReadNumber && static_cast<int>(readAddresses.size()) == failReadNumber) return false;
+    value = memory.count(address) ? memory[address] : 0;
+    return true;
+  }
+  bool WriteTargetWord(uint32_t address, uint32_t value) override {
+    if (writeFails) return false;
+    writes.emplace_back(address, value);
+    memory[address] = value;
+    return true;
+  }
+};
+
+CDataObject Symbol(const std::string& name, uint32_t address, uint16_t type,
+                   const std::string& array = "") {
+  CDataObject s;
+  s.name = name;
+  s.address = address;
+  s.typeCode = type;
+  s.arrayText = array;
+  return s;
+}
+
+std::vector<CDataObject> Items(size_t n, uint16_t type = 4) {
+  std::vector<CDataObject> items;
+  for (size_t i = 0; i < n; ++i) {
+    std::string name = std::to_string(i);
+    name.insert(name.begin(), 'v');
+    items.push_back(Symbol(name, 0x809800 + static_cast<uint32_t>(i), type));
+  }
+  return items;
+}
+
+TEST(WatchLists, SymbolVariablesTakeTheDefaultViewOfTheirType) {
+  const std::vector<CDataObject> symbols = {
+      Symbol("counter", 0x809C00, 4), Symbol("gain", 0x809C01, 6), Symbol("flags", 0x809C02, 14),
+      Symbol("buf", 0x809C10, 0x34, "Array Info : [8]")};
+  auto counter = MakeSymbolVariable(symbols, "counter");
+  ASSERT_TRUE(counter);
+  EXPECT_EQ(counter->viewType, ToByte(ViewType::SignedInteger));
+  EXPECT_EQ(MakeSymbolVariable(symbols, "gain")->viewType, ToByte(ViewType::Float));
+  EXPECT_EQ(MakeSymbolVariable(symbols, "flags")->viewType, ToByte(ViewType::UnsignedInteger));
+  auto buf = MakeSymbolVariable(symbols, "buf");
+  EXPECT_EQ(buf->arrayText, "Array Info : [8]");
+  EXPECT_EQ(buf->address, 0x809C10u);
+  // Exact names only: no partial match, case matters.
+  EXPECT_FALSE(MakeSymbolVariable(symbols, "count"));
+  EXPECT_FALSE(MakeSymbolVariable(symbols, "Counter"));
+
+  std::vector<CDataObject> list = {*counter};
+  EXPECT_TRUE(IsVariableRegistered(list, "counter"));
+  EXPECT_FALSE(IsVariableRegistered(list, "COUNTER"));
+}
+
+TEST(WatchLists, DeleteRowsRemovesExactlyTheSelectedItems) {
+  auto list = Items(6);
+  EXPECT_EQ(DeleteRows(list, {4, 1, 1, 9, 0}), 3u);
+  ASSERT_EQ(list.size(), 3u);
+  EXPECT_EQ(list[0].name, "v2");
+  EXPECT_EQ(list[1].name, "v3");
+  EXPECT_EQ(list[2].name, "v5");
+  EXPECT_EQ(DeleteRows(list, {}), 0u);
+}
+
+TEST(WatchLists, ResolvedVariablesFollowAnyChangeOfAddressOrType) {
+  std::vector<CDataObject> vars = {Symbol("moved", 0x809C00, 4), Symbol("retyped", 0x809C01, 4),
+                                   Symbol("same", 0x809C02, 4), Symbol("gone", 0x809C03, 4)};
+  vars[2].viewType = ToByte(ViewType::Binary);  // the user's choice
+  vars[0].viewType = ToByte(ViewType::Binary);
+  const std::vector<CDataObject> symbols = {
+      Symbol("moved", 0x809D00, 4), Symbol("retyped", 0x809C01, 6, "Array Info : [2]"),
+      Symbol("same", 0x809C02, 4), Symbol("moved", 0x809E00, 6)};
+  EXPECT_EQ(UpdateResolvedVariables(symbols, vars), (std::vector<size_t>{0, 1}));
+  // Only the address moved (type unchanged): still replaced, from the first entry.
+  EXPECT_EQ(vars[0].address, 0x809D00u);
+  EXPECT_EQ(vars[0].typeCode, 4u);
+  EXPECT_EQ(vars[0].viewType, ToByte(ViewType::SignedInteger));
+  EXPECT_EQ(vars[1].typeCode, 6u);
+  EXPECT_EQ(vars[1].arrayText, "Array Info : [2]");
+  EXPECT_EQ(vars[1].viewType, ToByte(ViewType::Float));
+  EXPECT_EQ(vars[2].viewType, ToByte(ViewType::Binary));  // unchanged item keeps its view
+  EXPECT_EQ(vars[3].address, 0x809C03u);                  // no symbol: left alone
+
+  auto copy = vars;
+  EXPECT_TRUE(UpdateResolvedVariables({}, copy).empty());
+  EXPECT_EQ(copy, vars);
+}
+
+TEST(WatchLists, RefreshReadsTheVisibleRowsAndOneMore) {
+  auto items = Items(100);
+  MemoryPort port;
+  for (uint32_t i = 0; i < 100; ++i) port.memory[0x809800 + i] = 1000 + i;
+  std::map<size_t, uint32_t> shown;
+  auto store = [&](size_t row, uint32_t word) { shown[row] = word; };
+
+  RefreshOutcome r = RefreshVisibleRows(items, 30, 20, true, port, store);
+  EXPECT_TRUE(r.ok);
+  EXPECT_EQ(r.reads, 21u);
+  ASSERT_EQ(port.readAddresses.size(), 21u);
+  EXPECT_EQ(port.readAddresses.front(), 0x809800u + 30);
+  EXPECT_EQ(port.readAddresses.back(), 0x809800u + 50);
+  EXPECT_EQ(shown.size(), 21u);
+  EXPECT_EQ(shown.begin()->first, 30u);
+  EXPECT_EQ(shown[50], 1050u);
+
+  // Near the end only the rows that exist are read.
+  port.readAddresses.clear();
+  EXPECT_EQ(RefreshVisibleRows(items, 90, 20, true, port, store).reads, 10u);
+  EXPECT_EQ(RefreshVisibleRows({}, 0, 20, true, port, store).reads, 0u);
+}
+
+TEST(WatchLists, RefreshSkipsVoidItemsOnlyWhenAsked) {
+  auto items = Items(4);
+  items[1].typeCode = 0x10;  // pointer to void: basic type 0
+  items[2].typeCode = 0;
+  MemoryPort port;
+  std::vector<size_t> rows;
+  auto store = [&](size_t row, uint32_t) { rows.push_back(row); };
+  EXPECT_EQ(RefreshVisibleRows(items, 0, 20, true, port, store).reads, 2u);
+  EXPECT_EQ(rows, (std::vector<size_t>{0, 3}));
+  rows.clear();
+  // The address list skips nothing.
+  EXPECT_EQ(RefreshVisibleRows(items, 0, 20, false, port, store).reads, 4u);
+}
+
+TEST(WatchLists, AFailedReadEndsTheRefreshAndLaterRowsKeepTheirValues) {
+  auto items = Items(10);
+  MemoryPort port;
+  port.failReadNumber = 5;
+  std::map<size_t, uint32_t> shown;
+  for (size_t i = 0; i < 10; ++i) shown[i] = 7;
+  for (uint32_t i = 0; i < 10; ++i) port.memory[0x809800 + i] = i;
+  RefreshOutcome r =
+      RefreshVisibleRows(items, 0, 20, true, port, [&](size_t row, uint32_t w) { shown[row] = w; });
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.reads, 5u);
+  for (size_t i = 0; i < 4; ++i) EXPECT_EQ(shown[i], i);
+  for (size_t i = 4; i < 10; ++i) EXPECT_EQ(shown[i], 7u) << i;
+}
+
+TEST(WatchLists, ListSetRefusesDuplicatesWithTheirNotices) {
+  std::vector<CDataObject> vars, addrs;
+  std::vector<ConsoleLine> printed;
+  WatchListSet set(vars, addrs, [&](const ConsoleLine& l) { printed.push_back(l); });
+  set.AddVariable("x", 0x809C00, 3, 6);
+  set.AddVariable("x", 0x809D00, 0, 4);
+  ASSERT_EQ(vars.size(), 1u);
+  EXPECT_EQ(vars[0].address, 0x809C00u);
+  EXPECT_EQ(vars[0].viewType, 3u);
+  EXPECT_EQ(vars[0].typeCode, 6u);
+  ASSERT_EQ(printed.size(), 1u);
+  EXPECT_EQ(printed[0], (ConsoleLine{"[ NOTICE ] : Already registered variable", {0, 0, 255}}));
+
+  set.AddAddress(0x809800, 0);
+  set.AddAddress(0x809800, 4);
+  set.AddAddress(0x1000000, 0);  // beyond the 24-bit space: ignored silently
+  ASSERT_EQ(addrs.size(), 1u);
+  ASSERT_EQ(printed.size(), 2u);
+  EXPECT_EQ(printed[1].text, "[ NOTICE ] : This address is already registered");
+
+  set.AddAddress(0x809801, 0);
+  set.DeleteAddressRow(5);  // out of range: nothing
+  EXPECT_EQ(addrs.size(), 2u);
+  set.DeleteAddressRow(0);
+  ASSERT_EQ(addrs.size(), 1u);
+  EXPECT_EQ(addrs[0].address, 0x809801u);
+}
+
+TEST(ConsoleExecution, ReadsAndWritesPrintTheirResultLines) {
+  MemoryPort port;
+  port.memory[0x809C00] = 0x00400000;
+  std::vector<CDataObject> vars, addrs;
+  std::vector<ConsoleLine> printed;
+  auto print = [&](const ConsoleLine& l) { printed.push_back(l); };
+  WatchListSet lists(vars, addrs, print);
+
+  ConsoleCommand read;
+  read.code = kConsoleRead;
+  read.name = "gain";
+  read.address = 0x809C00;
+  read.view = ToByte(ViewType::Float);
+  ExecuteConsoleCommand(read, port, lists, print);
+  read.isSymbol = false;
+  read.view = ToByte(ViewType::HexDecimal);
+  ExecuteConsoleCommand(read, port, lists, print);
+  ASSERT_EQ(printed.size(), 2u);
+  EXPECT_EQ(printed[0], (ConsoleLine{"[ RESULT ] : gain, 1.5", {0, 128, 0}}));
+  EXPECT_EQ(printed[1].text, "[ RESULT ] : 0x809C00, 0x00400000");
+
+  ConsoleCommand write;
+  write.code = kConsoleWrite;
+  write.address = 0x809C01;
+  write.value = 5;
+  ExecuteConsoleCommand(write, port, lists, print);
+  EXPECT_EQ(port.memory[0x809C01], 5u);
+  EXPECT_EQ(printed.back().text, "[ RESULT ] : Writing Completed...");
+
+  // Failed transfers print nothing; a device that will not open prints the error.
+  printed.clear();
+  port.failReadNumber = static_cast<int>(port.readAddresses.size()) + 1;
+  ExecuteConsoleCommand(read, port, lists, print);
+  port.writeFails = true;
+  ExecuteConsoleCommand(write, port, lists, print);
+  EXPECT_TRUE(printed.empty());
+  port.openFails = true;
+  ExecuteConsoleCommand(read, port, lists, print);
+  ExecuteConsoleCommand(write, port, lists, print);
+  ASSERT_EQ(printed.size(), 2u);
+  EXPECT_EQ(printed[0], (ConsoleLine{"[ ERROR ] : Failed to get USB Handle", {255, 0, 0}}));
+}
+
+TEST(ConsoleExecution, WatchCommandsReachTheRightList) {
+  MemoryPort port;
+  std::vector<CDataObject> vars, addrs;
+  std::vector<ConsoleLine> printed;
+  auto print = [&](const ConsoleLine& l) { printed.push_back(l); };
+  WatchListSet lists(vars, addrs, print);
+
+  ConsoleCommand add;
+  add.code = kConsoleWatchAdd;
+  add.name = "buf[12]";
+  add.address = 0x809C0C;
+  add.typeCode = 4;
+  add.view = 1;
+  ExecuteConsoleCommand(add, port, lists, print);
+  add.isSymbol = false;
+  add.address = 0x808040;
+  ExecuteConsoleCommand(add, port, lists, print);
+  add.address = 0x808041;
+  ExecuteConsoleCommand(add, port, lists, print);
+  ASSERT_EQ(vars.size(), 1u);
+  EXPECT_EQ(vars[0].name, "buf[12]");
+  EXPECT_EQ(vars[0].typeCode, 4u);
+  ASSERT_EQ(addrs.size(), 2u);
+  EXPECT_TRUE(addrs[0].name.empty());
+  EXPECT_EQ(port.opens, 0);  // list commands never touch the pod
+
+  ConsoleCommand del;
+  del.code = kConsoleDeleteOne;
+  del.isSymbol = false;
+  del.index = 0;
+  ExecuteConsoleCommand(del, port, lists, print);
+  ASSERT_EQ(addrs.size(), 1u);
+  EXPECT_EQ(addrs[0].address, 0x808041u);
+  EXPECT_EQ(vars.size(), 1u);
+
+  del.code = kConsoleDeleteAll;
+  ExecuteConsoleCommand(del, port, lists, print);
+  EXPECT_TRUE(vars.empty());
+  EXPECT_TRUE(addrs.empty());
+  EXPECT_TRUE(printed.empty());
+}
+
+}  // namespace
+}  // namespace velmora
