@@ -12,12 +12,18 @@
 //    and SetCommandPage put the application's widgets in place of the empty
 //    placeholders the frame starts with. The "Message" page is the frame's own
 //    CMessageWnd (MessageWindow()).
+//  - Recent files: FileMenu() holds the disabled placeholder Command(57616)
+//    ("Recent File"); entries go in front of it (hide it while there are some).
 //  - User tools: ToolMenu() is the Tool popup ("Register User Tools...", a
 //    separator, then entries the user-tool code manages when the popup's
 //    aboutToShow fires); Command(32772) and the hidden toolbar actions
 //    Command(32773)..Command(32777) are theirs to connect, show and tooltip.
 //  - Everything the frame needs of others (monitoring, the pod link, the
-//    console) goes through FrameHost; SetHost installs it.
+//    console) goes through FrameHost; SetHost installs it. The host must stay
+//    alive while the frame is, or be removed with SetHost(nullptr).
+//  - Closing: close() (File Exit, the close box) runs the close request:
+//    monitoring flag, pod link, then StoreLayout. Destroying a frame that was
+//    never closed stores nothing.
 //  - Layout values: the frame reads the window layout from the AppSettings
 //    record on its first show and writes them back into the record when it
 //    closes (StoreLayout). Writing the record to the settings store is the
@@ -101,7 +107,6 @@ class CMainFrame : public QMainWindow {
   static constexpr const char* kCloseFailedText = "Failed to close USB Handle";
   static constexpr const char* kSimulatedBoardText = "Simulated board";
   static constexpr const char* kReadyText = "Ready";
-  static constexpr int kFirstPaneId = 59648;
 
   explicit CMainFrame(AppSettings& settings, QWidget* parent = nullptr);
   ~CMainFrame() override;

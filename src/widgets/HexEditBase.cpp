@@ -500,6 +500,12 @@ void CHexEditBase::focusOutEvent(QFocusEvent* event) {
   viewport()->update();
 }
 
+void CHexEditBase::changeEvent(QEvent* event) {
+  QAbstractScrollArea::changeEvent(event);
+  // A font given the ordinary Qt way counts when it is fixed-pitch.
+  if (event->type() == QEvent::FontChange) SetHexFont(font(), true);
+}
+
 void CHexEditBase::paintEvent(QPaintEvent*) {
   const bool wasDirty = layoutDirty_;
   EnsureLayout();

@@ -154,6 +154,7 @@ class CHexEditBase : public QAbstractScrollArea {
   void keyPressEvent(QKeyEvent* event) override;
   void focusInEvent(QFocusEvent* event) override;
   void focusOutEvent(QFocusEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   void MarkDirty(bool repaint);

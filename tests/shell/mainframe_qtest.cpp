@@ -363,20 +363,6 @@ class MainFrameTest : public QObject {
     frame->SetActivePage(7);
     QCOMPARE(frame->OutputBar()->ActivePage(), 1);
   }
-
-  void simulatedBoardMarker() {
-    AppSettings settings;
-    auto frame = ShowFrame(settings);
-    const auto labels = frame->statusBar()->findChildren<QLabel*>();
-    QLabel* marker = nullptr;
-    for (QLabel* l : labels)
-      if (l->text() == QLatin1String(CMainFrame::kSimulatedBoardText)) marker = l;
-    QVERIFY(marker);
-    QVERIFY(!marker->isVisible());
-    frame->SetSimulatedBoard(true);
-    QVERIFY(marker->isVisible());
-    QVERIFY(frame->IsSimulatedBoard());
-  }
 };
 
 QTEST_MAIN(MainFrameTest)

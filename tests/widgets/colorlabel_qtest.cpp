@@ -27,12 +27,6 @@ class ColorLabelTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void colourRefIsBlueGreenRed() {
-    QCOMPARE(ColorFromColorRef(0x000000FF), QColor(255, 0, 0));
-    QCOMPARE(ColorFromColorRef(0x00FF0000), QColor(0, 0, 255));
-    QCOMPARE(ColorFromColorRef(0x00E6E6E6), QColor(0xE6, 0xE6, 0xE6));
-  }
-
   void bandsCoverTheWidthFromBlackToBackground_data() {
     QTest::addColumn<int>("width");
     for (int w : {1, 2, 7, 120, 153, 154, 400, 1601})

@@ -338,6 +338,13 @@ class HexEditTest : public QObject {
     mono.setPointSize(before.pointSize() + 6);
     QVERIFY(hex.SetHexFont(mono, true));
     QVERIFY(hex.LineHeight() > QFontMetrics(before).height());
+    // The same rule for fonts set through QWidget::setFont.
+    hex.setFont(proportional);
+    QCOMPARE(hex.HexFont(), mono);
+    QFont small = mono;
+    small.setPointSize(before.pointSize());
+    hex.setFont(small);
+    QCOMPARE(hex.HexFont(), small);
   }
 
   void keepsItsOwnCopyOfTheData() {

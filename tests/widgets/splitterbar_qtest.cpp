@@ -70,16 +70,6 @@ class SplitterBarTest : public QObject {
     QCOMPARE(SplitterDropEdge(true, 15, 10, 290), 15);
   }
 
-  void startsWithTheParentsEdges() {
-    QWidget parent;
-    parent.resize(321, 123);
-    CSplitterBar v(&parent, false);
-    QCOMPARE(v.Minimum(), 0);
-    QCOMPARE(v.Maximum(), 321);
-    CSplitterBar h(&parent, true);
-    QCOMPARE(h.Maximum(), 123);
-  }
-
   void bindPlacesTheBarOnTheBoundary() {
     Pane p(false);
     const QRect bar = p.bar->geometry();
