@@ -67,6 +67,10 @@ uint32_t Board::BootBase() const {
   return BootBaseAddress(config_.dspType, config_.bootMode);
 }
 
+uint32_t Board::FlashOffset(uint32_t address) const {
+  return address % flash_->Capacity();
+}
+
 void Board::BuildMemoryMap() {
   kinds_.assign(Cpu::kPageCount, RegionKind::None);
   auto markRam = [&](uint32_t start, uint32_t words, uint32_t* storage) {
@@ -82,13 +86,26 @@ void Board::BuildMemoryMap() {
   kinds_[kPeripheralPage >> Cpu::kPageBits] = RegionKind::Peripheral;
 
   // The flash window comes before external RAM so that RAM never hides it.
-  const uint32_t base = BootBase();
-  uint32_t end = base + flash_->Capacity();
-  if (config_.dspType == 1 && base == 0x810000) end = std::min<uint32_t>(end, 0x830000);
-  end = std::min<uint32_t>(end, 0x1000000);
-  flashStart_ = base;
-  flashEnd_ = end;
-  for (uint32_t a = base; a < end; a += kPageWords) kinds_[a >> Cpu::kPageBits] = RegionKind::Flash;
+  // The chip's address lines are the low address bits, so its byte offset is
+  // the address modulo its size; the window is the decoded region.
+  const uint32_t cap = flash_->Capacity();
+  const bool c32 = config_.dspType == 1;
+  switch (config_.bootMode) {
+    case 1:
+      flashStart_ = c32 ? 0x810000 : 0x400000;
+      flashEnd_ = c32 ? 0x830000 : 0x400000 + cap;  // C32: the IOSTRB window
+      break;
+    case 2:
+      flashStart_ = c32 ? 0x900000 : 0x1000000 - cap;
+      flashEnd_ = c32 ? 0x900000 + cap : 0x1000000;
+      break;
+    default:
+      flashStart_ = kBootRomEnd;  // the boot ROM hides the chip's first 4K
+      flashEnd_ = cap;
+      break;
+  }
+  for (uint32_t a = flashStart_; a < flashEnd_; a += kPageWords)
+    kinds_[a >> Cpu::kPageBits] = RegionKind::Flash;
 
   switch (config_.dspType) {
     case 1:  // C32: two blocks of 256 words
@@ -171,7 +188,7 @@ void Board::EnterBootLoader() {
 }
 
 bool Board::FlashHoldsProgram() const {
-  const uint32_t off = BootBase() - flashStart_;
+  const uint32_t off = BootOffset();
   uint32_t w = 0;
   for (int i = 3; i >= 0; --i) w = (w << 8) | flash_->Peek(off + i);
   return w == 8 && !flash_->Busy();
@@ -265,8 +282,10 @@ void Board::SerialBootWord(uint32_t w) {
 }
 
 void Board::BootFromFlash() {
-  const uint32_t start = BootBase() - flashStart_;
-  const uint32_t limit = flashEnd_ - flashStart_;  // bytes visible in the window
+  // The table is read a byte per address from the boot base up; it must stay
+  // inside the decoded window.
+  const uint32_t start = BootBase();
+  const uint32_t limit = flashEnd_;
   uint32_t pos = start;
   const uint64_t now = NowNs();
   bool overrun = false;
@@ -276,7 +295,7 @@ void Board::BootFromFlash() {
       return 0;
     }
     uint32_t w = 0;
-    for (int i = 3; i >= 0; --i) w = (w << 8) | flash_->BusRead(pos + i, now);
+    for (int i = 3; i >= 0; --i) w = (w << 8) | flash_->BusRead(FlashOffset(pos + i), now);
     pos += 4;
     return w;
   };
@@ -297,7 +316,7 @@ void Board::BootFromFlash() {
     uint32_t address = word() & Cpu::kAddressMask;
     if (config_.dspType == 1) ApplyStrobeWord(word());
     if (overrun) break;
-    if (size > limit / 4) {
+    if (size > (limit - start) / 4) {
       overrun = true;
       break;
     }
@@ -616,7 +635,7 @@ uint32_t Board::FlashRead(uint32_t address) {
   uint32_t unit, bytes;
   bool sext;
   FlashBusShape(address, &unit, &bytes, &sext);
-  const uint32_t offset = (address - flashStart_) * unit;
+  const uint32_t offset = address * unit;
   const uint64_t now = NowNs();
   uint32_t v = 0;
   for (uint32_t i = 0; i < bytes; ++i) v |= uint32_t{flash_->BusRead(offset + i, now)} << (8 * i);
@@ -633,7 +652,7 @@ void Board::FlashWrite(uint32_t address, uint32_t value) {
   uint32_t unit, bytes;
   bool sext;
   FlashBusShape(address, &unit, &bytes, &sext);
-  const uint32_t offset = (address - flashStart_) * unit;
+  const uint32_t offset = address * unit;
   const uint64_t now = NowNs();
   for (uint32_t i = 0; i < bytes; ++i)
     flash_->BusWrite(offset + i, static_cast<uint8_t>(value >> (8 * i)), now);
@@ -718,7 +737,7 @@ bool Board::ReadWord(uint32_t address, uint32_t* value) {
       uint32_t unit, bytes;
       bool sext;
       FlashBusShape(address, &unit, &bytes, &sext);
-      const uint32_t offset = (address - flashStart_) * unit;
+      const uint32_t offset = address * unit;
       uint32_t v = 0;
       for (uint32_t i = 0; i < bytes; ++i) v |= uint32_t{flash_->Peek(offset + i)} << (8 * i);
       *value = v;

@@ -99,6 +99,11 @@ class Board : public IoBus {
   // Where the boot loader looks for a program in flash, and the flash window.
   uint32_t BootBase() const;
   uint32_t FlashWindowStart() const { return flashStart_; }
+  // The chip's address lines are the low address bits: a byte-wide access at
+  // `address` reaches chip offset address mod capacity.
+  uint32_t FlashOffset(uint32_t address) const;
+  // Chip offset of the boot table (image word i at BootOffset() + 4i).
+  uint32_t BootOffset() const { return FlashOffset(BootBase()); }
   uint32_t FlashWindowEnd() const { return flashEnd_; }  // exclusive
 
   // --- time -----------------------------------------------------------------

@@ -132,7 +132,9 @@ void SimFtdiDevice::ThreadMain() {
   std::unique_lock lock(mutex_);
   while (!stop_) {
     const uint64_t before = board_->CpuCore().Instructions();
-    SyncLocked(NowNs());
+    // At most a few milliseconds of target time per turn, so that the host's
+    // calls get the lock even when the target runs slower than real time.
+    SyncLocked(std::min(NowNs(), board_->NowNs() + 4 * kMs));
     const bool active = board_->CpuCore().Instructions() != before;
     const uint64_t now = NowNs();
     // A running target is followed in small steps; an idle one sleeps until

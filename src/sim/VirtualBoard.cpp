@@ -281,6 +281,7 @@ std::unique_ptr<SimFtdiDevice> OpenVirtualBoard(const FtdiBackendOptions& option
   std::string note;
   auto chip = folder.LoadFlash(o.flashType, &note);
   if (!note.empty()) std::cerr << "virtual board: " << note << "\n";
+  if (value("erase-fails") == "1") chip->SetEraseFailure(true);
   BoardConfig config;
   config.dspType = o.dspType;
   config.flashType = o.flashType;

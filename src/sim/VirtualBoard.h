@@ -65,7 +65,8 @@ bool ResolveBoardOptions(BoardFolder& folder, const std::map<std::string, std::s
 // Builds the board of a folder, powered up (it boots from its flash unless
 // serial data follows at once). Fault injection and clock from values:
 // reset-reply=0 (the pod never answers R), break-after=N (the serial link
-// breaks after N transfers), clock=virtual (a private virtual clock that moves
+// breaks after N transfers), erase-fails=1 (every erase ends in the DQ5
+// time-out), clock=virtual (a private virtual clock that moves
 // only while a read waits; default: real time with a board thread).
 std::unique_ptr<SimFtdiDevice> OpenVirtualBoard(const FtdiBackendOptions& options,
                                                 std::string* error, VirtualClock* clock = nullptr);

@@ -57,14 +57,26 @@ TEST(BoardMemoryMap, TheFlashSitsAtTheBootBaseOneBytePerWordAddress) {
     SCOPED_TRACE(c.base);
     auto b = MakeBoard(c.dsp, 1, c.boot);
     const uint8_t bytes[] = {0x11, 0x22, 0x33};
-    b->Flash().WriteContents(0, bytes, 3);
-    EXPECT_EQ(b->FlashWindowStart(), c.base);
+    b->Flash().WriteContents(b->BootOffset(), bytes, 3);
+    EXPECT_LE(b->FlashWindowStart(), c.base);
+    EXPECT_GT(b->FlashWindowEnd(), c.base);
     // The CPU reads one flash byte per address on D0-D7.
     EXPECT_EQ(b->IoRead(c.base) & 0xFF, 0x11u);
     EXPECT_EQ(b->IoRead(c.base + 2) & 0xFF, 0x33u);
   }
-  // Boot3 on a C31: only the top 4K of the address space is decoded.
-  EXPECT_EQ(MakeBoard(0, 1, 2)->FlashWindowEnd(), 0x1000000u);
+  // The chip's address lines are the low address bits. Boot1: the boot ROM
+  // hides the chip's first 4K; Boot3 on a C31: the chip fills the top of the
+  // address space and the table sits in its last 4K.
+  auto boot1 = MakeBoard(0, 1, 0);
+  EXPECT_EQ(boot1->BootOffset(), 0x1000u);
+  EXPECT_EQ(boot1->FlashWindowEnd(), 0x80000u);
+  auto boot3 = MakeBoard(0, 1, 2);
+  EXPECT_EQ(boot3->FlashWindowStart(), 0xF80000u);
+  EXPECT_EQ(boot3->FlashWindowEnd(), 0x1000000u);
+  EXPECT_EQ(boot3->BootOffset(), 0x7F000u);
+  // An Atmel chip's unlock address 0x5555 is reachable below the Boot3 base.
+  auto at3 = MakeBoard(0, 5, 2);
+  EXPECT_EQ(at3->FlashOffset(0xFFD555) & 0x7FFF, 0x5555u);
   // Boot2 on a C32 is limited by the IOSTRB window.
   EXPECT_EQ(MakeBoard(1, 1, 1)->FlashWindowEnd(), 0x830000u);
 }
@@ -154,7 +166,7 @@ void PutImage(Board& b, const std::vector<uint32_t>& words) {
   std::vector<uint8_t> bytes;
   for (uint32_t w : words)
     for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<uint8_t>(w >> (8 * i)));
-  b.Flash().WriteContents(0, bytes.data(), bytes.size());
+  b.Flash().WriteContents(b.BootOffset(), bytes.data(), bytes.size());
 }
 
 TEST(BoardBootLoader, RomBootReadsTheFlashWhenNoSerialDataFollowsTheReset) {
@@ -251,6 +263,60 @@ TEST(BoardSerialPort, ReceiveInterruptAndOverrun) {
   f.board->RunForNs(10'000);
   EXPECT_EQ(f.regs().r[4].man, 7u);
   EXPECT_EQ(f.regs().r[5].man, 1u);
+}
+
+}  // namespace
+}  // namespace velmora::sim::test
+
+namespace velmora::sim::test {
+namespace {
+
+// Program and erase the flash from DSP code as a loader does: unlock cycles
+// on the bus, then DQ7 polling.
+TEST(BoardFlashBus, TheCpuProgramsAndErasesTheFlashAndPollsDq7) {
+  BoardConfig cfg;
+  cfg.bootMode = 1;  // C31, flash at 0x400000
+  Board b(cfg);
+  const uint32_t base = 0x400000;
+  std::vector<uint32_t> p;
+  for (auto [reg, v] : {std::pair<unsigned, uint32_t>{AR0, base + 0x555},
+                        {AR1, base + 0x2AA},
+                        {AR2, base + 0x1234}}) {
+    auto c = LoadConst(reg, v);
+    p.insert(p.end(), c.begin(), c.end());
+  }
+  auto store = [&](unsigned ar, uint16_t v) {
+    p.push_back(ImmOp(Op::LDI, R0, v));
+    p.push_back(StiInd(R0, c3x::kModPlain, ar - AR0));
+  };
+  store(AR0, 0xAA);
+  store(AR1, 0x55);
+  store(AR0, 0xA0);
+  store(AR2, 0x5A);
+  p.insert(p.end(), {IndOp(Op::LDI, R1, c3x::kModPlain, 2), RegOp(Op::XOR, R1, R0),
+                     ImmOp(Op::AND, R1, 0x80), Bcond(kNE, -4)});
+  // Chip erase, then wait for DQ7 = 1.
+  store(AR0, 0xAA);
+  store(AR1, 0x55);
+  store(AR0, 0x80);
+  store(AR0, 0xAA);
+  store(AR1, 0x55);
+  store(AR0, 0x10);
+  p.insert(p.end(), {IndOp(Op::LDI, R1, c3x::kModPlain, 2), ImmOp(Op::AND, R1, 0x80),
+                     Bcond(kEQ, -3), ImmOp(Op::LDI, R7, 1)});
+  p.push_back(Br(kRam + static_cast<uint32_t>(p.size())));
+  b.LoadWords(kRam, p);
+  b.StartAt(kRam);
+
+  b.RunForNs(1'000'000);
+  EXPECT_EQ(b.Flash().Peek(0x1234), 0x5A);  // programmed, then the erase began
+  EXPECT_TRUE(b.Flash().Busy());
+  EXPECT_EQ(b.CpuCore().Regs().r[7].man, 0u);
+  b.RunForNs(9'000'000'000);
+  EXPECT_EQ(b.CpuCore().Regs().r[7].man, 1u);
+  EXPECT_EQ(b.Flash().Peek(0x1234), 0xFF);
+  // Eight seconds of polling were skipped, not simulated word by word.
+  EXPECT_LT(b.CpuCore().Instructions(), 1'000'000u);
 }
 
 }  // namespace
