@@ -409,6 +409,14 @@ void CMainFrame::UpdateCommandUi() {
   Command(cmd::kViewStatusBar)->setChecked(!statusBar()->isHidden());
 }
 
+QMenu* CMainFrame::createPopupMenu() {
+  UpdateCommandUi();
+  auto* menu = new QMenu(this);
+  for (int id : {cmd::kViewOutputWindow, cmd::kViewToolBar, cmd::kViewStatusBar})
+    menu->addAction(Command(id));
+  return menu;
+}
+
 void CMainFrame::RecalcLayout() {
   if (layout()) layout()->invalidate();
 }

@@ -159,6 +159,8 @@ class CMainFrame : public QMainWindow {
   // size into the settings record (done when the window closes).
   void StoreLayout();
   void RecalcLayout();
+  // The bars' right-click menu: the three View toggles.
+  QMenu* createPopupMenu() override;
 
  protected:
   void showEvent(QShowEvent* event) override;

@@ -273,6 +273,9 @@ class MainFrameTest : public QObject {
     QVERIFY(!frame->ToolBar()->isHidden() && tool->isChecked());
     QVERIFY(!frame->statusBar()->isHidden() && status->isChecked());
     QVERIFY(!frame->OutputBar()->isHidden() && output->isChecked());
+    // The bars' right-click menu offers the same three toggles.
+    std::unique_ptr<QMenu> popup(frame->createPopupMenu());
+    QCOMPARE(popup->actions(), QList<QAction*>({output, tool, status}));
     // Closing the bar by its own button clears the check mark too.
     frame->OutputBar()->close();
     frame->UpdateCommandUi();
