@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QWheelEvent>
 #include <algorithm>
+#include <cmath>
 
 namespace velmora {
 
@@ -254,9 +255,16 @@ HexLayoutInput CHexEditBase::LayoutInput() const {
 
 void CHexEditBase::EnsureLayout() {
   if (!layoutDirty_) return;
-  const QFontMetrics fm(font_);
-  charWidth_ = std::max(1, fm.horizontalAdvance(QLatin1Char('0')));
-  lineHeight_ = std::max(1, fm.height());
+  // Glyph advances may be fractional while the columns are whole pixels: the
+  // width of "0" is rounded up and the drawing font spaced to match it, so
+  // that every character sits exactly in its cell.
+  const QFontMetricsF fm(font_);
+  const qreal advance = fm.horizontalAdvance(QLatin1Char('0'));
+  charWidth_ = std::max(1, static_cast<int>(std::ceil(advance)));
+  lineHeight_ = std::max(1, static_cast<int>(std::ceil(fm.height())));
+  drawFont_ = font_;
+  drawFont_.setLetterSpacing(QFont::AbsoluteSpacing, charWidth_ - advance);
+  ascent_ = static_cast<int>(std::ceil(fm.ascent()));
   layout_ = ComputeHexLayout(LayoutInput());
   topRow_ = layout_.topRow;
   horizontalOffset_ = layout_.horizontalOffset;
@@ -512,7 +520,7 @@ void CHexEditBase::paintEvent(QPaintEvent*) {
   if (wasDirty) ScheduleScrollBarUpdate();
 
   QPainter painter(viewport());
-  painter.setFont(font_);
+  painter.setFont(drawFont_);
   const QRect client = viewport()->rect();
   painter.fillRect(client, kWindowBackground);
   if (data_.isEmpty()) return;
@@ -520,7 +528,7 @@ void CHexEditBase::paintEvent(QPaintEvent*) {
   const HexLayout& l = layout_;
   const int64_t h = horizontalOffset_;
   const int height = client.height();
-  const int ascent = QFontMetrics(font_).ascent();
+  const int ascent = ascent_;
   const auto* bytes = reinterpret_cast<const uint8_t*>(data_.constData());
   const int64_t length = data_.size();
   const int64_t bpr = l.bytesPerRow;

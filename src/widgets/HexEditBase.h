@@ -173,6 +173,8 @@ class CHexEditBase : public QAbstractScrollArea {
   bool readOnly_ = false;
   bool multiLine_ = true;
   QFont font_;
+  QFont drawFont_;
+  int ascent_ = 12;
   int charWidth_ = 8;
   int lineHeight_ = 16;
 

@@ -309,7 +309,7 @@ class HexEditTest : public QObject {
     const std::vector<uint8_t> data(16, 'A');
     hex.SetData(data.data(), 16, true, 0x1000);
     const HexLayout l = hex.Layout();
-    const QImage img = hex.viewport()->grab().toImage();
+    QImage img = hex.viewport()->grab().toImage();
     const int y = img.height() - 2;  // below the two rows of text
     QCOMPARE(img.pixelColor(1, y), CHexEditBase::kAddressBackground);
     QCOMPARE(img.pixelColor(l.addressWidth - 2, y), CHexEditBase::kWindowBackground);  // gap
@@ -324,6 +324,16 @@ class HexEditTest : public QObject {
     QVERIFY(HasPixelNear(img, QRect(l.dataX, 0, l.dataWidth - 5, lh), CHexEditBase::kDataText, 60));
     QVERIFY(HasPixelNear(img, QRect(l.charColumnX, 0, l.charColumnWidth, lh),
                          CHexEditBase::kCharText, 60));
+    // Every text stays inside its own column, whatever the font's advances:
+    // fill whole rows with the widest glyphs.
+    const std::vector<uint8_t> full(l.bytesPerRow * 4, 'W');
+    hex.SetData(full.data(), static_cast<uint32_t>(full.size()), true, 0x1000);
+    img = hex.viewport()->grab().toImage();
+    QVERIFY(!HasPixelNear(img, QRect(l.dataX, 0, l.dataWidth, lh), CHexEditBase::kAddressText, 60));
+    QVERIFY(!HasPixelNear(img, QRect(l.charColumnX, 0, l.charColumnWidth, lh),
+                          CHexEditBase::kDataText, 60));
+    QVERIFY(!HasPixelNear(img, QRect(l.charColumnX + l.charColumnWidth, 0, 40, lh),
+                          CHexEditBase::kCharText, 60));
   }
 
   void takesOnlyFixedPitchFonts() {
