@@ -614,51 +614,43 @@ void Board::TimerWrite(Timer& t, uint32_t which, uint32_t value, uint32_t ifBit)
 
 // --- flash on the external bus -------------------------------------------
 
-void Board::FlashBusShape(uint32_t address, uint32_t* unitBytes, uint32_t* dataBytes,
-                          bool* signExtend) const {
-  *unitBytes = 1;
-  *dataBytes = 1;
-  *signExtend = false;
-  if (config_.dspType != 1) return;  // C31/C33: the flash sits on D0-D7
-  uint32_t control;
-  if (address >= 0x810000 && address < 0x830000) return;  // IOSTRB: always 32-bit wide
-  control = address >= 0x900000 ? busControl_[2] : busControl_[1];
-  const uint32_t memw = (control >> 18) & 3;
-  if (memw != 0) return;  // 16/32-bit wide: the byte-wide flash answers on D0-D7
+Board::FlashAccess Board::FlashBusShape(uint32_t address) const {
+  // Default: the byte-wide chip answers on D0-D7 of a wider bus, one byte per
+  // word address (C31, C33, the C32's IOSTRB and 16/32-bit STRBx windows).
+  FlashAccess a;
+  if (config_.dspType != 1) return a;
+  if (address >= 0x810000 && address < 0x830000) return a;  // IOSTRB: always 32-bit wide
+  const uint32_t control = address >= 0x900000 ? busControl_[2] : busControl_[1];
+  if (((control >> 18) & 3) != 0) return a;
+  // 8-bit physical memory: the data-type size decides how many bytes a word takes.
   const uint32_t size = (control >> 16) & 3;
-  *dataBytes = size == 0 ? 1 : size == 1 ? 2 : 4;
-  *unitBytes = *dataBytes;
-  *signExtend = (control & (1u << 20)) && *dataBytes < 4;
+  a.bytes = size == 0 ? 1 : size == 1 ? 2 : 4;
+  a.eightBitMemory = true;
+  a.signExtend = (control & (1u << 20)) && a.bytes < 4;
+  return a;
 }
 
 uint32_t Board::FlashRead(uint32_t address) {
-  uint32_t unit, bytes;
-  bool sext;
-  FlashBusShape(address, &unit, &bytes, &sext);
-  const uint32_t offset = address * unit;
+  const FlashAccess a = FlashBusShape(address);
+  const uint32_t offset = address * a.bytes;
   const uint64_t now = NowNs();
   uint32_t v = 0;
-  for (uint32_t i = 0; i < bytes; ++i) v |= uint32_t{flash_->BusRead(offset + i, now)} << (8 * i);
-  if (bytes == 4) return v;
-  const uint32_t bits = 8 * bytes;
-  if (unit == 1 && config_.dspType != 1) return v | (0xFFFFFFFFu << bits);
-  if (unit == 1 && ((busControl_[address >= 0x900000 ? 2 : 1] >> 18) & 3) != 0)
-    return v | (0xFFFFFFFFu << bits);  // undriven data lines read high
-  if (sext && (v & (1u << (bits - 1)))) return v | (0xFFFFFFFFu << bits);
+  for (uint32_t i = 0; i < a.bytes; ++i) v |= uint32_t{flash_->BusRead(offset + i, now)} << (8 * i);
+  if (a.bytes == 4) return v;
+  const uint32_t bits = 8 * a.bytes;
+  if (!a.eightBitMemory) return v | (0xFFFFFFFFu << bits);  // undriven data lines read high
+  if (a.signExtend && (v & (1u << (bits - 1)))) return v | (0xFFFFFFFFu << bits);
   return v;
 }
 
 void Board::FlashWrite(uint32_t address, uint32_t value) {
-  uint32_t unit, bytes;
-  bool sext;
-  FlashBusShape(address, &unit, &bytes, &sext);
-  const uint32_t offset = address * unit;
+  const FlashAccess a = FlashBusShape(address);
+  const uint32_t offset = address * a.bytes;
   const uint64_t now = NowNs();
-  for (uint32_t i = 0; i < bytes; ++i)
+  for (uint32_t i = 0; i < a.bytes; ++i)
     flash_->BusWrite(offset + i, static_cast<uint8_t>(value >> (8 * i)), now);
   cpu_.Yield();  // the chip may have started an operation
 }
-
 // --- IoBus --------------------------------------------------------------------
 
 uint32_t Board::IoRead(uint32_t address) {
@@ -734,12 +726,10 @@ bool Board::ReadWord(uint32_t address, uint32_t* value) {
       *value = IoRead(address);
       return true;
     case RegionKind::Flash: {
-      uint32_t unit, bytes;
-      bool sext;
-      FlashBusShape(address, &unit, &bytes, &sext);
-      const uint32_t offset = address * unit;
+      const FlashAccess a = FlashBusShape(address);
+      const uint32_t offset = address * a.bytes;
       uint32_t v = 0;
-      for (uint32_t i = 0; i < bytes; ++i) v |= uint32_t{flash_->Peek(offset + i)} << (8 * i);
+      for (uint32_t i = 0; i < a.bytes; ++i) v |= uint32_t{flash_->Peek(offset + i)} << (8 * i);
       *value = v;
       return true;
     }

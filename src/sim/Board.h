@@ -200,10 +200,12 @@ class Board : public IoBus {
   // Flash bus
   uint32_t FlashRead(uint32_t address);
   void FlashWrite(uint32_t address, uint32_t value);
-  void FlashBusShape(uint32_t address, uint32_t* unitBytes, uint32_t* dataBytes,
-                     bool* signExtend) const;
-  uint32_t FlashByteRead(uint32_t offset);
-  void FlashByteWrite(uint32_t offset, uint8_t value);
+  struct FlashAccess {
+    uint32_t bytes = 1;           // chip bytes per word access, at address x bytes
+    bool eightBitMemory = false;  // C32 STRBx set for 8-bit memory: no undriven lines
+    bool signExtend = false;
+  };
+  FlashAccess FlashBusShape(uint32_t address) const;
 
   RegionKind KindAt(uint32_t address) const;
 

@@ -46,7 +46,6 @@ void PodFirmware::Transfer(uint32_t word, bool reply, uint64_t atNs) {
 
 void PodFirmware::StartReset(uint32_t polarity, uint32_t pulseMs, uint64_t atNs) {
   polarity_ = polarity ? 1 : 0;
-  lineDriven_ = true;
   lastPulseMs_ = pulseMs;
   const bool matches = (polarity_ == 1) == board_.Config().resetActiveHigh;
   // During the pulse the pod drives its active level; the board sees reset

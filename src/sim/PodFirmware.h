@@ -71,7 +71,6 @@ class PodFirmware {
   bool pulseActive_ = false;
   uint64_t pulseEndNs_ = 0;
   uint32_t polarity_ = 0;  // last polarity driven (0 active-low, 1 active-high)
-  bool lineDriven_ = false;
   uint32_t lastPulseMs_ = 0;
 
   uint64_t frames_ = 0;
