@@ -132,15 +132,23 @@ void SimFtdiDevice::ThreadMain() {
   std::unique_lock lock(mutex_);
   while (!stop_) {
     const uint64_t before = board_->CpuCore().Instructions();
-    // At most a few milliseconds of target time per turn, so that the host's
-    // calls get the lock even when the target runs slower than real time.
-    SyncLocked(std::min(NowNs(), board_->NowNs() + 4 * kMs));
-    const bool active = board_->CpuCore().Instructions() != before;
     const uint64_t now = NowNs();
+    // Catch up in slices of a few milliseconds of target time, letting the
+    // host's calls in between, so that a target slower than real time never
+    // locks the host out.
+    while (!stop_ && board_->NowNs() + 4 * kMs < now) {
+      SyncLocked(board_->NowNs() + 4 * kMs);
+      lock.unlock();
+      std::this_thread::yield();
+      lock.lock();
+    }
+    SyncLocked(std::max(now, board_->NowNs()));
+    const bool active = board_->CpuCore().Instructions() != before;
+    const uint64_t after = NowNs();
     // A running target is followed in small steps; an idle one sleeps until
     // its next event or the host's next bytes.
-    uint64_t wake = active ? now + kMs : std::min(NextEventLocked(), now + 200 * kMs);
-    if (wake <= now) wake = now + 100'000;
+    uint64_t wake = active ? after + kMs : std::min(NextEventLocked(), after + 200 * kMs);
+    if (wake <= after) wake = after + 100'000;
     wake_.wait_until(
         lock, std::chrono::steady_clock::time_point(std::chrono::nanoseconds(originNs_ + wake)));
   }
