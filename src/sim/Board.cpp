@@ -751,6 +751,20 @@ bool Board::WriteWord(uint32_t address, uint32_t value) {
   }
 }
 
+void Board::WriteFlashImage(const std::vector<uint32_t>& words) {
+  std::vector<uint8_t> bytes;
+  bytes.reserve(words.size() * 4);
+  for (uint32_t w : words)
+    for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<uint8_t>(w >> (8 * i)));
+  flash_->WriteContents(BootOffset(), bytes.data(), bytes.size());
+}
+
+uint32_t Board::FlashImageWord(uint32_t index) const {
+  uint32_t w = 0;
+  for (int i = 3; i >= 0; --i) w = (w << 8) | flash_->Peek(BootOffset() + 4 * index + i);
+  return w;
+}
+
 bool Board::LoadWords(uint32_t address, const std::vector<uint32_t>& words) {
   bool ok = true;
   for (size_t i = 0; i < words.size(); ++i)

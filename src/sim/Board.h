@@ -154,6 +154,10 @@ class Board : public IoBus {
   FlashChip& Flash() { return *flash_; }
   const FlashChip& Flash() const { return *flash_; }
   uint32_t BusControl(uint32_t address) const;  // 0x808060/64/68
+  // The program image as the flash procedures store it: word i in the chip
+  // bytes BootOffset() + 4i .. + 3, least significant first (no bus cycles).
+  void WriteFlashImage(const std::vector<uint32_t>& words);
+  uint32_t FlashImageWord(uint32_t index) const;
 
   // IoBus
   uint32_t IoRead(uint32_t address) override;

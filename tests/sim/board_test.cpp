@@ -161,12 +161,9 @@ TEST(BoardBootLoader, C32StreamCarriesStrobeWordsThatProgramTheBus) {
   EXPECT_EQ(b->CpuCore().Regs().r[3].man, 77u);
 }
 
-// Writes a boot table byte-wise into the flash, as the flash procedures do.
 void PutImage(Board& b, const std::vector<uint32_t>& words) {
-  std::vector<uint8_t> bytes;
-  for (uint32_t w : words)
-    for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<uint8_t>(w >> (8 * i)));
-  b.Flash().WriteContents(b.BootOffset(), bytes.data(), bytes.size());
+  b.WriteFlashImage(words);
+  ASSERT_EQ(b.FlashImageWord(static_cast<uint32_t>(words.size() - 1)), words.back());
 }
 
 TEST(BoardBootLoader, RomBootReadsTheFlashWhenNoSerialDataFollowsTheReset) {

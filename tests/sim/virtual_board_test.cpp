@@ -75,13 +75,6 @@ TEST(BoardFolderOptions, ValueParsersAcceptTheUsualSpellings) {
   EXPECT_FALSE(ParseFirmwareVersion("1.16", &v));
 }
 
-std::vector<uint8_t> ImageBytes(const std::vector<uint32_t>& words) {
-  std::vector<uint8_t> bytes;
-  for (uint32_t w : words)
-    for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<uint8_t>(w >> (8 * i)));
-  return bytes;
-}
-
 TEST(VirtualBoardFolder, AFlashedProgramBootsInTheNextProcess) {
   TempFolder tmp;
   FtdiBackendOptions opts;
