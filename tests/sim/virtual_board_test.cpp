@@ -87,9 +87,7 @@ TEST(VirtualBoardFolder, AFlashedProgramBootsInTheNextProcess) {
     ASSERT_TRUE(dev) << error;
     Board& b = dev->TheBoard();
     EXPECT_EQ(b.FlashWindowStart(), 0x400000u);
-    const auto bytes =
-        ImageBytes({8, 0x8F8, 2, 0x809C00, ImmOp(Op::LDI, R6, 123), Br(0x809C01), 0});
-    b.Flash().WriteContents(b.BootOffset(), bytes.data(), bytes.size());
+    b.WriteFlashImage({8, 0x8F8, 2, 0x809C00, ImmOp(Op::LDI, R6, 123), Br(0x809C01), 0});
   }  // the device saves the flash as it goes
   EXPECT_TRUE(fs::exists(tmp.path / "flash-AM29F010.bin"));
 
