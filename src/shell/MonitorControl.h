@@ -30,6 +30,7 @@
 #include <string>
 
 #include "monitoring/ConsoleParser.h"
+#include "monitoring/TargetPort.h"
 #include "shell/MainFrame.h"
 
 class QDockWidget;
@@ -151,6 +152,10 @@ class CMonitorControl : public QObject {
 
   // Writes a word for the panes after a change dialog; the outcome is not shown.
   bool WriteWord(uint32_t address, uint32_t word);
+  // The pod link's word operations as the panes and the console use them.
+  TargetWordPort& Port() { return *port_; }
+  // The last command handed over by the console (reset by ResetConsoleState).
+  const ConsoleCommand& PendingCommand() const { return pending_; }
 
   // --- Parts ---
   CMainFrame& Frame() const { return frame_; }
@@ -183,6 +188,8 @@ class CMonitorControl : public QObject {
   bool variableMonitoring_ = false;
   bool addressMonitoring_ = false;
   QTimer* timer_ = nullptr;
+  std::unique_ptr<TargetWordPort> port_;
+  ConsoleCommand pending_;
 
   QPointer<CTRightView> variablePane_;
   QPointer<CBRightView> addressPane_;

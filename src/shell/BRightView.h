@@ -1,0 +1,48 @@
+// Lower right pane: the address watch list. Raw target addresses enter it from
+// the console and from .sym files; it is refreshed by the same tick as the
+// variable list.
+#pragma once
+
+#include "shell/TRightView.h"
+
+namespace velmora {
+
+class CBRightView : public CMonitorListView {
+  Q_OBJECT
+
+ public:
+  static constexpr MonitorColumn kColumns[] = {
+      {"Index", 55, "BR Column0 Width"},
+      {"Address", 100, "BR Column1 Width"},
+      {"Monitor Value", 90, "BR Column2 Width"},
+      {"View Type", 100, "BR Column3 Width"},
+  };
+
+  CBRightView(CMonitorControl& control, SettingsStore& store, QWidget* parent = nullptr);
+
+  bool IsAddressRegistered(uint32_t address) const;
+  // From the console: ignored beyond 0xFFFFFF, notice when already listed.
+  void AddAddress(uint32_t address, uint8_t viewType);
+  void DeleteSelectedAddresses();
+  void DeleteAddressRow(uint32_t index);
+  void DeleteAllAddresses();
+  void SetSelectedViewType(uint8_t viewType);
+  void ChangeSelectedAddress();
+  // One monitoring tick over the visible rows; false when a read failed.
+  bool RefreshAddressValues();
+  void RebuildAddressRows();
+  void PlotSelectedItems();
+
+  QMenu* BuildContextMenu(QWidget* parent) override;
+
+ protected:
+  void DeleteSelected() override { DeleteSelectedAddresses(); }
+  void DoubleClicked() override;
+
+ private:
+  std::vector<CDataObject>& List() const;
+  void FillRow(int row, const CDataObject& item);
+  void AfterRowsRemoved();
+};
+
+}  // namespace velmora

@@ -1,0 +1,313 @@
+// A pod with a running responder behind the FTDI seam, counting the target
+// reads, and a rig of main window, pod link and monitoring control around it.
+#pragma once
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QSplitter>
+#include <QTest>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "config/AppSettings.h"
+#include "config/Clock.h"
+#include "config/MicroTimer.h"
+#include "config/SettingsStore.h"
+#include "image/ProgramImage.h"
+#include "podlink/FtdiApi.h"
+#include "podlink/PodLink.h"
+#include "shell/BRightView.h"
+#include "shell/ConsoleDlg.h"
+#include "shell/MainFrame.h"
+#include "shell/MonitorControl.h"
+#include "shell/TRightView.h"
+
+namespace velmora::test {
+
+// Answers S and V like the pod firmware with a responder program behind it:
+// a plain address word loads the word at that address for the next transfer,
+// the tagged words write with commit and abandon.
+class ResponderPod : public FtdiApi {
+ public:
+  std::vector<std::string> devices = {"USB POD"};
+  bool openFails = false;
+  std::map<uint32_t, uint32_t> memory;
+  // Reads are the V commands that carry a plain address.
+  std::vector<uint32_t> readAddresses;
+  int failReadAt = 0;  // the n-th read from now on fails (1-based); 0 never
+  bool failAllReads = false;
+  std::vector<std::pair<uint32_t, uint32_t>> committed;
+  int purges = 0;
+  int opens = 0;
+
+  void FailRead(int nFromNow) { failReadAt = static_cast<int>(readAddresses.size()) + nFromNow; }
+  size_t Reads() const { return readAddresses.size(); }
+
+  FT_STATUS FT_ListDevices(void* arg1, void* arg2, DWORD flags) override {
+    if (flags & FT_LIST_NUMBER_ONLY) {
+      *static_cast<DWORD*>(arg1) = static_cast<DWORD>(devices.size());
+      return FT_OK;
+    }
+    const auto index = reinterpret_cast<uintptr_t>(arg1);
+    if (index >= devices.size()) return FT_DEVICE_NOT_FOUND;
+    std::strncpy(static_cast<char*>(arg2), devices[index].c_str(), 63);
+    return FT_OK;
+  }
+  FT_STATUS FT_OpenEx(void*, DWORD, FT_HANDLE* handle) override {
+    ++opens;
+    if (openFails || devices.empty()) return FT_DEVICE_NOT_FOUND;
+    *handle = this;
+    return FT_OK;
+  }
+  FT_STATUS FT_Close(FT_HANDLE) override { return FT_OK; }
+  FT_STATUS FT_ResetDevice(FT_HANDLE) override { return FT_OK; }
+  FT_STATUS FT_GetLatencyTimer(FT_HANDLE, UCHAR* timer) override {
+    *timer = 1;
+    return FT_OK;
+  }
+  FT_STATUS FT_SetLatencyTimer(FT_HANDLE, UCHAR) override { return FT_OK; }
+  FT_STATUS FT_SetBaudRate(FT_HANDLE, DWORD) override { return FT_OK; }
+  FT_STATUS FT_SetDataCharacteristics(FT_HANDLE, UCHAR, UCHAR, UCHAR) override { return FT_OK; }
+  FT_STATUS FT_SetFlowControl(FT_HANDLE, USHORT, UCHAR, UCHAR) override { return FT_OK; }
+  FT_STATUS FT_SetTimeouts(FT_HANDLE, DWORD, DWORD) override { return FT_OK; }
+  FT_STATUS FT_Purge(FT_HANDLE, DWORD) override {
+    ++purges;
+    rx_.clear();
+    inbox_.clear();
+    return FT_OK;
+  }
+  FT_STATUS FT_Write(FT_HANDLE, void* buffer, DWORD count, DWORD* written) override {
+    inbox_.append(static_cast<const char*>(buffer), count);
+    *written = count;
+    while (inbox_.size() >= 9 && (inbox_[0] == 'S' || inbox_[0] == 'V')) {
+      const char letter = inbox_[0];
+      const uint32_t word = static_cast<uint32_t>(std::stoul(inbox_.substr(1, 8), nullptr, 16));
+      inbox_.erase(0, 9);
+      if (letter == 'V') {
+        if ((word >> 24) == 0) {
+          readAddresses.push_back(word);
+          if (failAllReads || static_cast<int>(readAddresses.size()) == failReadAt) {
+            failing_ = true;
+            continue;  // no reply: the read fails
+          }
+        }
+        for (int i = 0; i < 4; ++i) rx_.push_back(static_cast<uint8_t>(pending_ >> (8 * i)));
+      }
+      pending_ = Respond(word);
+    }
+    return FT_OK;
+  }
+  FT_STATUS FT_Read(FT_HANDLE, void* buffer, DWORD count, DWORD* read) override {
+    if (failing_ && rx_.empty()) {
+      failing_ = false;
+      *read = 0;
+      return FT_IO_ERROR;
+    }
+    DWORD n = 0;
+    auto* out = static_cast<uint8_t*>(buffer);
+    while (n < count && !rx_.empty()) {
+      out[n++] = rx_.front();
+      rx_.pop_front();
+    }
+    *read = n;
+    return FT_OK;
+  }
+  FT_STATUS FT_GetQueueStatus(FT_HANDLE, DWORD* rxBytes) override {
+    *rxBytes = static_cast<DWORD>(rx_.size());
+    return FT_OK;
+  }
+  FT_STATUS FT_GetStatus(FT_HANDLE, DWORD* rxBytes, DWORD* txBytes, DWORD* events) override {
+    *rxBytes = static_cast<DWORD>(rx_.size());
+    *txBytes = 0;
+    *events = 0;
+    return FT_OK;
+  }
+
+ private:
+  uint32_t Respond(uint32_t word) {
+    const uint32_t tag = word & 0xFF000000u, low24 = word & 0xFFFFFFu;
+    switch (tag) {
+      case 0:
+        return memory.count(word) ? memory[word] : 0;
+      case 0xAD000000u:
+        writeAddress_ = low24;
+        return low24;
+      case 0xD1000000u:
+        high_ = word & 0xFFFF;
+        return 0;
+      case 0xD0000000u:
+        low_ = word & 0xFFFF;
+        return 0;
+      case 0x33000000u:
+        memory[writeAddress_] = (high_ << 16) | low_;
+        committed.emplace_back(writeAddress_, (high_ << 16) | low_);
+        return 0;
+      default:
+        return 0;
+    }
+  }
+
+  std::string inbox_;
+  std::deque<uint8_t> rx_;
+  uint32_t pending_ = 0xFFFFFFFF;
+  uint32_t writeAddress_ = 0, high_ = 0, low_ = 0;
+  bool failing_ = false;
+};
+
+class ApiProxy : public FtdiApi {
+ public:
+  explicit ApiProxy(FtdiApi& a) : a_(a) {}
+  FT_STATUS FT_ListDevices(void* x, void* y, DWORD f) override {
+    return a_.FT_ListDevices(x, y, f);
+  }
+  FT_STATUS FT_OpenEx(void* x, DWORD f, FT_HANDLE* h) override { return a_.FT_OpenEx(x, f, h); }
+  FT_STATUS FT_Close(FT_HANDLE h) override { return a_.FT_Close(h); }
+  FT_STATUS FT_ResetDevice(FT_HANDLE h) override { return a_.FT_ResetDevice(h); }
+  FT_STATUS FT_GetLatencyTimer(FT_HANDLE h, UCHAR* t) override {
+    return a_.FT_GetLatencyTimer(h, t);
+  }
+  FT_STATUS FT_SetLatencyTimer(FT_HANDLE h, UCHAR t) override {
+    return a_.FT_SetLatencyTimer(h, t);
+  }
+  FT_STATUS FT_SetBaudRate(FT_HANDLE h, DWORD b) override { return a_.FT_SetBaudRate(h, b); }
+  FT_STATUS FT_SetDataCharacteristics(FT_HANDLE h, UCHAR w, UCHAR s, UCHAR p) override {
+    return a_.FT_SetDataCharacteristics(h, w, s, p);
+  }
+  FT_STATUS FT_SetFlowControl(FT_HANDLE h, USHORT f, UCHAR on, UCHAR off) override {
+    return a_.FT_SetFlowControl(h, f, on, off);
+  }
+  FT_STATUS FT_SetTimeouts(FT_HANDLE h, DWORD r, DWORD w) override {
+    return a_.FT_SetTimeouts(h, r, w);
+  }
+  FT_STATUS FT_Purge(FT_HANDLE h, DWORD m) override { return a_.FT_Purge(h, m); }
+  FT_STATUS FT_Write(FT_HANDLE h, void* b, DWORD c, DWORD* n) override {
+    return a_.FT_Write(h, b, c, n);
+  }
+  FT_STATUS FT_Read(FT_HANDLE h, void* b, DWORD c, DWORD* n) override {
+    return a_.FT_Read(h, b, c, n);
+  }
+  FT_STATUS FT_GetQueueStatus(FT_HANDLE h, DWORD* rx) override {
+    return a_.FT_GetQueueStatus(h, rx);
+  }
+  FT_STATUS FT_GetStatus(FT_HANDLE h, DWORD* rx, DWORD* tx, DWORD* e) override {
+    return a_.FT_GetStatus(h, rx, tx, e);
+  }
+
+ private:
+  FtdiApi& a_;
+};
+
+// Message boxes recorded instead of shown.
+class RecordingPrompt : public MonitorPrompt {
+ public:
+  QStringList information, errors;
+  void Information(QWidget*, const QString& text) override { information << text; }
+  void Error(QWidget*, const QString& text) override { errors << text; }
+};
+
+// The frame asks its host; the host forwards monitoring to the control, as
+// the application's host does.
+class ForwardingHost : public FrameHost {
+ public:
+  CMonitorControl* control = nullptr;
+  MonitoringFlags Monitoring() override { return control ? control->Flags() : MonitoringFlags{}; }
+  void StopMonitoring(int mode) override {
+    if (control) control->StopMonitoring(mode);
+  }
+  void StartMonitoring(int mode) override {
+    if (control) control->StartMonitoring(mode);
+  }
+  void ClearMonitoringActive() override {
+    if (control) control->ClearMonitoringActive();
+  }
+  void UpdateCommandUi(CMainFrame&) override {
+    if (control) control->UpdateCommandUi();
+  }
+};
+
+// Frame, link and control over a ResponderPod (or any FtdiApi), with the
+// settings kept in memory.
+struct MonitorRig {
+  explicit MonitorRig(bool podPresent = true, FtdiApi* api = nullptr) {
+    if (!podPresent) pod.devices.clear();
+    FtdiApi* target = api ? api : &pod;
+    link = std::make_unique<CPodLink>(
+        [target](std::string&) { return std::unique_ptr<FtdiApi>(new ApiProxy(*target)); }, clock,
+        delayer);
+    settings.dataIntervalTime = 1;  // 50 ms
+    settings.dataScanTime = 0;      // 10 us
+    link->SetTransferSettings(Derive(settings));
+    link->LoadDriver();
+    link->FindDevice();
+    frame = std::make_unique<CMainFrame>(settings);
+    frame->SetHost(&host);
+    control = std::make_unique<CMonitorControl>(*frame, *link, settings, store, program);
+    control->SetPrompt(&prompt);
+    host.control = control.get();
+  }
+  ~MonitorRig() {
+    host.control = nullptr;
+    frame->SetHost(nullptr);
+    control.reset();
+    frame.reset();
+  }
+
+  CTRightView& Variables() { return *control->VariablePane(); }
+  CBRightView& Addresses() { return *control->AddressPane(); }
+  CConsoleDlg& Console() { return *control->Console(); }
+
+  // Shows the frame tall enough for long lists.
+  void ShowFrame() {
+    if (frame->isVisible()) return;
+    settings.left = 0;
+    settings.top = 0;
+    settings.right = 1000;
+    settings.bottom = 1400;
+    settings.firstSetup = 1;
+    frame->show();
+    QApplication::processEvents();
+  }
+
+  // Sizes a pane in its splitter so that exactly `rows` full rows fit (and
+  // half of one more).
+  void ShowRows(CMonitorListView& pane, int rows) {
+    ShowFrame();
+    QSplitter* splitter = frame->InnerSplitter();
+    const int rowHeight = pane.verticalHeader()->defaultSectionSize();
+    const int chrome = pane.height() - pane.viewport()->height();
+    const int wanted = chrome + rows * rowHeight + rowHeight / 2;
+    const int total = splitter->height() - splitter->handleWidth();
+    const int index = splitter->indexOf(&pane);
+    splitter->setSizes(index == 0 ? QList<int>{wanted, total - wanted}
+                                  : QList<int>{total - wanted, wanted});
+    QApplication::processEvents();
+  }
+
+  VirtualClock clock;
+  VirtualMicroDelayer delayer{clock};
+  ResponderPod pod;
+  AppSettings settings;
+  MemorySettingsStore store;
+  ProgramData program;
+  RecordingPrompt prompt;
+  ForwardingHost host;
+  std::unique_ptr<CPodLink> link;
+  std::unique_ptr<CMainFrame> frame;
+  std::unique_ptr<CMonitorControl> control;
+};
+
+inline CDataObject SymbolEntry(const std::string& name, uint32_t address, uint16_t type,
+                               const std::string& array = "") {
+  CDataObject s;
+  s.name = name;
+  s.address = address;
+  s.typeCode = type;
+  s.arrayText = array;
+  return s;
+}
+
+}  // namespace velmora::test
