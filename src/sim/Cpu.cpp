@@ -622,9 +622,183 @@ struct Exec {
     if (!Cond(s.d.cond, c.regs_.st)) return;
     c.regs_.pc = Pop(c) & Cpu::kAddressMask;
   }
+  // --- parallel instructions ------------------------------------------------
+  // Both halves read all their operands before either writes, as the hardware
+  // does: "LDI *AR0, R0 || STI R0, *AR1" stores the old R0.
+  struct Val {
+    uint32_t word = 0;
+    ExtFloat f;
+  };
+  static Val ReadOperand(Cpu& c, const Operand& o) {
+    Val v;
+    if (o.mode == AddrMode::Register) {
+      v.word = c.RegInt(o.reg);
+      if (o.reg < 8) v.f = c.regs_.r[o.reg];
+    } else if (o.mode == AddrMode::Indirect) {
+      v.word = c.Read(Indirect(c, o));
+      v.f = FromSingle(v.word);
+    }
+    return v;
+  }
+  struct Pending {
+    bool reg = false, mem = false, isFloat = false;
+    unsigned dst = 0;
+    uint32_t address = 0, word = 0;
+    ExtFloat f;
+    FloatFlags flags;  // N Z V UF of the result
+  };
+  static Pending Evaluate(Cpu& c, const c3x::ParallelPart& part, const Val& a, const Val& b) {
+    Pending p;
+    p.dst = part.dst.reg;
+    auto intResult = [&](const IntOut& o) {
+      p.reg = true;
+      p.word = Saturate(c, o.v, o.overflow);
+      p.flags = FloatFlags{(p.word & 0x80000000u) != 0, p.word == 0, o.overflow, false};
+    };
+    auto floatResult = [&](const FloatResult& r) {
+      p.reg = true;
+      p.isFloat = true;
+      p.f = r.value;
+      p.flags = r.flags;
+    };
+    switch (part.op) {
+      case Op::STI:
+        p.mem = true;
+        p.word = a.word;
+        break;
+      case Op::STF:
+        p.mem = true;
+        p.word = ToSingle(a.f);
+        break;
+      case Op::LDI:
+        intResult(IntOut{a.word, false, false, false});
+        break;
+      case Op::LDF:
+        p.reg = p.isFloat = true;
+        p.f = a.f;
+        p.flags = LoadFlags(a.f);
+        break;
+      case Op::ABSF:
+        floatResult(AbsF(a.f));
+        break;
+      case Op::NEGF:
+        floatResult(NegF(a.f));
+        break;
+      case Op::FLOAT:
+        floatResult(FloatOfInt(static_cast<int32_t>(a.word)));
+        break;
+      case Op::FIX: {
+        const FixResult r = Fix(a.f);
+        p.reg = true;
+        p.word = static_cast<uint32_t>(r.value);
+        p.flags = FloatFlags{r.n, r.z, r.v, false};
+        break;
+      }
+      case Op::ABSI: {
+        const bool ov = a.word == 0x80000000u;
+        const uint32_t v = (a.word & 0x80000000u) ? 0u - a.word : a.word;
+        intResult(IntOut{ov && (c.regs_.st & kStOVM) ? 0x7FFFFFFFu : v, ov, false, false});
+        break;
+      }
+      case Op::NEGI:
+        intResult(IntCompute(c, IntOp::Sub, 0, a.word));
+        break;
+      case Op::NOT:
+        intResult(IntOut{~a.word, false, false, false});
+        break;
+      // Three-operand halves compute b OP a.
+      case Op::ADDI3:
+        intResult(IntCompute(c, IntOp::Add, b.word, a.word));
+        break;
+      case Op::SUBI3:
+        intResult(IntCompute(c, IntOp::Sub, b.word, a.word));
+        break;
+      case Op::MPYI3:
+        intResult(IntCompute(c, IntOp::Mpy, b.word, a.word));
+        break;
+      case Op::AND3:
+        intResult(IntCompute(c, IntOp::And, b.word, a.word));
+        break;
+      case Op::OR3:
+        intResult(IntCompute(c, IntOp::Or, b.word, a.word));
+        break;
+      case Op::XOR3:
+        intResult(IntCompute(c, IntOp::Xor, b.word, a.word));
+        break;
+      case Op::ASH3:
+        intResult(IntCompute(c, IntOp::Ash, b.word, a.word));
+        break;
+      case Op::LSH3:
+        intResult(IntCompute(c, IntOp::Lsh, b.word, a.word));
+        break;
+      case Op::ADDF3:
+        floatResult(AddF(b.f, a.f));
+        break;
+      case Op::SUBF3:
+        floatResult(SubF(b.f, a.f));
+        break;
+      case Op::MPYF3:
+        floatResult(MpyF(b.f, a.f));
+        break;
+      default:
+        break;
+    }
+    return p;
+  }
+
+  static void ParallelOp(Cpu& c, const Cpu::Slot& s) {
+    const c3x::ParallelInfo* info = c3x::ParallelInfoOf(s.d.op);
+    Val a[2], b[2];
+    uint32_t address[2] = {0, 0};
+    for (int i = 0; i < 2; ++i) {
+      const c3x::ParallelPart& part = s.d.parallel[i];
+      a[i] = ReadOperand(c, part.a);
+      b[i] = ReadOperand(c, part.b);
+      if (part.dst.mode == AddrMode::Indirect) address[i] = Indirect(c, part.dst);
+    }
+    Pending out[2];
+    for (int i = 0; i < 2; ++i) {
+      out[i] = Evaluate(c, s.d.parallel[i], a[i], b[i]);
+      out[i].address = address[i];
+    }
+    // Which half sets the condition flags.
+    int flagHalf = -1;
+    if (info) {
+      switch (info->kind) {
+        case c3x::ParallelKind::MultiplyAdd:
+          flagHalf = 1;
+          break;
+        case c3x::ParallelKind::UnaryStore:
+        case c3x::ParallelKind::ThreeOpStore:
+          flagHalf = 0;
+          break;
+        default:
+          break;
+      }
+    }
+    bool lv = false, luf = false;
+    for (int i = 0; i < 2; ++i) {
+      const Pending& p = out[i];
+      if (!p.reg) continue;
+      if (p.isFloat)
+        c.regs_.r[p.dst] = p.f;
+      else
+        c.SetRegInt(p.dst, p.word);
+      lv = lv || p.flags.v;
+      luf = luf || p.flags.uf;
+    }
+    if (flagHalf >= 0 && out[flagHalf].reg) {
+      FloatFlagsToSt(c, out[flagHalf].flags);
+      if (lv) c.regs_.st |= kStLV;
+      if (luf) c.regs_.st |= kStLUF;
+    }
+    for (int i = 0; i < 2; ++i)
+      if (out[i].mem) c.Write(out[i].address, out[i].word);
+  }
 };
 
 Cpu::Handler Cpu::HandlerFor(const DecodedInsn& d) {
+  if (d.format == Format::Parallel && d.parallelValid) return &Exec::ParallelOp;
   if (!d.supported) return &Unimplemented;
   using E = Exec;
   using I = Exec::IntOp;

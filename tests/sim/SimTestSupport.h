@@ -152,3 +152,24 @@ struct CpuFixture {
 };
 
 }  // namespace velmora::sim::test
+
+#include <string>
+
+#include "c3x/Assembler.h"
+
+namespace velmora::sim::test {
+
+// Assembles source (absolute sections) and loads every section into the board.
+inline bool AssembleInto(Board& board, const std::string& source, std::string* errors = nullptr) {
+  const c3x::AsmResult r = c3x::Assemble(source, "test.asm");
+  if (!r.ok) {
+    if (errors)
+      for (const auto& e : r.errors) *errors += e + "\n";
+    return false;
+  }
+  for (const auto& s : r.sections)
+    if (!s.uninitialised) board.LoadWords(s.origin, s.words);
+  return true;
+}
+
+}  // namespace velmora::sim::test

@@ -295,10 +295,10 @@ TEST(CpuInterrupts, IdleAndPollingLoopsSkipTimeInsteadOfSpinning) {
 }
 
 TEST(CpuErrors, UnimplementedAndUnmappedStopTheTargetWithAMessage) {
-  CpuFixture f({Nop(), 0xC0000000u /* parallel form */, Nop()});
+  CpuFixture f({Nop(), 0x1F800000u /* no such instruction */, Nop()});
   f.board->RunForNs(1'000);
   EXPECT_EQ(f.board->State(), BoardState::Halted);
-  EXPECT_NE(f.board->HaltMessage().find("0xC0000000"), std::string::npos);
+  EXPECT_NE(f.board->HaltMessage().find("0x1F800000"), std::string::npos);
   EXPECT_NE(f.board->HaltMessage().find("0x809801"), std::string::npos);
   EXPECT_EQ(f.cpu().Pc(), kRam + 1);
 
@@ -320,6 +320,49 @@ TEST(CpuMemory, SelfModifiedCodeIsDecodedAgain) {
   f.board->WriteWord(target, ImmOp(Op::LDI, R2, 9));
   f.Step(2);  // BR, then the new word
   EXPECT_EQ(f.regs().r[2].man, 9u);
+}
+
+TEST(CpuParallel, BothHalvesReadTheirOperandsBeforeEitherWrites) {
+  CpuFixture f({});
+  std::string errors;
+  ASSERT_TRUE(AssembleInto(*f.board, R"(
+        .text 0x809800
+        LDI   0x80, AR0
+        LSH   16, AR0
+        OR    0x9A00, AR0          ; AR0 -> 0x809A00 (holds 77)
+        LDI   AR0, AR1
+        ADDI  1, AR1               ; AR1 -> 0x809A01
+        LDI   5, R6
+        LDI   *AR0, R6
+||      STI   R6, *AR1             ; stores the old R6
+        LDI   10, R1
+        LDI   3, R2
+        ADDI3 R1, R2, R3           ; R3 = 13
+        ADDI3 R3, *AR4, R1
+||      STI   R1, *+AR1(1)         ; R1 = 13 + 20, memory gets the old 10
+        LDF   2.0, R4
+        LDF   1.5, R0
+        MPYF3 *AR2, *AR3, R0
+||      ADDF3 R0, R4, R2           ; the add sees R0 before the multiply writes it
+done:   BR    done
+  )",
+                           &errors))
+      << errors;
+  f.board->WriteWord(0x809A00, 77);
+  f.regs().ar[2] = 0x809A10;
+  f.regs().ar[3] = 0x809A11;
+  f.regs().ar[4] = 0x809A20;
+  f.board->WriteWord(0x809A20, 20);
+  f.board->WriteWord(0x809A10, ToSingle(FromDouble(3.0)));
+  f.board->WriteWord(0x809A11, ToSingle(FromDouble(1.0)));
+  f.board->RunForNs(2'000);
+  EXPECT_EQ(f.Word(0x809A01), 5u);
+  EXPECT_EQ(f.regs().r[6].man, 77u);
+  EXPECT_EQ(f.regs().r[1].man, 33u);
+  EXPECT_EQ(f.Word(0x809A02), 10u);
+  EXPECT_EQ(ToDouble(f.regs().r[0]), 3.0);  // the multiply
+  EXPECT_EQ(ToDouble(f.regs().r[2]), 1.5 + 2.0);
+  EXPECT_NE(f.board->State(), BoardState::Halted) << f.board->HaltMessage();
 }
 
 }  // namespace
