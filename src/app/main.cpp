@@ -1,0 +1,40 @@
+// velmora: the desktop application.
+#include <QApplication>
+#include <QProcessEnvironment>
+#include <cstdio>
+
+#include "app/SarvoApp.h"
+#include "app/StartupOptions.h"
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Velmora UT"));
+  QApplication::setApplicationDisplayName(QStringLiteral("Velmora UT"));
+  QApplication::setApplicationVersion(QStringLiteral("2.25"));
+
+  velmora::StartupOptions options;
+  QString error;
+  if (!velmora::ParseStartupOptions(QApplication::arguments().mid(1),
+                                    QProcessEnvironment::systemEnvironment(), options, &error)) {
+    std::fprintf(stderr, "velmora: %s\n%s", qPrintable(error),
+                 qPrintable(velmora::StartupHelpText()));
+    return 2;
+  }
+  if (options.help) {
+    std::fputs(qPrintable(velmora::StartupHelpText()), stdout);
+    return 0;
+  }
+  if (options.version) {
+    std::puts("Velmora UT Version 2.25");
+    return 0;
+  }
+
+  velmora::AppServices services;
+  services.instanceName = velmora::InstanceNameFor(options);
+  velmora::CSarvoApp sarvo(options, services);
+  // A second instance, or a main window that could not be built, ends here.
+  if (!sarvo.InitInstance()) return 0;
+  const int rc = app.exec();
+  sarvo.ExitInstance();
+  return rc;
+}
