@@ -81,17 +81,20 @@ RefreshOutcome RefreshVisibleRows(const std::vector<CDataObject>& items, size_t 
   RefreshOutcome outcome;
   if (first >= items.size()) return outcome;
   const size_t last = std::min(items.size() - 1, first + rowsPerPage);
+  std::vector<size_t> rows;
+  std::vector<uint32_t> addresses;
+  rows.reserve(last - first + 1);
+  addresses.reserve(last - first + 1);
   for (size_t row = first; row <= last; ++row) {
-    const CDataObject& item = items[row];
-    if (skipVoid && item.BasicType() == 0) continue;
-    uint32_t word = 0;
-    ++outcome.reads;
-    if (!port.ReadTargetWord(item.address, word)) {
-      outcome.ok = false;
-      return outcome;
-    }
-    store(row, word);
+    if (skipVoid && items[row].BasicType() == 0) continue;
+    rows.push_back(row);
+    addresses.push_back(items[row].address);
   }
+  std::vector<uint32_t> words(rows.size());
+  const size_t got = port.ReadTargetWords(addresses.data(), addresses.size(), words.data());
+  for (size_t i = 0; i < got && i < rows.size(); ++i) store(rows[i], words[i]);
+  outcome.ok = got >= rows.size();
+  outcome.reads = outcome.ok ? rows.size() : got + 1;
   return outcome;
 }
 
