@@ -8,6 +8,7 @@
 #include <QTest>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -60,9 +61,13 @@ class ForwardingHost : public FrameHost {
 // Frame, link and control over a ResponderPod (or any FtdiApi), with the
 // settings kept in memory.
 struct MonitorRig {
-  explicit MonitorRig(bool podPresent = true, FtdiApi* api = nullptr) {
+  // makeApi puts another device (the virtual board, say) in place of the
+  // ResponderPod; it gets the rig's clock.
+  using ApiFactory = std::function<std::unique_ptr<FtdiApi>(VirtualClock&)>;
+  explicit MonitorRig(bool podPresent = true, const ApiFactory& makeApi = {}) {
     if (!podPresent) pod.devices.clear();
-    FtdiApi* target = api ? api : &pod;
+    if (makeApi) ownedApi = makeApi(clock);
+    FtdiApi* target = ownedApi ? ownedApi.get() : &pod;
     link = std::make_unique<CPodLink>(
         [target](std::string&) { return std::unique_ptr<FtdiApi>(new ApiProxy(*target)); }, clock,
         delayer);
@@ -82,6 +87,7 @@ struct MonitorRig {
     frame->SetHost(nullptr);
     control.reset();
     frame.reset();
+    link.reset();
   }
 
   CTRightView& Variables() { return *control->VariablePane(); }
@@ -123,6 +129,7 @@ struct MonitorRig {
   ProgramData program;
   RecordingPrompt prompt;
   ForwardingHost host;
+  std::unique_ptr<FtdiApi> ownedApi;
   std::unique_ptr<CPodLink> link;
   std::unique_ptr<CMainFrame> frame;
   std::unique_ptr<CMonitorControl> control;

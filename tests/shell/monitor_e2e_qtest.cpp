@@ -1,0 +1,165 @@
+// End to end on the virtual board: a responder program is serial-booted, its
+// counter is added from the symbol pane and changes between ticks, values
+// written through the change dialog and the console land in target memory,
+// and a .sym file saved and loaded restores both lists and restarts
+// monitoring.
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "c3x/Assembler.h"
+#include "image/CoffReader.h"
+#include "image/SymbolFile.h"
+#include "monitoring/ValueFormats.h"
+#include "shell/monitor_support.h"
+#include "sim/Board.h"
+#include "sim/SimFtdiDevice.h"
+
+using namespace velmora;
+using namespace velmora::test;
+
+namespace {
+
+constexpr uint32_t kCounter = 0x809C00, kGain = 0x809C01, kFlags = 0x809C06;
+
+// The rig over a TMS320C31 virtual board running on the rig's clock.
+struct BoardRig {
+  BoardRig()
+      : rig(true, [this](VirtualClock& clock) {
+          sim::BoardConfig config;
+          config.dspType = kTMS320C31;
+          auto device = std::make_unique<sim::SimFtdiDevice>(std::make_unique<sim::Board>(config),
+                                                             sim::PodOptions{}, clock);
+          device_ = device.get();
+          return std::unique_ptr<FtdiApi>(std::move(device));
+        }) {
+    rig.settings.dspType = kTMS320C31;
+    rig.link->SetTransferSettings(Derive(rig.settings));
+  }
+
+  // Assembles the responder, reads it as a COFF file and serial-boots it.
+  bool Boot(const QString& dir) {
+    const std::string out = (dir + "/responder.out").toStdString();
+    std::vector<std::string> errors;
+    if (!c3x::AssembleFile(VELMORA_SOURCE_DIR "/tests/shell/monitor_responder.asm", out, errors))
+      return false;
+    if (ReadCoffFile(out, Derive(rig.settings).MemoryInterface(), rig.program) != kCoffOk)
+      return false;
+    return rig.link->Open() && rig.link->SerialBootDownload(rig.program);
+  }
+
+  // Target memory once the commands on the wire have reached the target.
+  uint32_t Memory(uint32_t address) {
+    rig.clock.AdvanceUs(2000);
+    device_->Sync();
+    auto lock = device_->Lock();
+    uint32_t value = 0;
+    device_->TheBoard().ReadWord(address, &value);
+    return value;
+  }
+
+  sim::SimFtdiDevice* device_ = nullptr;
+  MonitorRig rig;
+};
+
+void Type(MonitorRig& rig, const QString& line) {
+  rig.Console().Input()->setText(line);
+  QTest::keyClick(rig.Console().Input(), Qt::Key_Return);
+}
+
+}  // namespace
+
+class MonitorEndToEnd : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void watchChangeAndReloadOnTheVirtualBoard() {
+    QTemporaryDir dir;
+    BoardRig board;
+    MonitorRig& rig = board.rig;
+    QVERIFY(board.Boot(dir.path()));
+    rig.ShowRows(rig.Variables(), 10);
+    rig.ShowRows(rig.Addresses(), 10);
+
+    // The symbol pane hands over names it does not find in the list.
+    for (const char* name : {"counter", "gain", "flags"})
+      if (!rig.control->IsVariableRegistered(name)) rig.control->AddSymbolVariable(name);
+    rig.Variables().scrollToTop();
+    QVERIFY(rig.control->variableMonitoring());
+    rig.control->Tick();
+    const QString first = rig.Variables().CellText(0, 2);
+    rig.control->Tick();
+    const QString second = rig.Variables().CellText(0, 2);
+    QVERIFY(!first.isEmpty());
+    QVERIFY2(second.toLongLong() > first.toLongLong(), qPrintable(first + " " + second));
+    QCOMPARE(rig.Variables().CellText(1, 2), QString("1.5"));  // float shown as float
+
+    // A value typed into the change dialog reaches target memory.
+    rig.control->SetChangeSymbolHook([](QWidget*, const ChangeSymbolRequest& r, uint32_t& word) {
+      const EnteredValue v = ParseEnteredValue("0x1234ABCD", r.viewType, 32);
+      word = v.word;
+      return v.Accepted();
+    });
+    rig.Variables().selectRow(2);
+    rig.Variables().ChangeSelectedVariable();
+    QCOMPARE(board.Memory(kFlags), 0x1234ABCDu);
+    rig.control->Tick();
+    QCOMPARE(rig.Variables().CellText(2, 2), QString::number(0x1234ABCDu));
+
+    // And so does one written from the console; its read-back is green.
+    Type(rig, "d gain=2.5");
+    Type(rig, "d gain/f");
+    Type(rig, "wa 0x809C02/d");
+    QTRY_COMPARE(rig.Console().Log()->LineCount(), uint16_t{2});
+    QCOMPARE(rig.Console().Log()->LineText(0), QString("[ RESULT ] : Writing Completed..."));
+    QCOMPARE(rig.Console().Log()->LineText(1), QString("[ RESULT ] : gain, 2.5"));
+    QCOMPARE(board.Memory(kGain), FloatToC3x(2.5f));
+    QTRY_COMPARE(rig.Addresses().rowCount(), 1);
+    QCOMPARE(rig.control->RunningMode(), 4);
+    rig.control->Tick();
+    QCOMPARE(rig.Addresses().CellText(0, 2), QString("10"));  // table[0]
+
+    // Saved, emptied and loaded again: both lists come back and run.
+    const std::string sym = (dir.path() + "/watch.sym").toStdString();
+    QCOMPARE(SaveSymbolFile(sym, rig.program.variables, rig.program.addresses),
+             SymbolFileResult::kOk);
+    Type(rig, "wd *");
+    QTRY_COMPARE(rig.Variables().rowCount() + rig.Addresses().rowCount(), 0);
+    QCOMPARE(rig.control->RunningMode(), 0);
+    {
+      MonitoringPause pause(*rig.control);
+      QCOMPARE(LoadSymbolFile(sym, rig.program.variables, rig.program.addresses),
+               SymbolFileResult::kOk);
+      rig.control->RebuildVariableRows();
+      rig.control->RebuildAddressRows();
+    }
+    QCOMPARE(rig.Variables().rowCount(), 3);
+    QCOMPARE(rig.Variables().CellText(0, 1), QString("counter"));
+    QCOMPARE(rig.Variables().CellText(1, 3), QString("float"));
+    QCOMPARE(rig.Addresses().CellText(0, 1), QString("0x809C02"));
+    QCOMPARE(rig.Addresses().CellText(0, 3), QString("signed integer"));
+    QCOMPARE(rig.control->RunningMode(), 4);
+    rig.Variables().scrollToTop();
+    rig.control->Tick();
+    QCOMPARE(rig.Variables().CellText(1, 2), QString("2.5"));
+    QCOMPARE(rig.Addresses().CellText(0, 2), QString("10"));
+    QVERIFY(rig.prompt.information.isEmpty() && rig.prompt.errors.isEmpty());
+  }
+
+  void theRealTimerKeepsTheCounterMoving() {
+    QTemporaryDir dir;
+    BoardRig board;
+    MonitorRig& rig = board.rig;
+    QVERIFY(board.Boot(dir.path()));
+    rig.ShowRows(rig.Variables(), 10);
+    rig.control->AddSymbolVariable("counter");
+    QVERIFY(rig.control->TimerRunning());
+    QTRY_VERIFY(!rig.Variables().CellText(0, 2).isEmpty());
+    const qlonglong first = rig.Variables().CellText(0, 2).toLongLong();
+    QTRY_VERIFY(rig.Variables().CellText(0, 2).toLongLong() > first);
+    QVERIFY(rig.frame->IsLampOn());
+  }
+};
+
+QTEST_MAIN(MonitorEndToEnd)
+#include "monitor_e2e_qtest.moc"
