@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -309,17 +310,10 @@ struct Mnemonic {
 
 class AssemblerImpl {
  public:
-  AssemblerImpl(std::string_view source, std::string file) : file_(std::move(file)) {
-    std::string_view rest = source;
-    int n = 0;
-    while (!rest.empty() || n == 0) {
-      const size_t nl = rest.find('\n');
-      const std::string_view line = rest.substr(0, nl);
-      lines_.emplace_back(line);
-      if (nl == std::string_view::npos) break;
-      rest.remove_prefix(nl + 1);
-      ++n;
-    }
+  AssemblerImpl(std::string_view source, std::string file, const IncludeReader& reader)
+      : file_(std::move(file)), reader_(reader) {
+    files_.push_back({file_, -1});
+    SplitLines(source, 0, lines_.size());
   }
 
   AsmResult Run() {
@@ -336,10 +330,82 @@ class AssemblerImpl {
  private:
   static constexpr size_t kMaxErrors = 100;
   static constexpr int kMaxSetDepth = 200;
+  static constexpr int kMaxIncludeDepth = 16;
 
+  // `line` counts the lines of the source with its included files expanded;
+  // messages name the file and line the text came from.
   void Error(int line, const std::string& msg) {
-    if (errors_.size() < kMaxErrors)
+    if (errors_.size() >= kMaxErrors) return;
+    const size_t i = line > 0 ? static_cast<size_t>(line - 1) : 0;
+    if (i < origins_.size())
+      errors_.push_back(files_[origins_[i].file].name + ":" + std::to_string(origins_[i].line) +
+                        ": " + msg);
+    else
       errors_.push_back(file_ + ":" + std::to_string(line) + ": " + msg);
+  }
+
+  // Inserts the lines of text, which came from file number `file`, at `at`.
+  void SplitLines(std::string_view text, size_t file, size_t at) {
+    std::vector<std::string> lines;
+    std::vector<LineOrigin> origins;
+    std::string_view rest = text;
+    int n = 0;
+    while (!rest.empty() || n == 0) {
+      const size_t nl = rest.find('\n');
+      lines.emplace_back(rest.substr(0, nl));
+      origins.push_back({file, n + 1});
+      if (nl == std::string_view::npos) break;
+      rest.remove_prefix(nl + 1);
+      ++n;
+    }
+    lines_.insert(lines_.begin() + static_cast<long>(at), lines.begin(), lines.end());
+    origins_.insert(origins_.begin() + static_cast<long>(at), origins.begin(), origins.end());
+  }
+
+  // `.include "name"` / `.copy "name"` on expanded line index i: the file's lines
+  // follow that line.
+  void Include(size_t i, const Statement& st) {
+    if (!st.label.empty()) {
+      Error(st.line, st.op + " cannot carry a label");
+      return;
+    }
+    if (st.operands.size() != 1) {
+      Error(st.line, st.op + " takes one file name");
+      return;
+    }
+    std::string name = st.operands[0];
+    if (name.size() >= 2 && name.front() == '"' && name.back() == '"')
+      name = name.substr(1, name.size() - 2);
+    if (name.empty()) {
+      Error(st.line, st.op + ": file name expected");
+      return;
+    }
+    if (!reader_) {
+      Error(st.line, "cannot include '" + name + "' here (no files to read from)");
+      return;
+    }
+    const size_t from = origins_[i].file;
+    std::string text, resolved, why;
+    if (!reader_(name, files_[from].name, text, resolved, why)) {
+      Error(st.line, "cannot include '" + name + "': " + why);
+      return;
+    }
+    int depth = 0;
+    for (int f = static_cast<int>(from); f >= 0; f = files_[static_cast<size_t>(f)].parent) {
+      if (std::filesystem::path(files_[static_cast<size_t>(f)].name).lexically_normal() ==
+          std::filesystem::path(resolved).lexically_normal()) {
+        Error(st.line, "'" + name + "' includes itself");
+        return;
+      }
+      ++depth;
+    }
+    if (depth > kMaxIncludeDepth) {
+      Error(st.line, "files included too deeply (more than " + std::to_string(kMaxIncludeDepth) +
+                         " levels)");
+      return;
+    }
+    files_.push_back({resolved, static_cast<int>(from)});
+    SplitLines(text, files_.size() - 1, i + 1);
   }
 
   // Placement errors have no line of their own.
@@ -357,6 +423,10 @@ class AssemblerImpl {
         continue;
       }
       if (st.label.empty() && st.op.empty() && !st.continuation) continue;
+      if (!st.continuation && (Upper(st.op) == ".INCLUDE" || Upper(st.op) == ".COPY")) {
+        Include(i, st);
+        continue;
+      }
       if (st.continuation) {
         // "|| B" on its own line joins the instruction just before it.
         Statement* prev = stmts_.empty() ? nullptr : &stmts_.back();
@@ -1288,8 +1358,20 @@ class AssemblerImpl {
     uint32_t offset;
   };
 
+  struct SourceFile {
+    std::string name;
+    int parent = -1;  // the file that included it
+  };
+  struct LineOrigin {
+    size_t file = 0;
+    int line = 0;
+  };
+
   std::string file_;
+  IncludeReader reader_;
+  std::vector<SourceFile> files_;
   std::vector<std::string> lines_;
+  std::vector<LineOrigin> origins_;  // one per line of lines_
   std::vector<Statement> stmts_;
   std::vector<SectionState> sections_;
   std::map<std::string, SymbolDef> symbols_;
@@ -1306,8 +1388,32 @@ class AssemblerImpl {
 
 }  // namespace
 
-AsmResult Assemble(std::string_view source, const std::string& fileName) {
-  return AssemblerImpl(source, fileName).Run();
+AsmResult Assemble(std::string_view source, const std::string& fileName,
+                   const IncludeReader& reader) {
+  return AssemblerImpl(source, fileName, reader).Run();
+}
+
+IncludeReader FileIncludeReader() {
+  return [](const std::string& name, const std::string& includingFile, std::string& text,
+            std::string& resolvedName, std::string& error) {
+    namespace fs = std::filesystem;
+    fs::path path(name);
+    if (path.is_relative()) path = fs::path(includingFile).parent_path() / path;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+      error = "cannot open " + path.string();
+      return false;
+    }
+    std::ostringstream content;
+    content << in.rdbuf();
+    if (in.bad()) {
+      error = "cannot read " + path.string();
+      return false;
+    }
+    text = content.str();
+    resolvedName = path.lexically_normal().string();
+    return true;
+  };
 }
 
 }  // namespace velmora::c3x
@@ -1404,7 +1510,7 @@ bool AssembleFile(const std::string& inPath, const std::string& outPath,
     errors.push_back(inPath + ": cannot read the source file");
     return false;
   }
-  const AsmResult result = Assemble(text.str(), inPath);
+  const AsmResult result = Assemble(text.str(), inPath, FileIncludeReader());
   if (!result.ok) {
     errors.insert(errors.end(), result.errors.begin(), result.errors.end());
     return false;

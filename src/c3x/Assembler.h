@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -52,7 +53,20 @@ struct AsmResult {
   uint32_t entryPoint = 0;
 };
 
-AsmResult Assemble(std::string_view source, const std::string& fileName);
+// Reads the file that `.include "name"` or `.copy "name"` names, as seen from
+// the file that includes it. Fills text and the name to report errors under;
+// false with a reason in error when it cannot be read.
+using IncludeReader =
+    std::function<bool(const std::string& name, const std::string& includingFile, std::string& text,
+                       std::string& resolvedName, std::string& error)>;
+
+// Without a reader, `.include` and `.copy` are errors.
+AsmResult Assemble(std::string_view source, const std::string& fileName,
+                   const IncludeReader& reader = {});
+
+// Reads included files from the disk, relative to the folder of the file that
+// includes them (absolute names as given).
+IncludeReader FileIncludeReader();
 
 // The COFF writer's input for an assembled program: COFF2, optional header with the
 // entry point, one symbol per section, the labels, and the .sym entries.
