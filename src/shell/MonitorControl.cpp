@@ -5,6 +5,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QTimer>
+#include <algorithm>
 
 #include "config/AppSettings.h"
 #include "image/ProgramImage.h"
@@ -407,10 +408,7 @@ void CMonitorControl::PlotVariables(const QList<int>& rows) {
   for (int row : rows)
     if (row >= 0 && static_cast<size_t>(row) < program_.variables.size())
       plot_->AddVariable(program_.variables[static_cast<size_t>(row)]);
-  if (plotDock_) {
-    plotDock_->show();
-    plotDock_->raise();
-  }
+  ShowPlot();
 }
 
 void CMonitorControl::PlotAddresses(const QList<int>& rows) {
@@ -418,10 +416,18 @@ void CMonitorControl::PlotAddresses(const QList<int>& rows) {
   for (int row : rows)
     if (row >= 0 && static_cast<size_t>(row) < program_.addresses.size())
       plot_->AddAddress(program_.addresses[static_cast<size_t>(row)]);
-  if (plotDock_) {
-    plotDock_->show();
-    plotDock_->raise();
-  }
+  ShowPlot();
+}
+
+void CMonitorControl::ShowPlot() {
+  if (!plotDock_) return;
+  const bool first = !plotShown_;
+  plotShown_ = true;
+  plotDock_->show();
+  plotDock_->raise();
+  // A third of the window the first time, so the lists keep their room.
+  if (first && !plotDock_->isFloating())
+    frame_.resizeDocks({plotDock_}, {std::max(320, frame_.width() / 3)}, Qt::Horizontal);
 }
 
 }  // namespace velmora

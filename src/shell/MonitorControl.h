@@ -177,6 +177,7 @@ class CMonitorControl : public QObject {
   void KillTimer();
   void SetLamp(bool on);
   void OnTimer();
+  void ShowPlot();
 
   CMainFrame& frame_;
   CPodLink& link_;
@@ -196,6 +197,7 @@ class CMonitorControl : public QObject {
   QPointer<CConsoleDlg> console_;
   QPointer<CPlotView> plot_;
   QPointer<QDockWidget> plotDock_;
+  bool plotShown_ = false;
 
   ChangeSymbolHook changeSymbol_;
   ChangeAddressHook changeAddress_;

@@ -7,11 +7,13 @@
 #include <QLabel>
 #include <QLegend>
 #include <QLineSeries>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QSaveFile>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <QValueAxis>
 #include <QWheelEvent>
@@ -88,16 +90,25 @@ CPlotView::CPlotView(QWidget* parent) : QWidget(parent) {
   QAction* reset = tools_->addAction(QStringLiteral("Reset Zoom"));
   reset->setToolTip(QStringLiteral("Show everything and follow new samples again"));
   connect(reset, &QAction::triggered, this, &CPlotView::ResetZoom);
-  tools_->addSeparator();
-  connect(tools_->addAction(QStringLiteral("Export PNG...")), &QAction::triggered, this,
+  // The less frequent commands share one drop-down so the bar stays narrow
+  // in a docked plot.
+  auto* data = new QMenu(QStringLiteral("Data"), this);
+  connect(data->addAction(QStringLiteral("Export PNG...")), &QAction::triggered, this,
           &CPlotView::ExportPngDialog);
-  connect(tools_->addAction(QStringLiteral("Export CSV...")), &QAction::triggered, this,
+  connect(data->addAction(QStringLiteral("Export CSV...")), &QAction::triggered, this,
           &CPlotView::ExportCsvDialog);
-  tools_->addSeparator();
-  connect(tools_->addAction(QStringLiteral("Clear Data")), &QAction::triggered, this,
+  data->addSeparator();
+  connect(data->addAction(QStringLiteral("Clear Data")), &QAction::triggered, this,
           &CPlotView::ClearData);
-  connect(tools_->addAction(QStringLiteral("Remove All")), &QAction::triggered, this,
+  connect(data->addAction(QStringLiteral("Remove All")), &QAction::triggered, this,
           &CPlotView::RemoveAllSeries);
+  auto* dataButton = new QToolButton(tools_);
+  dataButton->setText(QStringLiteral("Data"));
+  dataButton->setMenu(data);
+  dataButton->setPopupMode(QToolButton::InstantPopup);
+  tools_->addSeparator();
+  tools_->addWidget(dataButton);
+  dataMenu_ = data;
 
   hint_ = new QLabel(
       QStringLiteral("Pick items in a monitor list and choose \"Plot Selected Items\". Items are "
@@ -264,6 +275,7 @@ void CPlotView::UpdateAxes() {
   const double span = y1 - y0;
   const double pad = span > 0 ? span * 0.05 : std::max(1.0, std::fabs(y0) * 0.05);
   axisY_->setRange(y0 - pad, y1 + pad);
+  axisY_->applyNiceNumbers();
 }
 
 void CPlotView::ZoomIn() {

@@ -23,6 +23,7 @@ class QChart;
 class QChartView;
 class QLabel;
 class QLineSeries;
+class QMenu;
 class QTimer;
 class QToolBar;
 class QValueAxis;
@@ -79,6 +80,8 @@ class CPlotView : public QWidget {
   QValueAxis* AxisX() const { return axisX_; }
   QValueAxis* AxisY() const { return axisY_; }
   QToolBar* Tools() const { return tools_; }
+  // Export PNG..., Export CSV..., Clear Data, Remove All.
+  QMenu* DataMenu() const { return dataMenu_; }
 
  private:
   struct Series {
@@ -111,6 +114,7 @@ class CPlotView : public QWidget {
   QValueAxis* axisY_ = nullptr;
   QToolBar* tools_ = nullptr;
   QAction* pauseAction_ = nullptr;
+  QMenu* dataMenu_ = nullptr;
   QLabel* hint_ = nullptr;
   QTimer* redrawTimer_ = nullptr;
 };
