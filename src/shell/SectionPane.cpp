@@ -1,6 +1,7 @@
 #include "shell/SectionPane.h"
 
 #include <QHeaderView>
+#include <QMouseEvent>
 #include <QResizeEvent>
 #include <QTableWidget>
 #include <algorithm>
@@ -53,8 +54,8 @@ CSectionPane::CSectionPane(const ProgramData& program, SettingsStore* store, QWi
     if (store_) width = store_->ReadInt(kSectionViewInfo, kWidthKeys[c], width);
     list_->setColumnWidth(c, std::max(0, width));
   }
-  connect(list_, &QTableWidget::cellDoubleClicked, this,
-          [this](int row, int) { ShowSection(row); });
+  // A double-click that hits a row shows its section.
+  list_->viewport()->installEventFilter(this);
 
   hex_ = new CHexEditBase(this);
   hex_->setObjectName(QStringLiteral("SectionHexView"));
@@ -132,6 +133,16 @@ int CSectionPane::SelectedRow() const {
   return items.isEmpty() ? -1 : items.first()->row();
 }
 
+bool CSectionPane::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == list_->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+    const auto* mouse = static_cast<QMouseEvent*>(event);
+    const QModelIndex index = list_->indexAt(mouse->position().toPoint());
+    if (mouse->button() == Qt::LeftButton && list_->rowCount() > 0 && index.isValid())
+      ShowSection(index.row());
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
 void CSectionPane::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   LayOut();
@@ -141,8 +152,9 @@ void CSectionPane::LayOut() {
   const QRect area = rect().adjusted(kMargin, kMargin, -kMargin, -kMargin);
   if (area.width() <= 0 || area.height() <= 0) return;
   if (!laidOut_) {
-    // The first time the list lines up with the symbol pane above it.
-    const int left = leftWidth_ ? leftWidth_() : 0;
+    // The first time the list lines up with the symbol pane above it (half
+    // the pane when there is no symbol pane to follow).
+    const int left = leftWidth_ ? leftWidth_() : area.width() / 2 + 20;
     const int listWidth = std::clamp(left - 20, 0, area.width());
     list_->setGeometry(area.left(), area.top(), listWidth, area.height());
     hex_->setGeometry(area.left() + listWidth, area.top(), area.width() - listWidth, area.height());

@@ -1,0 +1,200 @@
+// The symbol pane: rows and their order, what a fill asks of the variable
+// monitor, double-click and "Add Symbol List", the context menu's enabling,
+// "Delete All Items", and the column widths kept between runs.
+#include <QAction>
+#include <QHeaderView>
+#include <QMenu>
+#include <QtTest>
+#include <set>
+
+#include "config/SettingsStore.h"
+#include "shell/LeftView.h"
+
+using namespace velmora;
+
+namespace {
+
+class RecordingHost : public SymbolPaneHost {
+ public:
+  bool monitoring = false;
+  std::set<std::string> registered;
+  QStringList calls;
+
+  bool VariableMonitoring() override { return monitoring; }
+  void StopMonitoring(int mode) override { calls << QStringLiteral("stop %1").arg(mode); }
+  void StartMonitoring(int mode) override { calls << QStringLiteral("start %1").arg(mode); }
+  void UpdateResolvedVariables() override { calls << "update"; }
+  bool IsVariableRegistered(const std::string& name) override { return registered.count(name); }
+  void AddSymbolVariable(const std::string& name) override {
+    calls << QString::fromStdString("add " + name);
+    registered.insert(name);
+  }
+  void OpenCoffFile() override { calls << "open"; }
+  void DeleteAllSymbols() override { calls << "delete"; }
+};
+
+CDataObject Symbol(const char* name, uint32_t address, uint16_t type, const char* array = "") {
+  CDataObject o;
+  o.name = name;
+  o.address = address;
+  o.typeCode = type;
+  o.arrayText = array;
+  return o;
+}
+
+QStringList Names(const CLeftView& pane) {
+  QStringList out;
+  for (int r = 0; r < pane.RowCount(); ++r) out << pane.Text(r, 0);
+  return out;
+}
+
+struct MenuState {
+  bool open, add, remove;
+};
+
+MenuState StateOf(QMenu& menu) {
+  MenuState s{};
+  for (QAction* a : menu.actions()) {
+    const int id = a->data().toInt();
+    if (id == kCmdOpenCoffFromPane) s.open = a->isEnabled();
+    if (id == kCmdAddSymbolList) s.add = a->isEnabled();
+    if (id == kCmdDeleteAllItems) s.remove = a->isEnabled();
+  }
+  return s;
+}
+
+}  // namespace
+
+class LeftViewTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void fillSortsAndFormatsTheRows() {
+    CLeftView pane;
+    RecordingHost host;
+    pane.SetHost(&host);
+    pane.Fill({Symbol("beta", 0x809C00, 4), Symbol("Alpha", 0x12, 0, "Array Info : [4]"),
+               Symbol("alpha2", 0xABCDEF, 0x36, "Array Info : [3]")});
+    QCOMPARE(Names(pane), (QStringList{"Alpha", "alpha2", "beta"}));
+    // Basic type 0: no type text and no array text.
+    QCOMPARE(pane.Text(0, 1), QStringLiteral("0x000012"));
+    QCOMPARE(pane.Text(0, 2), QString());
+    QCOMPARE(pane.Text(0, 3), QString());
+    QCOMPARE(pane.Text(1, 1), QStringLiteral("0xABCDEF"));
+    QCOMPARE(pane.Text(1, 2), QStringLiteral("Array of Floating point"));
+    QCOMPARE(pane.Text(1, 3), QStringLiteral("Array Info : [3]"));
+    QCOMPARE(pane.Text(2, 2), QStringLiteral("Integer"));
+    QCOMPARE(pane.Model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Symbol Name"));
+    QCOMPARE(pane.Model()->headerData(3, Qt::Horizontal).toString(), QStringLiteral("Etc"));
+    QVERIFY(!pane.horizontalHeader()->sectionsClickable());
+    QCOMPARE(host.calls, QStringList{"update"});
+
+    // A running variable monitor is paused around the update.
+    host.calls.clear();
+    host.monitoring = true;
+    pane.Fill({Symbol("x", 1, 4)});
+    QCOMPARE(host.calls, (QStringList{"stop 1", "update", "start 1"}));
+    QCOMPARE(pane.RowCount(), 1);
+
+    // An empty table empties the pane and asks nothing.
+    host.calls.clear();
+    pane.Fill({});
+    QCOMPARE(pane.RowCount(), 0);
+    QVERIFY(host.calls.isEmpty());
+  }
+
+  void equalNamesLandWhereThePaneAlwaysPutThem() {
+    CLeftView pane;
+    pane.Fill({Symbol("b", 1, 4), Symbol("B", 2, 4), Symbol("a", 3, 4)});
+    QCOMPARE(Names(pane), (QStringList{"a", "B", "b"}));
+    QCOMPARE(pane.Text(1, 1), QStringLiteral("0x000002"));  // columns move with the name
+  }
+
+  void doubleClickAndAddSymbolList() {
+    CLeftView pane;
+    RecordingHost host;
+    pane.SetHost(&host);
+    pane.resize(400, 300);
+    pane.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&pane));
+    pane.Fill({Symbol("gamma", 3, 4), Symbol("alpha", 1, 4), Symbol("beta", 2, 4)});
+    host.calls.clear();
+    host.registered = {"beta"};
+
+    const QRect alphaRow = pane.visualRect(pane.model()->index(0, 0));
+    QTest::mouseDClick(pane.viewport(), Qt::LeftButton, {}, alphaRow.center());
+    QCOMPARE(host.calls, QStringList{"add alpha"});
+    // Already registered: nothing.
+    const QRect betaRow = pane.visualRect(pane.model()->index(1, 0));
+    QTest::mouseDClick(pane.viewport(), Qt::LeftButton, {}, betaRow.center());
+    QCOMPARE(host.calls, QStringList{"add alpha"});
+    // Below the last row: nothing.
+    QTest::mouseDClick(pane.viewport(), Qt::LeftButton, {},
+                       QPoint(10, pane.viewport()->height() - 3));
+    QCOMPARE(host.calls, QStringList{"add alpha"});
+
+    // The selection from top to bottom, skipping what is registered.
+    host.calls.clear();
+    host.registered.clear();
+    pane.clearSelection();
+    pane.selectionModel()->select(pane.model()->index(2, 0),
+                                  QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    pane.selectionModel()->select(pane.model()->index(0, 0),
+                                  QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    QCOMPARE(pane.SelectedNames(), (QStringList{"alpha", "gamma"}));
+    host.registered = {"gamma"};
+    std::unique_ptr<QMenu> menu = pane.BuildContextMenu();
+    for (QAction* a : menu->actions())
+      if (a->data().toInt() == kCmdAddSymbolList) a->trigger();
+    QCOMPARE(host.calls, QStringList{"add alpha"});
+  }
+
+  void contextMenuEnablingAndDeleteAllItems() {
+    CLeftView pane;
+    RecordingHost host;
+    pane.SetHost(&host);
+    std::unique_ptr<QMenu> empty = pane.BuildContextMenu();
+    QCOMPARE(empty->objectName(), QStringLiteral("LeftList"));
+    QStringList texts;
+    for (QAction* a : empty->actions()) texts << a->text();
+    QCOMPARE(texts, (QStringList{"Open COFF File...", "Add Symbol List", "Delete All Items"}));
+    MenuState s = StateOf(*empty);
+    QVERIFY(s.open && !s.add && !s.remove);
+    empty->actions().first()->trigger();
+    QCOMPARE(host.calls, QStringList{"open"});
+
+    pane.Fill({Symbol("a", 1, 4), Symbol("b", 2, 4)});
+    s = StateOf(*pane.BuildContextMenu());
+    QVERIFY(!s.open && !s.add && s.remove);
+    pane.selectRow(1);
+    s = StateOf(*pane.BuildContextMenu());
+    QVERIFY(!s.open && s.add && s.remove);
+
+    host.calls.clear();
+    std::unique_ptr<QMenu> menu = pane.BuildContextMenu();
+    for (QAction* a : menu->actions())
+      if (a->data().toInt() == kCmdDeleteAllItems) a->trigger();
+    QCOMPARE(pane.RowCount(), 0);
+    QCOMPARE(host.calls, QStringList{"delete"});
+  }
+
+  void columnWidthsComeFromAndGoBackToTheStore() {
+    MemorySettingsStore store;
+    store.WriteInt(kSectionViewInfo, "Left Column1 Width", 90);
+    {
+      CLeftView pane(&store);
+      QCOMPARE(pane.columnWidth(0), 100);  // default
+      QCOMPARE(pane.columnWidth(1), 90);
+      QCOMPARE(pane.columnWidth(2), 120);
+      QCOMPARE(pane.columnWidth(3), 110);
+      pane.setColumnWidth(3, 55);
+    }
+    QCOMPARE(store.ReadInt(kSectionViewInfo, "Left Column3 Width", 0), 55);
+    QCOMPARE(store.ReadInt(kSectionViewInfo, "Left Column0 Width", 0), 100);
+    CLeftView again(&store);
+    QCOMPARE(again.columnWidth(3), 55);
+  }
+};
+
+QTEST_MAIN(LeftViewTest)
+#include "leftview_qtest.moc"

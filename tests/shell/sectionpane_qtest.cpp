@@ -1,0 +1,178 @@
+// The section pane: rows, what the hex view shows after fill, double-click,
+// clear and a flash read, sections gone from the list, the layout with its
+// splitter bar, and the column widths.
+#include <QTableWidget>
+#include <QtTest>
+
+#include "config/SettingsStore.h"
+#include "image/ProgramImage.h"
+#include "shell/SectionPane.h"
+#include "widgets/HexEditBase.h"
+#include "widgets/SplitterBar.h"
+
+using namespace velmora;
+
+namespace {
+
+// Two sections in a reset image: 3 words at 0x809800 and 2 words at 0x200000.
+ProgramData TwoSections() {
+  ProgramData p;
+  ResetProgramImage(p.image);
+  const uint32_t words[] = {8,          0x8F8, 3,        0x809800,   0x11223344, 0x55667788,
+                            0x99AABBCC, 2,     0x200000, 0xDEADBEEF, 0x01020304, 0};
+  std::copy(std::begin(words), std::end(words), p.image.words.begin());
+  p.image.sectionCount = 2;
+  p.image.dataByteCount = 5 * 4;
+  p.image.imageByteCount = 12 * 4;
+  p.sections = {{".text", 3, 0x809800, 4}, {".data", 2, 0x200000, 9}};
+  return p;
+}
+
+uint32_t WordAt(const QByteArray& bytes, int index) {
+  uint32_t w = 0;
+  for (int b = 3; b >= 0; --b) w = (w << 8) | static_cast<uint8_t>(bytes[4 * index + b]);
+  return w;
+}
+
+}  // namespace
+
+class SectionPaneTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void startsWithTheWholeImage() {
+    ProgramData p = TwoSections();
+    CSectionPane pane(p);
+    CHexEditBase& hex = *pane.HexView();
+    QCOMPARE(hex.DataLength(), kImageBytes);
+    QCOMPARE(hex.BaseAddress(), 0u);
+    QCOMPARE(WordAt(hex.Data(), 1), 0x8F8u);
+    QCOMPARE(hex.AddressDigits(), 6u);
+    QVERIFY(hex.ShowAddress() && hex.ShowCharacters() && hex.IsReadOnly() && hex.AutoFit());
+    QCOMPARE(hex.BytesPerRowSetting(), 8u);
+    QCOMPARE(pane.List()->horizontalHeaderItem(1)->text(), QStringLiteral("Start Address"));
+    QCOMPARE(pane.List()->selectionMode(), QAbstractItemView::SingleSelection);
+  }
+
+  void fillShowsTheFirstSectionAndDoubleClickAnother() {
+    ProgramData p = TwoSections();
+    CSectionPane pane(p);
+    pane.resize(600, 200);
+    pane.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&pane));
+    pane.Fill();
+    QCOMPARE(pane.RowCount(), 2);
+    QCOMPARE(pane.Text(0, 0), QStringLiteral(".text"));
+    QCOMPARE(pane.Text(0, 1), QStringLiteral("0x809800"));
+    QCOMPARE(pane.Text(0, 2), QStringLiteral("0x000003 Words"));
+    QCOMPARE(pane.Text(1, 1), QStringLiteral("0x200000"));
+    QCOMPARE(pane.SelectedRow(), 0);
+    CHexEditBase& hex = *pane.HexView();
+    QCOMPARE(hex.DataLength(), 12u);
+    QCOMPARE(hex.BaseAddress(), 0x809800u);
+    QCOMPARE(WordAt(hex.Data(), 0), 0x11223344u);
+    QCOMPARE(WordAt(hex.Data(), 2), 0x99AABBCCu);
+
+    QTableWidget& list = *pane.List();
+    const QRect row1 = list.visualItemRect(list.item(1, 0));
+    QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, row1.center());
+    QCOMPARE(hex.BaseAddress(), 0x200000u);
+    QCOMPARE(WordAt(hex.Data(), 0), 0xDEADBEEFu);
+
+    // The view keeps its own copy: later image changes show only on the next show.
+    p.image.words[9] = 0x12345678;
+    QCOMPARE(WordAt(hex.Data(), 0), 0xDEADBEEFu);
+    pane.ShowSection(1);
+    QCOMPARE(WordAt(hex.Data(), 0), 0x12345678u);
+  }
+
+  void clearAndFlashReadAndSectionsThatAreGone() {
+    ProgramData p = TwoSections();
+    CSectionPane pane(p);
+    // Clear with no rows changes nothing.
+    pane.ShowSection(0);  // no rows: nothing
+    QCOMPARE(pane.HexView()->DataLength(), kImageBytes);
+    pane.Fill();
+    pane.Clear();
+    QCOMPARE(pane.RowCount(), 0);
+    QCOMPARE(pane.HexView()->DataLength(), kImageBytes);
+    QCOMPARE(pane.HexView()->BaseAddress(), 0u);
+    pane.ShowImageData(p.image.imageByteCount, 0x1000);
+    const QByteArray flash = pane.HexView()->Data();
+    pane.Clear();  // no rows now: the flash image stays
+    QCOMPARE(pane.HexView()->Data(), flash);
+    QCOMPARE(pane.HexView()->DataLength(), 48u);
+    QCOMPARE(pane.HexView()->BaseAddress(), 0x1000u);
+
+    // Rows whose sections were deleted show nothing; an empty list keeps the view.
+    pane.Fill();
+    pane.ShowSection(1);
+    const QByteArray shown = pane.HexView()->Data();
+    p.sections.clear();
+    pane.ShowSection(0);
+    pane.ShowSection(1);
+    QCOMPARE(pane.HexView()->Data(), shown);
+    pane.Fill();
+    QCOMPARE(pane.RowCount(), 0);
+    QCOMPARE(pane.HexView()->Data(), shown);
+
+    // A section that claims more words than the image holds is cut at its end.
+    p.sections = {{".big", 0xFFFFFF, 0, kImageWords - 2}};
+    pane.Fill();
+    QCOMPARE(pane.HexView()->DataLength(), 8u);
+  }
+
+  void layoutFollowsTheSymbolPaneFirstAndTheSplitterAfter() {
+    ProgramData p = TwoSections();
+    CSectionPane pane(p);
+    pane.SetLeftColumnWidthSource([] { return 260; });
+    pane.resize(800, 200);
+    pane.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&pane));
+    const QRect list = pane.List()->geometry();
+    QCOMPARE(list.topLeft(), QPoint(5, 5));
+    QCOMPARE(list.height(), 190);
+    // The symbol pane's width less 20, give or take the bar's overlap.
+    QVERIFY2(std::abs(list.width() - 240) <= CSplitterBar::kSizingFrameThickness / 2,
+             qPrintable(QString::number(list.width())));
+    QVERIFY(pane.Splitter()->isVisible());
+    QCOMPARE(pane.HexView()->geometry().right(), 800 - 5 - 1);
+
+    // Drag the bar to x = 400, then resize: the list ends at the bar.
+    CSplitterBar& bar = *pane.Splitter();
+    const QPoint grip = bar.rect().center();
+    QTest::mousePress(&bar, Qt::LeftButton, {}, grip);
+    // The bar's left edge goes where the button is released.
+    const QPoint drop(400 - bar.x(), grip.y());
+    QTest::mouseMove(&bar, drop);
+    QTest::mouseRelease(&bar, Qt::LeftButton, {}, drop);
+    QCOMPARE(bar.x(), 400);
+    pane.resize(900, 300);
+    QTRY_COMPARE(pane.HexView()->geometry().right(), 900 - 5 - 1);
+    QCOMPARE(bar.x(), 400);
+    QCOMPARE(pane.List()->geometry().height(), 290);
+    QCOMPARE(pane.List()->geometry().right(), 400 + CSplitterBar::kBorderThickness - 1);
+    QCOMPARE(pane.HexView()->geometry().left(),
+             bar.geometry().right() + 1 - CSplitterBar::kBorderThickness);
+    // Shrinking below the bar keeps it inside the pane.
+    pane.resize(300, 300);
+    QTRY_VERIFY(bar.geometry().right() <= 300 - 5);
+  }
+
+  void columnWidthsComeFromAndGoBackToTheStore() {
+    ProgramData p = TwoSections();
+    MemorySettingsStore store;
+    store.WriteInt(kSectionViewInfo, "Section Column0 Width", 80);
+    {
+      CSectionPane pane(p, &store);
+      QCOMPARE(pane.List()->columnWidth(0), 80);
+      QCOMPARE(pane.List()->columnWidth(1), 120);
+      pane.List()->setColumnWidth(1, 133);
+    }
+    QCOMPARE(store.ReadInt(kSectionViewInfo, "Section Column1 Width", 0), 133);
+    QCOMPARE(store.ReadInt(kSectionViewInfo, "Section Column2 Width", 0), 120);
+  }
+};
+
+QTEST_MAIN(SectionPaneTest)
+#include "sectionpane_qtest.moc"
