@@ -30,12 +30,15 @@ struct MonitorLink {
 int OpenMonitorLink(const PodOptions& options, std::ostream& err, MonitorLink& out);
 int ReadProgramSymbols(const PodOptions& options, const std::string& coff, std::ostream& err,
                        ProgramData& program);
+int BootForMonitoring(CPodLink& link, const PodOptions& options, const std::string& path,
+                      std::ostream& err);
 
 namespace {
 
 const char* kConsoleUsage =
-    "Usage: velmora-cli console [--coff FILE.out] [--load-sym FILE.sym]\n"
-    "                           [--save-sym FILE.sym] [--color=auto|always|never] [OPTIONS]\n\n"
+    "Usage: velmora-cli console [--coff FILE.out] [--serial-boot FILE.out]\n"
+    "                           [--load-sym FILE.sym] [--save-sym FILE.sym]\n"
+    "                           [--color=auto|always|never] [OPTIONS]\n\n"
     "Reads console commands from standard input, one per line, and answers each\n"
     "as the application's command console does:\n"
     "  d|disp NAME|0xADDR[/f|/d|/x|/h]   read a word\n"
@@ -43,12 +46,13 @@ const char* kConsoleUsage =
     "  wa|watchadd NAME|0xADDR[/f...]    add to a watch list\n"
     "  wd|watchdel INDEX[/s|/a]  wd *    delete from the watch lists\n"
     "  h                                 help\n"
-    "Names need --coff. --load-sym starts with the watch lists of a symbol file,\n"
-    "--save-sym writes them at the end of the input. Lines are coloured only on\n"
-    "a terminal (--color changes that).\n"
+    "Names need --coff. --serial-boot serial-boots a program first; its symbols\n"
+    "serve when --coff is not given. --load-sym starts with the watch lists of a\n"
+    "symbol file, --save-sym writes them at the end of the input. Lines are\n"
+    "coloured only on a terminal (--color changes that).\n"
     "Exit status: 0; 1 when any line was answered with an error; 2 wrong usage;\n"
-    "3 unreadable COFF or symbol file; 30-32 no pod library, no pod, pod cannot\n"
-    "be opened.\n";
+    "3 unreadable COFF or symbol file; 12 the serial boot failed; 30-32 no pod\n"
+    "library, no pod, pod cannot be opened.\n";
 
 bool TakeValue(std::vector<std::string>& args, const std::string& name, std::string& value,
                bool& bad) {
@@ -85,9 +89,10 @@ int RunConsoleCommand(std::vector<std::string> args) {
   PodOptions options;
   std::string error;
   if (!ParsePodOptions(args, nullptr, options, error)) return Usage(error);
-  std::string coff, loadSym, saveSym, colour = "auto";
+  std::string coff, boot, loadSym, saveSym, colour = "auto";
   bool bad = false;
   TakeValue(args, "--coff", coff, bad);
+  TakeValue(args, "--serial-boot", boot, bad);
   TakeValue(args, "--load-sym", loadSym, bad);
   TakeValue(args, "--save-sym", saveSym, bad);
   TakeValue(args, "--color", colour, bad);
@@ -96,6 +101,7 @@ int RunConsoleCommand(std::vector<std::string> args) {
   if (colour != "auto" && colour != "always" && colour != "never")
     return Usage("--color takes auto, always or never");
 
+  if (coff.empty()) coff = boot;
   ProgramData program;
   if (int rc = ReadProgramSymbols(options, coff, std::cerr, program)) return rc;
   if (!loadSym.empty()) {
@@ -107,6 +113,8 @@ int RunConsoleCommand(std::vector<std::string> args) {
   }
   MonitorLink link;
   if (int rc = OpenMonitorLink(options, std::cerr, link)) return rc;
+  if (!boot.empty())
+    if (int rc = BootForMonitoring(*link.link, options, boot, std::cerr)) return rc;
   PodLinkPort port(*link.link);
 
   ConsoleSessionOptions session;

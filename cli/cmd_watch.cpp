@@ -30,6 +30,11 @@ int OpenMonitorLink(const PodOptions& options, std::ostream& err, MonitorLink& o
 int ReadProgramSymbols(const PodOptions& options, const std::string& coff, std::ostream& err,
                        ProgramData& program);
 
+// Serial-boots a program before the session (--serial-boot), as the Serial Boot
+// command does; 0 or the exit status (10 + the procedure's result code).
+int BootForMonitoring(CPodLink& link, const PodOptions& options, const std::string& path,
+                      std::ostream& err);
+
 int OpenMonitorLink(const PodOptions& options, std::ostream& err, MonitorLink& out) {
   Clock& clock = SteadyClock::Instance();
   out.timer = std::make_unique<CMicroTimer>(clock);
@@ -78,6 +83,37 @@ int ReadProgramSymbols(const PodOptions& options, const std::string& coff, std::
 
 namespace {
 
+// Keeps the procedure's outcome for the exit status.
+class BootObserver : public NullProcedureObserver {
+ public:
+  void Finish(ProcResult result) override { last = result; }
+  ProcResult last = kProcCompleted;
+};
+
+}  // namespace
+
+int BootForMonitoring(CPodLink& link, const PodOptions& options, const std::string& path,
+                      std::ostream& err) {
+  ProgramData program;
+  if (int rc = ReadProgramSymbols(options, path, err, program)) return rc;
+  BootObserver observer;
+  link.SetObserver(&observer);
+  const bool ok = link.SerialBootDownload(program);
+  link.SetObserver(nullptr);
+  if (!ok) {
+    const ProcResult r =
+        observer.last == kProcCompleted ? ProcResult{kProcSerialBootDownloadError} : observer.last;
+    const char* text = ProgressStatusText(r);
+    err << path << ": " << (text ? text : "serial boot failed") << "\n";
+    return kExitProcedureBase + r;
+  }
+  // Let the boot loader hand over to the program before the first word.
+  SteadyClock::Instance().SleepMs(20);
+  return kExitOk;
+}
+
+namespace {
+
 std::atomic<bool> g_stop{false};
 
 extern "C" void OnWatchInterrupt(int) {
@@ -85,13 +121,15 @@ extern "C" void OnWatchInterrupt(int) {
 }
 
 const char* kWatchUsage =
-    "Usage: velmora-cli watch NAME|ADDR... [--coff FILE.out] [--period MS]\n"
-    "                         [--format hex|signed|unsigned|float|binary] [--csv FILE]\n"
-    "                         [--count N] [OPTIONS]\n\n"
+    "Usage: velmora-cli watch NAME|ADDR... [--coff FILE.out] [--serial-boot FILE.out]\n"
+    "                         [--period MS] [--format hex|signed|unsigned|float|binary]\n"
+    "                         [--csv FILE] [--count N] [OPTIONS]\n\n"
     "Reads every NAME or ADDR once per period through the running program's\n"
     "responder and prints one line per round: the time, then title=value for\n"
     "each. NAME, NAME[INDEX] and 0xADDR are resolved as the console's watch-add\n"
     "resolves them (names need --coff) and take an optional /f /d /x /h suffix.\n"
+    "  --serial-boot FILE  serial-boot FILE first; its symbols serve when --coff\n"
+    "                      is not given\n"
     "  --period MS   time from one round to the next (default: the configured\n"
     "                monitoring period)\n"
     "  --format F    view of the values without a suffix (default: the variable\n"
@@ -99,8 +137,9 @@ const char* kWatchUsage =
     "  --csv FILE    append each round to FILE (Time, then one column per item);\n"
     "                a new file gets a header, an existing one must have the same\n"
     "  --count N     stop after N rounds (default: until Ctrl+C)\n"
-    "Exit status: 0; 2 wrong usage; 3 unreadable COFF or CSV file; 30-32 no pod\n"
-    "library, no pod, pod cannot be opened; 34 a read failed.\n";
+    "Exit status: 0; 2 wrong usage; 3 unreadable COFF or CSV file; 12 the serial\n"
+    "boot failed; 30-32 no pod library, no pod, pod cannot be opened; 34 a read\n"
+    "failed.\n";
 
 bool TakeValue(std::vector<std::string>& args, const std::string& name, std::string& value,
                bool& bad) {
@@ -137,9 +176,10 @@ int RunWatchCommand(std::vector<std::string> args) {
   PodOptions options;
   std::string error;
   if (!ParsePodOptions(args, nullptr, options, error)) return Usage(error);
-  std::string coff, periodText, formatText, csv, countText;
+  std::string coff, boot, periodText, formatText, csv, countText;
   bool bad = false;
   TakeValue(args, "--coff", coff, bad);
+  TakeValue(args, "--serial-boot", boot, bad);
   TakeValue(args, "--period", periodText, bad);
   TakeValue(args, "--format", formatText, bad);
   TakeValue(args, "--csv", csv, bad);
@@ -169,6 +209,7 @@ int RunWatchCommand(std::vector<std::string> args) {
     count = *v;
   }
 
+  if (coff.empty()) coff = boot;
   ProgramData program;
   if (int rc = ReadProgramSymbols(options, coff, std::cerr, program)) return rc;
   std::vector<WatchItem> items;
@@ -188,6 +229,8 @@ int RunWatchCommand(std::vector<std::string> args) {
   }
   MonitorLink link;
   if (int rc = OpenMonitorLink(options, std::cerr, link)) return rc;
+  if (!boot.empty())
+    if (int rc = BootForMonitoring(*link.link, options, boot, std::cerr)) return rc;
   PodLinkPort port(*link.link);
 
   g_stop = false;

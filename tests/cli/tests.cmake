@@ -44,3 +44,10 @@ if(TARGET velmora-cli)
       -P ${CMAKE_SOURCE_DIR}/tests/c3x/cli_asm_check.cmake)
 endif()
 # --- end c3x -------------------------------------------------------------------
+# --- monitoring: velmora-cli console and watch ----------------------------------
+if(TARGET velmora-cli)
+  add_test(NAME cli_console_watch
+    COMMAND ${CMAKE_COMMAND} -DCLI=$<TARGET_FILE:velmora-cli> -DSRC=${CMAKE_SOURCE_DIR}
+      -DDIR=${CMAKE_BINARY_DIR}/monitor_cli -P ${CMAKE_SOURCE_DIR}/tests/monitoring/cli_monitor_check.cmake)
+endif()
+# --- end monitoring -------------------------------------------------------------
