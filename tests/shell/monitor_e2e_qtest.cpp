@@ -4,13 +4,17 @@
 // and a .sym file saved and loaded restores both lists and restarts
 // monitoring.
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include "c3x/Assembler.h"
 #include "image/CoffReader.h"
 #include "image/SymbolFile.h"
 #include "monitoring/ValueFormats.h"
+#include "shell/ChangeDataDlg.h"
+#include "shell/LeftView.h"
 #include "shell/monitor_support.h"
 #include "sim/Board.h"
 #include "sim/SimFtdiDevice.h"
@@ -62,6 +66,45 @@ struct BoardRig {
   MonitorRig rig;
 };
 
+// The symbol pane hands its double-clicks to the monitor, as the application's
+// host does.
+class PaneHost : public SymbolPaneHost {
+ public:
+  explicit PaneHost(CMonitorControl& control) : control_(control) {}
+  bool VariableMonitoring() override { return control_.variableMonitoring(); }
+  void StopMonitoring(int mode) override { control_.StopMonitoring(mode); }
+  void StartMonitoring(int mode) override { control_.StartMonitoring(mode); }
+  void UpdateResolvedVariables() override { control_.UpdateResolvedVariables(); }
+  bool IsVariableRegistered(const std::string& name) override {
+    return control_.IsVariableRegistered(name);
+  }
+  void AddSymbolVariable(const std::string& name) override { control_.AddSymbolVariable(name); }
+
+ private:
+  CMonitorControl& control_;
+};
+
+void DoubleClickSymbol(CLeftView& pane, const QString& name) {
+  for (int row = 0; row < pane.RowCount(); ++row) {
+    if (pane.Text(row, 0) != name) continue;
+    pane.scrollTo(pane.model()->index(row, 0));
+    const QRect cell = pane.visualRect(pane.model()->index(row, 0));
+    QTest::mouseDClick(pane.viewport(), Qt::LeftButton, {}, cell.center());
+    return;
+  }
+  QFAIL(qPrintable("no symbol " + name));
+}
+
+// Types into the change dialog once it is up and presses OK.
+void AnswerChangeDialog(const QString& text) {
+  QTimer::singleShot(0, [text] {
+    auto* dialog = qobject_cast<CChangeDataDlgBase*>(QApplication::activeModalWidget());
+    QVERIFY(dialog);
+    dialog->ValueEdit()->setText(text);
+    QTest::mouseClick(dialog->OkButton(), Qt::LeftButton);
+  });
+}
+
 void Type(MonitorRig& rig, const QString& line) {
   rig.Console().Input()->setText(line);
   QTest::keyClick(rig.Console().Input(), Qt::Key_Return);
@@ -81,9 +124,16 @@ class MonitorEndToEnd : public QObject {
     rig.ShowRows(rig.Variables(), 10);
     rig.ShowRows(rig.Addresses(), 10);
 
-    // The symbol pane hands over names it does not find in the list.
-    for (const char* name : {"counter", "gain", "flags"})
-      if (!rig.control->IsVariableRegistered(name)) rig.control->AddSymbolVariable(name);
+    // The variables come from the symbol pane, by double-click.
+    PaneHost host(*rig.control);
+    auto* symbols = new CLeftView(&rig.store);
+    symbols->SetHost(&host);
+    rig.frame->SetSymbolPane(symbols);
+    symbols->Fill(rig.program.symbols);
+    QApplication::processEvents();
+    for (const char* name : {"counter", "gain", "flags", "counter"})
+      DoubleClickSymbol(*symbols, name);
+    QCOMPARE(rig.Variables().rowCount(), 3);  // the second counter is not added
     rig.Variables().scrollToTop();
     QVERIFY(rig.control->variableMonitoring());
     rig.control->Tick();
@@ -95,13 +145,11 @@ class MonitorEndToEnd : public QObject {
     QCOMPARE(rig.Variables().CellText(1, 2), QString("1.5"));  // float shown as float
 
     // A value typed into the change dialog reaches target memory.
-    rig.control->SetChangeSymbolHook([](QWidget*, const ChangeSymbolRequest& r, uint32_t& word) {
-      const EnteredValue v = ParseEnteredValue("0x1234ABCD", r.viewType, 32);
-      word = v.word;
-      return v.Accepted();
-    });
+    rig.control->SetChangeSymbolHook(RunChangeSymbolDlg);
     rig.Variables().selectRow(2);
-    rig.Variables().ChangeSelectedVariable();
+    AnswerChangeDialog("0x1234ABCD");
+    const QRect cell = rig.Variables().visualRect(rig.Variables().model()->index(2, 1));
+    QTest::mouseDClick(rig.Variables().viewport(), Qt::LeftButton, {}, cell.center());
     QCOMPARE(board.Memory(kFlags), 0x1234ABCDu);
     rig.control->Tick();
     QCOMPARE(rig.Variables().CellText(2, 2), QString::number(0x1234ABCDu));
