@@ -29,38 +29,6 @@ std::string CsvLine(const std::vector<std::string>& fields) {
   return out;
 }
 
-bool ParseCsvLine(std::string_view line, std::vector<std::string>& fields) {
-  fields.clear();
-  std::string field;
-  size_t i = 0;
-  for (;;) {
-    field.clear();
-    if (i < line.size() && line[i] == '"') {
-      ++i;
-      for (;;) {
-        if (i >= line.size()) return false;
-        if (line[i] == '"') {
-          if (i + 1 < line.size() && line[i + 1] == '"') {
-            field += '"';
-            i += 2;
-            continue;
-          }
-          ++i;
-          break;
-        }
-        field += line[i++];
-      }
-      // Text after the closing quote up to the comma belongs to the field.
-      while (i < line.size() && line[i] != ',') field += line[i++];
-    } else {
-      while (i < line.size() && line[i] != ',') field += line[i++];
-    }
-    fields.push_back(field);
-    if (i >= line.size()) return true;
-    ++i;  // the comma
-  }
-}
-
 std::string CsvTimestamp(std::chrono::system_clock::time_point time) {
   const auto ms =
       std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count();

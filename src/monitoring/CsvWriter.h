@@ -14,9 +14,6 @@ namespace velmora {
 std::string CsvField(std::string_view text);
 // The fields joined with commas, ended with "\r\n".
 std::string CsvLine(const std::vector<std::string>& fields);
-// Splits one line (without its line end) back into fields; false when a
-// quoted field is not closed.
-bool ParseCsvLine(std::string_view line, std::vector<std::string>& fields);
 
 // Local time "YYYY-MM-DD hh:mm:ss.mmm".
 std::string CsvTimestamp(std::chrono::system_clock::time_point time);

@@ -57,11 +57,10 @@ void CBRightView::AfterRowsRemoved() {
 void CBRightView::DeleteSelectedAddresses() {
   const QList<int> rows = SelectedRows();
   if (rows.isEmpty()) return;
-  for (auto it = rows.crbegin(); it != rows.crend(); ++it) {
-    removeRow(*it);
-    if (static_cast<size_t>(*it) < List().size())
-      List().erase(List().begin() + static_cast<std::ptrdiff_t>(*it));
-  }
+  for (auto it = rows.crbegin(); it != rows.crend(); ++it) removeRow(*it);
+  std::vector<size_t> items;
+  for (int row : rows) items.push_back(static_cast<size_t>(row));
+  DeleteRows(List(), std::move(items));
   AfterRowsRemoved();
 }
 

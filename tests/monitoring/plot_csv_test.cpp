@@ -45,21 +45,13 @@ TEST(ValueHistory, KeepsTheNewestSamplesInOrder) {
   EXPECT_EQ(zero.Samples(), (std::vector<PlotSample>{{2, 2}}));
 }
 
-TEST(Csv, FieldsAreQuotedOnlyWhenNeededAndReadBack) {
-  EXPECT_EQ(CsvField("counter"), "counter");
+TEST(Csv, FieldsAreQuotedOnlyWhenNeeded) {
   EXPECT_EQ(CsvField("buf[1]"), "buf[1]");
   EXPECT_EQ(CsvField("a,b"), "\"a,b\"");
   EXPECT_EQ(CsvField("say \"hi\""), "\"say \"\"hi\"\"\"");
   EXPECT_EQ(CsvField(" lead"), "\" lead\"");
+  EXPECT_EQ(CsvField("line\nbreak"), "\"line\nbreak\"");
   EXPECT_EQ(CsvLine({"a", "", "b,c"}), "a,,\"b,c\"\r\n");
-
-  const std::vector<std::string> fields = {"x", "a,b", "q\"q", "", " s ", "line\nbreak"};
-  std::string line = CsvLine(fields);
-  line.resize(line.size() - 2);
-  std::vector<std::string> back;
-  ASSERT_TRUE(ParseCsvLine(line, back));
-  EXPECT_EQ(back, fields);
-  EXPECT_FALSE(ParseCsvLine("\"open", back));
 }
 
 TEST(Csv, TimestampsHaveMillisecondsAndSortAsText) {

@@ -151,21 +151,6 @@ TEST(WatchLists, RefreshSkipsVoidItemsOnlyWhenAsked) {
   EXPECT_EQ(RefreshVisibleRows(items, 0, 20, false, port, store).reads, 4u);
 }
 
-TEST(WatchLists, AFailedReadEndsTheRefreshAndLaterRowsKeepTheirValues) {
-  auto items = Items(10);
-  MemoryPort port;
-  port.failReadNumber = 5;
-  std::map<size_t, uint32_t> shown;
-  for (size_t i = 0; i < 10; ++i) shown[i] = 7;
-  for (uint32_t i = 0; i < 10; ++i) port.memory[0x809800 + i] = i;
-  RefreshOutcome r =
-      RefreshVisibleRows(items, 0, 20, true, port, [&](size_t row, uint32_t w) { shown[row] = w; });
-  EXPECT_FALSE(r.ok);
-  EXPECT_EQ(r.reads, 5u);
-  for (size_t i = 0; i < 4; ++i) EXPECT_EQ(shown[i], i);
-  for (size_t i = 4; i < 10; ++i) EXPECT_EQ(shown[i], 7u) << i;
-}
-
 TEST(WatchLists, ListSetRefusesDuplicatesWithTheirNotices) {
   std::vector<CDataObject> vars, addrs;
   std::vector<ConsoleLine> printed;
@@ -235,48 +220,6 @@ TEST(ConsoleExecution, ReadsAndWritesPrintTheirResultLines) {
   ExecuteConsoleCommand(write, port, lists, print);
   ASSERT_EQ(printed.size(), 2u);
   EXPECT_EQ(printed[0], (ConsoleLine{"[ ERROR ] : Failed to get USB Handle", {255, 0, 0}}));
-}
-
-TEST(ConsoleExecution, WatchCommandsReachTheRightList) {
-  MemoryPort port;
-  std::vector<CDataObject> vars, addrs;
-  std::vector<ConsoleLine> printed;
-  auto print = [&](const ConsoleLine& l) { printed.push_back(l); };
-  WatchListSet lists(vars, addrs, print);
-
-  ConsoleCommand add;
-  add.code = kConsoleWatchAdd;
-  add.name = "buf[12]";
-  add.address = 0x809C0C;
-  add.typeCode = 4;
-  add.view = 1;
-  ExecuteConsoleCommand(add, port, lists, print);
-  add.isSymbol = false;
-  add.address = 0x808040;
-  ExecuteConsoleCommand(add, port, lists, print);
-  add.address = 0x808041;
-  ExecuteConsoleCommand(add, port, lists, print);
-  ASSERT_EQ(vars.size(), 1u);
-  EXPECT_EQ(vars[0].name, "buf[12]");
-  EXPECT_EQ(vars[0].typeCode, 4u);
-  ASSERT_EQ(addrs.size(), 2u);
-  EXPECT_TRUE(addrs[0].name.empty());
-  EXPECT_EQ(port.opens, 0);  // list commands never touch the pod
-
-  ConsoleCommand del;
-  del.code = kConsoleDeleteOne;
-  del.isSymbol = false;
-  del.index = 0;
-  ExecuteConsoleCommand(del, port, lists, print);
-  ASSERT_EQ(addrs.size(), 1u);
-  EXPECT_EQ(addrs[0].address, 0x808041u);
-  EXPECT_EQ(vars.size(), 1u);
-
-  del.code = kConsoleDeleteAll;
-  ExecuteConsoleCommand(del, port, lists, print);
-  EXPECT_TRUE(vars.empty());
-  EXPECT_TRUE(addrs.empty());
-  EXPECT_TRUE(printed.empty());
 }
 
 }  // namespace
