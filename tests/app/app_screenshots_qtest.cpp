@@ -1,0 +1,134 @@
+// Renders what a user sees on the virtual board into PNG files: the main
+// window with a program loaded and being watched, the configuration dialog,
+// and a progress dialog in the middle of a serial boot.
+//
+// scripts/screenshots.sh runs it with VELMORA_SCREENSHOT_DIR set to
+// docs/screenshots; under CTest the pictures go to a temporary folder and the
+// test checks that they were painted.
+#include <QAction>
+#include <QDialog>
+#include <QImage>
+#include <QTimer>
+#include <QtTest>
+
+#include "AppTestSupport.h"
+#include "c3x/Assembler.h"
+#include "shell/Commands.h"
+#include "shell/ConfigDlg.h"
+#include "shell/LeftView.h"
+#include "shell/ProgressDlg.h"
+#include "shell/SectionPane.h"
+#include "shell/TabViewBar.h"
+
+using namespace velmora;
+using namespace velmora::test;
+
+namespace {
+
+// The demo program when the tree has it, else the test responder assembled now.
+QString TargetProgram(const QString& folder) {
+  const QString demo = QStringLiteral(VELMORA_SOURCE_DIR) + "/examples/demo/demo.out";
+  if (QFile::exists(demo)) return demo;
+  const QString out = folder + "/responder.out";
+  std::vector<std::string> errors;
+  const std::string source = std::string(VELMORA_SOURCE_DIR) + "/tests/app/data/responder_c31.asm";
+  return c3x::AssembleFile(source, QFile::encodeName(out).toStdString(), errors) ? out : QString();
+}
+
+// True when the picture holds more than one colour (something was painted).
+bool Painted(const QImage& image) {
+  if (image.isNull()) return false;
+  const QRgb first = image.pixel(0, 0);
+  for (int y = 0; y < image.height(); y += 3)
+    for (int x = 0; x < image.width(); x += 3)
+      if (image.pixel(x, y) != first) return true;
+  return false;
+}
+
+}  // namespace
+
+class ScreenshotsTest : public QObject {
+  Q_OBJECT
+
+  QString out_;
+  QTemporaryDir temp_;
+
+  void Save(QWidget& w, const char* name) {
+    const QImage image = w.grab().toImage();
+    QVERIFY2(Painted(image), name);
+    const QString path = out_ + "/" + name;
+    QVERIFY2(image.save(path), qPrintable(path));
+    qInfo("wrote %s (%dx%d)", qPrintable(path), image.width(), image.height());
+  }
+
+ private slots:
+  void initTestCase() {
+    out_ = qEnvironmentVariable("VELMORA_SCREENSHOT_DIR");
+    if (out_.isEmpty()) out_ = temp_.path();
+    QVERIFY(QDir().mkpath(out_));
+  }
+
+  void mainWindowConfigurationAndProgress() {
+    AppBench bench;
+    bench.Ini().WriteInt(kSectionMain, "Left", 40);
+    bench.Ini().WriteInt(kSectionMain, "Top", 40);
+    bench.Ini().WriteInt(kSectionMain, "Right", 1140);
+    bench.Ini().WriteInt(kSectionMain, "Bottom", 800);
+    bench.Ini().WriteInt(kSectionMain, "FirstSetup", 1);
+    bench.Ini().WriteInt(kSectionMain, "LeftPaneWidth", 380);
+    bench.Ini().WriteInt(kSectionMain, "RightPaneHeight", 260);
+    bench.Ini().WriteInt(kSectionMain, "MsgWndCY", 230);
+    bench.Ini().WriteInt(kSectionMain, "MsgWndCX", 1100);
+    bench.Ini().WriteInt(kSectionMain, kKeyDataIntervalTime, 1);  // 50 ms
+    QVERIFY(bench.StartSim());
+    CSarvoApp& app = *bench.app;
+    CMainFrame& frame = *app.Frame();
+    QVERIFY(QTest::qWaitForWindowExposed(&frame));
+
+    const QString program = TargetProgram(bench.dir.path());
+    QVERIFY(!program.isEmpty());
+    QCOMPARE(app.LoadCoffFile(program), 0);
+
+    // A serial boot, pictured half-way.
+    bool pictured = false;
+    CProgressDlg& progress = *app.ProgressDialog();
+    std::function<void()> snap = [&] {
+      if (pictured) return;
+      if (progress.isVisible() && progress.Progress() >= 30) {
+        pictured = true;
+        Save(progress, "progress_serial_boot.png");
+        return;
+      }
+      QTimer::singleShot(1, &progress, snap);
+    };
+    QTimer::singleShot(0, &progress, snap);
+    app.RunTargetAction(TargetAction::kSerialBootVerify);
+    QCOMPARE(progress.StatusText(), QStringLiteral("[ Completed ]"));
+    QVERIFY(pictured);
+    QTRY_VERIFY_WITH_TIMEOUT(!progress.isVisible(), 3000);
+
+    // Watch what the program keeps: its symbols and one raw address.
+    CLeftView& symbols = *app.SymbolPane();
+    for (int r = 0; r < symbols.RowCount(); ++r) symbols.AddSymbolAt(r);
+    app.Monitor()->AddAddress(app.Program().symbols.front().address, 0);
+    app.Monitor()->StartMonitoring(kMonitorAddresses);
+    frame.SetActivePage(CTabViewBar::kSectionPage);
+    symbols.selectRow(0);
+    QTest::qWait(400);  // a few monitoring ticks
+    Save(frame, "main_window.png");
+
+    // The configuration dialog as the command opens it.
+    bench.prompter.runDialog = [&](QDialog& dlg) {
+      dlg.show();
+      if (!QTest::qWaitForWindowExposed(&dlg)) qWarning("configuration dialog not exposed");
+      dlg.adjustSize();
+      Save(dlg, "configuration.png");
+      return int(QDialog::Rejected);
+    };
+    app.OnConfiguration();
+    QCOMPARE(bench.prompter.dialogsRun, 1);
+  }
+};
+
+QTEST_MAIN(ScreenshotsTest)
+#include "app_screenshots_qtest.moc"
