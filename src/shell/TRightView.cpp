@@ -123,6 +123,12 @@ void CMonitorListView::resizeEvent(QResizeEvent* event) {
   MeasureRowsPerPage();
 }
 
+bool CMonitorListView::viewportEvent(QEvent* event) {
+  const bool handled = QTableWidget::viewportEvent(event);
+  if (event->type() == QEvent::Resize) MeasureRowsPerPage();
+  return handled;
+}
+
 void CMonitorListView::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_Delete) DeleteSelected();
   QTableWidget::keyPressEvent(event);

@@ -69,6 +69,8 @@ class CMonitorListView : public QTableWidget {
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
+  // The viewport also changes size when a scroll bar comes or goes.
+  bool viewportEvent(QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
