@@ -256,6 +256,22 @@ class StartupTest : public QObject {
     QVERIFY(bench.app->Frame()->Command(cmd::kReloadCoffFile)->isEnabled());
   }
 
+  void fileExitClosesTheLinkAndTheWindow() {
+    AppBench bench;
+    QVERIFY(bench.StartSim());
+    CSarvoApp& app = *bench.app;
+    QVERIFY(app.Link().Open());
+    app.Monitor()->AddAddress(0x809800, 0);
+    app.Monitor()->StartMonitoring(kMonitorAddresses);
+    app.Frame()->Command(cmd::kExit)->trigger();
+    QVERIFY(!app.Frame()->isVisible());
+    QVERIFY(!app.Link().IsOpen());
+    QVERIFY(!app.Monitor()->monitoringActive());
+    QVERIFY(bench.prompter.shown.isEmpty());
+    bench.Stop();
+    QCOMPARE(bench.Ini().ReadInt(kSectionMain, "FirstSetup", 0), 1);
+  }
+
   void aboutBox() {
     AppBench bench;
     QVERIFY(bench.StartSim());
