@@ -40,7 +40,7 @@ int CSarvoApp::LoadCoffFile(const QString& path) {
 int CSarvoApp::LoadCoffPath(const QString& path, bool fromDialog) {
   coffPath_ = path;
   coffDir_ = DirectoryOf(path);
-  store_->WriteString(kSectionMain, kKeyCoffFileDirectory, Native(coffDir_));
+  store_->WriteString(kSectionMain, kKeyCoffFileDirectory, coffDir_.toStdString());
 
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) {
@@ -159,7 +159,7 @@ void CSarvoApp::RebuildRecentMenu() {
 void CSarvoApp::SetSymbolPath(const QString& path) {
   symPath_ = path;
   symDir_ = DirectoryOf(path);
-  store_->WriteString(kSectionMain, kKeySymbolFileDirectory, Native(symDir_));
+  store_->WriteString(kSectionMain, kKeySymbolFileDirectory, symDir_.toStdString());
 }
 
 void CSarvoApp::OnOpenSymbolFile() {

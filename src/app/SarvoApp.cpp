@@ -67,14 +67,6 @@ bool IsSeparator(QChar c) {
 #endif
 }
 
-std::string Native(const QString& path) {
-  return QFile::encodeName(path).toStdString();
-}
-
-QString FromNative(const std::string& path) {
-  return QFile::decodeName(QByteArray::fromStdString(path));
-}
-
 }  // namespace
 
 QString InstanceNameFor(const StartupOptions& options) {
@@ -118,7 +110,8 @@ CSarvoApp::CSarvoApp(StartupOptions options, AppServices services)
       store_(services.store ? services.store : OpenOwnedStore()),
       clock_(services.clock ? services.clock : &SteadyClock::Instance()),
       recent_(*store_),
-      timer_(*clock_) {
+      // The busy-wait is measured against real time whatever clock the link uses.
+      timer_(SteadyClock::Instance()) {
   if (services_.prompter) prompter_ = services_.prompter;
   g_app = this;
 }
@@ -128,7 +121,7 @@ SettingsStore* CSarvoApp::OpenOwnedStore() {
   // "Velmora UT Ver2.24".
   ownedStore_ = options_.settingsFile.isEmpty()
                     ? std::make_unique<QSettingsStore>()
-                    : std::make_unique<QSettingsStore>(Native(options_.settingsFile));
+                    : std::make_unique<QSettingsStore>(options_.settingsFile.toStdString());
   return ownedStore_.get();
 }
 
@@ -155,10 +148,10 @@ bool CSarvoApp::InitInstance() {
   QString cwd = QDir::toNativeSeparators(QDir::currentPath());
   if (cwd.isEmpty() || !IsSeparator(cwd.back())) cwd += QDir::separator();
   workDir_ = cwd;
-  coffPath_ = FromNative(store_->ReadString(kSectionMain, kKeyCoffFilePath, ""));
-  coffDir_ = FromNative(store_->ReadString(kSectionMain, kKeyCoffFileDirectory, ""));
-  symPath_ = FromNative(store_->ReadString(kSectionMain, kKeySymbolFilePath, ""));
-  symDir_ = FromNative(store_->ReadString(kSectionMain, kKeySymbolFileDirectory, ""));
+  coffPath_ = QString::fromStdString(store_->ReadString(kSectionMain, kKeyCoffFilePath, ""));
+  coffDir_ = QString::fromStdString(store_->ReadString(kSectionMain, kKeyCoffFileDirectory, ""));
+  symPath_ = QString::fromStdString(store_->ReadString(kSectionMain, kKeySymbolFilePath, ""));
+  symDir_ = QString::fromStdString(store_->ReadString(kSectionMain, kKeySymbolFileDirectory, ""));
 
   ResetProgramImage(program_.image);
   LoadSettings(*store_, settings_);
@@ -302,8 +295,8 @@ void CSarvoApp::ExitInstance() {
   if (exited_) return;
   exited_ = true;
   if (initialised_) {
-    store_->WriteString(kSectionMain, kKeyCoffFilePath, Native(coffPath_));
-    store_->WriteString(kSectionMain, kKeySymbolFilePath, Native(symPath_));
+    store_->WriteString(kSectionMain, kKeyCoffFilePath, coffPath_.toStdString());
+    store_->WriteString(kSectionMain, kKeySymbolFilePath, symPath_.toStdString());
   }
   if (userTools_) userTools_->StopUserTool();
   if (link_) link_->SetObserver(nullptr);

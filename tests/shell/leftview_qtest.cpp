@@ -103,13 +103,6 @@ class LeftViewTest : public QObject {
     QVERIFY(host.calls.isEmpty());
   }
 
-  void equalNamesLandWhereThePaneAlwaysPutThem() {
-    CLeftView pane;
-    pane.Fill({Symbol("b", 1, 4), Symbol("B", 2, 4), Symbol("a", 3, 4)});
-    QCOMPARE(Names(pane), (QStringList{"a", "B", "b"}));
-    QCOMPARE(pane.Text(1, 1), QStringLiteral("0x000002"));  // columns move with the name
-  }
-
   void doubleClickAndAddSymbolList() {
     CLeftView pane;
     RecordingHost host;
