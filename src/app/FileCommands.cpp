@@ -27,6 +27,7 @@ std::string Native(const QString& path) {
 }  // namespace
 
 void CSarvoApp::OnFileOpen() {
+  if (procedureRunning_) return;
   const QString path =
       prompter_->OpenFileName(frame_.get(), coffDir_, QString::fromLatin1(kCoffFilter));
   if (path.isEmpty()) return;
@@ -117,12 +118,14 @@ int CSarvoApp::OpenDocumentFile(const QString& path) {
 }
 
 void CSarvoApp::OnOpenRecentFile(int index) {
+  if (procedureRunning_) return;
   const QString path = recent_.At(index);
   if (path.isEmpty()) return;
   OpenDocumentFile(path);
 }
 
 void CSarvoApp::OnReload() {
+  if (procedureRunning_) return;
   const QString first =
       QString::fromStdString(store_->ReadString(kSectionRecentFiles, "File1", ""));
   if (!coffPath_.isEmpty()) {
@@ -163,6 +166,7 @@ void CSarvoApp::SetSymbolPath(const QString& path) {
 }
 
 void CSarvoApp::OnOpenSymbolFile() {
+  if (procedureRunning_) return;
   const QString path =
       prompter_->OpenFileName(frame_.get(), symDir_, QString::fromLatin1(kSymbolOpenFilter));
   if (path.isEmpty()) return;
@@ -186,6 +190,7 @@ void CSarvoApp::OnOpenSymbolFile() {
 }
 
 void CSarvoApp::OnSaveSymbolFile() {
+  if (procedureRunning_) return;
   const QString path = prompter_->SaveFileName(
       frame_.get(), symDir_, QString::fromLatin1(kSymbolSaveFilter), QStringLiteral("sym"));
   if (path.isEmpty()) return;

@@ -356,7 +356,19 @@ void CSarvoApp::ClearMonitoringActive() {
 }
 
 bool CSarvoApp::ClosePodLink() {
-  return link_ ? link_->Close() : true;
+  if (!link_) return true;
+  if (procedureRunning_) {
+    // The window goes while a procedure runs: cancel it, and close the link
+    // once the procedure has let go of it.
+    closeRequested_ = true;
+    for (CProcedureDlgBase* dlg : {static_cast<CProcedureDlgBase*>(progressDlg_),
+                                   static_cast<CProcedureDlgBase*>(animationDlg_)})
+      if (dlg && dlg->isVisible() &&
+          dlg->ButtonText() == QLatin1String(CProcedureDlgBase::kCancelText))
+        dlg->PressButton();
+    return true;
+  }
+  return link_->Close();
 }
 
 void CSarvoApp::ResetConsoleState() {
@@ -368,16 +380,24 @@ void CSarvoApp::Inform(CMainFrame& frame, const QString& text) {
 }
 
 void CSarvoApp::UpdateCommandUi(CMainFrame& frame) {
-  frame.Command(cmd::kReloadCoffFile)->setEnabled(!coffPath_.isEmpty() || !recent_.At(0).isEmpty());
+  const bool idle = !procedureRunning_;
+  frame.Command(cmd::kOpenCoffFile)->setEnabled(idle);
+  frame.Command(cmd::kReloadCoffFile)
+      ->setEnabled(idle && (!coffPath_.isEmpty() || !recent_.At(0).isEmpty()));
   frame.Command(cmd::kSaveSymbolFile)
-      ->setEnabled(!program_.variables.empty() || !program_.addresses.empty());
-  frame.Command(cmd::kOpenSymbolFile)->setEnabled(true);
+      ->setEnabled(idle && (!program_.variables.empty() || !program_.addresses.empty()));
+  frame.Command(cmd::kOpenSymbolFile)->setEnabled(idle);
+  for (QAction* a : std::as_const(recentActions_)) a->setEnabled(idle);
   // The target commands need the pod that start-up found; the search is not
   // repeated later.
   for (int id : {cmd::kSerialBoot, cmd::kSerialBootVerify, cmd::kRomBoot, cmd::kRomBootVerify,
                  cmd::kRomVerify, cmd::kRomRead, cmd::kTargetReset, cmd::kConfiguration})
-    frame.Command(id)->setEnabled(podFound_);
+    frame.Command(id)->setEnabled(podFound_ && idle);
   if (monitor_) monitor_->UpdateCommandUi();
+  // No monitoring tick may come between the words of a procedure.
+  if (!idle)
+    for (int id : {cmd::kVariableMonitoring, cmd::kAddressMonitoring})
+      frame.Command(id)->setEnabled(false);
 }
 
 // ---------------------------------------------------------------------------

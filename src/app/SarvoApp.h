@@ -147,6 +147,9 @@ class CSarvoApp : public QObject, public FrameHost, public SymbolPaneHost {
   void OnAbout();          // 57664
 
   QString WindowTitle() const;
+  // True while a target procedure runs: the window stays alive through the
+  // events the procedure lets through, but no other command may start.
+  bool ProcedureRunning() const { return procedureRunning_; }
 
   // --- FrameHost ---
   MonitoringFlags Monitoring() override;
@@ -213,6 +216,10 @@ class CSarvoApp : public QObject, public FrameHost, public SymbolPaneHost {
   QList<QAction*> recentActions_;
   bool initialised_ = false;
   bool exited_ = false;
+  bool procedureRunning_ = false;
+  bool closeRequested_ = false;
+
+  friend class ProcedureScope;
 };
 
 }  // namespace velmora

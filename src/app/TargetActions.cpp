@@ -50,8 +50,30 @@ const ActionSpec& SpecOf(TargetAction action) {
 
 }  // namespace
 
+// Marks a procedure as running for its lifetime and greys out every command
+// that must not start meanwhile. A window closed meanwhile closes the link
+// at the end.
+class ProcedureScope {
+ public:
+  explicit ProcedureScope(CSarvoApp& app) : app_(app) {
+    app_.procedureRunning_ = true;
+    app_.closeRequested_ = false;
+    if (app_.frame_) app_.frame_->UpdateCommandUi();
+  }
+  ~ProcedureScope() {
+    app_.procedureRunning_ = false;
+    if (app_.closeRequested_ && app_.link_) app_.link_->Close();
+    if (app_.frame_) app_.frame_->UpdateCommandUi();
+  }
+  ProcedureScope(const ProcedureScope&) = delete;
+  ProcedureScope& operator=(const ProcedureScope&) = delete;
+
+ private:
+  CSarvoApp& app_;
+};
+
 void CSarvoApp::RunTargetAction(TargetAction action) {
-  if (!podFound_ || !frame_) return;
+  if (!podFound_ || !frame_ || procedureRunning_) return;
   const ActionSpec& spec = SpecOf(action);
   ProgramImage& image = program_.image;
   QWidget* parent = frame_.get();
@@ -87,6 +109,7 @@ void CSarvoApp::RunTargetAction(TargetAction action) {
 
   bool ok = false;
   {
+    ProcedureScope running(*this);
     WaitCursorScope wait;
     if (spec.serial) {
       if (settings_.dspType == kTMS320C32) link.ApplyMemoryInterfaceValues(image);
@@ -123,7 +146,7 @@ void CSarvoApp::RunTargetAction(TargetAction action) {
 }
 
 void CSarvoApp::OnTargetReset() {
-  if (!podFound_ || !frame_) return;
+  if (!podFound_ || !frame_ || procedureRunning_) return;
   const int mode = RunningMode();
   CPodLink& link = *link_;
   if (!link.IsOpen() && !link.Open()) {
@@ -148,7 +171,7 @@ void CSarvoApp::OnTargetReset() {
 }
 
 void CSarvoApp::OnConfiguration() {
-  if (!podFound_ || !frame_) return;
+  if (!podFound_ || !frame_ || procedureRunning_) return;
   const int mode = RunningMode();
   if (mode) monitor_->StopMonitoring(mode);
   CConfigDlg dlg(settings_, link_.get(), podFound_, frame_.get());

@@ -126,11 +126,25 @@ class TargetTest : public QObject {
     app.Monitor()->StartMonitoring(kMonitorAddresses);
 
     CProgressDlg& dlg = *app.ProgressDialog();
-    QTimer::singleShot(0, &dlg, [&] { dlg.PressButton(); });
+    // While it runs no other command starts, not even through its key.
+    bool lockedOut = false;
+    QTimer::singleShot(0, &dlg, [&] {
+      CMainFrame& f = *app.Frame();
+      lockedOut = app.ProcedureRunning() && !f.Command(cmd::kSerialBoot)->isEnabled() &&
+                  !f.Command(cmd::kOpenCoffFile)->isEnabled() &&
+                  !f.Command(cmd::kConfiguration)->isEnabled() &&
+                  !f.Command(cmd::kAddressMonitoring)->isEnabled();
+      app.RunTargetAction(TargetAction::kSerialBootVerify);  // ignored
+      dlg.PressButton();
+    });
     QElapsedTimer clock;
     clock.start();
     app.RunTargetAction(TargetAction::kSerialBoot);
     QVERIFY2(clock.elapsed() < 2000, "the download stopped at the next block");
+    QVERIFY(lockedOut);
+    QVERIFY(!app.ProcedureRunning());
+    app.Frame()->UpdateCommandUi();
+    QVERIFY(app.Frame()->Command(cmd::kSerialBoot)->isEnabled());
     QCOMPARE(dlg.StatusText(), QStringLiteral("[ Canceled ]"));
     QCOMPARE(dlg.ButtonText(), QStringLiteral("OK"));
     QVERIFY(dlg.Progress() < 100);
@@ -140,6 +154,23 @@ class TargetTest : public QObject {
     QCOMPARE(app.Monitor()->RunningMode(), 0);
     QCOMPARE(bench.prompter.Kinds(), QStringList{"question"});
     QTRY_VERIFY_WITH_TIMEOUT(!dlg.isVisible(), 3000);
+  }
+
+  void closingTheWindowCancelsARunningDownload() {
+    AppBench bench;
+    QVERIFY(bench.StartSim());
+    CSarvoApp& app = *bench.app;
+    TestProgram big;
+    big.address = 0x200000;
+    big.words = 30000;
+    const QString path = bench.Path("big.out");
+    QVERIFY(big.Write(path));
+    QCOMPARE(app.LoadCoffFile(path), 0);
+    QTimer::singleShot(0, app.Frame(), [&] { app.Frame()->close(); });
+    app.RunTargetAction(TargetAction::kSerialBoot);
+    QCOMPARE(app.ProgressDialog()->StatusText(), QStringLiteral("[ Canceled ]"));
+    QVERIFY(!app.Frame()->isVisible());
+    QVERIFY(!app.Link().IsOpen());
   }
 
   void aFailedResetLeavesTheErrorOnScreen() {
