@@ -3,8 +3,8 @@
 // word indices that receive the memory-interface values.
 //
 // The production tables are generated files under podlink/loaders/ (see
-// loaders/README.md); until they are filled the tables are empty and every
-// flash procedure refuses with kFlashLoaderMissingText.
+// loaders/README.md). A loader whose table is empty makes every flash
+// procedure that needs it refuse with kFlashLoaderMissingText.
 #pragma once
 
 #include <array>

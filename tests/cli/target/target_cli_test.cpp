@@ -223,6 +223,8 @@ TEST_F(TargetCli, CancelEndsWithItsOwnStatus) {
 
 TEST_F(TargetCli, FlashRefusesWithoutLoaderOrRoom) {
   const std::string coff = WriteProgram(8);
+  const FlashLoaderSet noLoaders;
+  env.flashLoaders = &noLoaders;
   EXPECT_EQ(Run("flash", {"write", coff, "--dsp=c31"}), cli::kExitRefused);
   EXPECT_NE(err.str().find("flash loader not available"), std::string::npos);
   EXPECT_EQ(g_pod->WordsWith('S').size(), 0u);

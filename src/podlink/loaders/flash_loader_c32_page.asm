@@ -1,0 +1,64 @@
+* TMS320C32 flash loader for the page-write chips (AT29C010A, AT29C020,
+* AT29C040A).
+*
+* Serial-booted into the internal RAM by the host's flash procedures, then
+* driven with command words through the pod: reads of the flash and page
+* writes. The table in flash_loader_c32_page.cpp is generated from this file
+* by `velmora-cli loader-table`. The stream starts with the IOSTRB, STRB0 and
+* STRB1 values, which the host replaces with the configured ones and the boot
+* loader writes to the bus control registers before this program runs, so the
+* flash is reached with the board's timing.
+*
+* Memory: code at 0x87FE10, constants at 0x87FF1B, then the receive ring (a
+* page and the words that arrive during its write cycle) and the stack; the
+* RINT0 vector in the table at IVTP = 0x87FE00 (entry 6).
+
+stream_iostrb   .set    00000058h       ; replaced by the host
+stream_strb0    .set    000F0858h
+stream_strb1    .set    000F0858h
+        .global stream_iostrb, stream_strb0, stream_strb1
+
+RING_WORDS      .set    128
+STACK_WORDS     .set    24
+
+        .text   87FE10h
+entry:  LDP     @k_sport                ; the data page of the constants and variables
+        LDI     @k_stack, SP
+        LDI     @k_vector, AR0
+        LDI     @k_isr, R0
+        STI     R0, *AR0                ; RINT0 handler address
+        CALL    core_init
+        BR      main
+
+dispatch:
+        CMPI    66h, R1
+        BEQ     cmd_read
+        CMPI    77h, R1
+        BEQ     cmd_read
+        CMPI    99h, R1
+        BEQ     cmd_page
+        BR      main                    ; anything else is not for this loader
+
+        .include "loader_core.inc"
+        .include "loader_atmel.inc"
+
+        .sect   "consts", 87FF1Bh
+k_sport         .word   808040h
+k_drr           .word   80804Ch
+k_ring          .word   ring
+k_ring_end      .word   ring + RING_WORDS
+k_mask24        .word   0FFFFFFh
+k_stack         .word   stack
+k_sgcr          .word   0E3C0000h       ; RRESET XRESET RINT, 32-bit frames, external clocks
+k_vector        .word   87FE06h
+k_isr           .word   rint0
+k_ring_words    .word   RING_WORDS
+k_page_max      .word   64
+k_toggle_limit  .word   20000
+
+        .bss    rhead, 1
+        .bss    rtail, 1
+        .bss    ring_overflow, 1
+        .bss    flash_errors, 1
+        .bss    ring, RING_WORDS
+        .bss    stack, STACK_WORDS

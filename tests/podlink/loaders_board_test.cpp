@@ -1,0 +1,301 @@
+// The built-in flash loaders on a bare virtual board, driven word by word at
+// chosen board times: stream layout, bus set-up, the answers and their lag,
+// and whether a loader keeps up with the pace the host sets.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "c3x/Assembler.h"
+#include "loaders_rig.h"
+#include "sim/Board.h"
+
+namespace velmora::test {
+namespace {
+
+constexpr uint64_t kUs = 1000;
+// The host's fastest pace between two flash words: the fixed pause after each
+// S command plus the pause after each programmed word (the wire takes longer).
+constexpr uint64_t kHostWordSpacingNs = (kFixedWordDelayUs + kFlashWordDelayUs) * kUs;
+
+const char* SourceName(FlashLoaderId id) {
+  switch (id) {
+    case FlashLoaderId::kC31:
+      return "flash_loader_c31.asm";
+    case FlashLoaderId::kC32Byte:
+      return "flash_loader_c32_byte.asm";
+    case FlashLoaderId::kC32Page:
+      return "flash_loader_c32_page.asm";
+    default:
+      return "flash_loader_c33.asm";
+  }
+}
+
+// The loader's own variables, found by assembling its source.
+struct LoaderSymbols {
+  uint32_t ringOverflow = 0, flashErrors = 0, rhead = 0, rtail = 0;
+};
+
+LoaderSymbols Symbols(FlashLoaderId id) {
+  const std::string path =
+      std::string(VELMORA_SOURCE_DIR) + "/src/podlink/loaders/" + SourceName(id);
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  const c3x::AsmResult r = c3x::Assemble(text.str(), path, c3x::FileIncludeReader());
+  EXPECT_TRUE(r.ok) << (r.errors.empty() ? path : r.errors.front());
+  LoaderSymbols s;
+  for (const c3x::AsmSymbol& sym : r.symbols) {
+    if (sym.name == "ring_overflow") s.ringOverflow = sym.value;
+    if (sym.name == "flash_errors") s.flashErrors = sym.value;
+    if (sym.name == "rhead") s.rhead = sym.value;
+    if (sym.name == "rtail") s.rtail = sym.value;
+  }
+  return s;
+}
+
+struct Block {
+  uint32_t size, address, firstIndex;
+};
+
+// The blocks of a stream-form table; checks the closing 0 on the way.
+std::vector<Block> Blocks(const FlashLoader& loader, bool c32) {
+  std::vector<Block> blocks;
+  size_t i = c32 ? 3 : 0;
+  while (i < loader.words.size() && loader.words[i] != 0) {
+    Block b{loader.words[i], loader.words[i + 1], 0};
+    i += 2;
+    if (c32) {
+      EXPECT_EQ(loader.words[i], 0u) << "strobe word of the block at " << b.address;
+      ++i;
+    }
+    b.firstIndex = static_cast<uint32_t>(i);
+    i += b.size;
+    blocks.push_back(b);
+  }
+  EXPECT_EQ(i + 1, loader.words.size()) << "the closing 0 ends the table";
+  return blocks;
+}
+
+// A board of the given kind with a production loader serial-booted into it
+// and running.
+struct BoardWithLoader {
+  std::unique_ptr<sim::Board> board;
+  FlashLoader loader;
+  LoaderSymbols symbols;
+
+  BoardWithLoader(uint8_t dsp, uint8_t flash, uint8_t boot, uint32_t busValue = 0x000008F8) {
+    sim::BoardConfig cfg;
+    cfg.dspType = dsp;
+    cfg.flashType = flash;
+    cfg.bootMode = boot;
+    board = std::make_unique<sim::Board>(cfg);
+    board->PowerUp();
+    const FlashLoaderId id = ChooseFlashLoader(dsp, flash);
+    loader = ProductionFlashLoaders().Get(id);
+    symbols = Symbols(id);
+    if (dsp != kTMS320C32) loader.words[loader.patchIndices.at(0)] = busValue;
+    for (uint32_t w : loader.words) Send(w, 10 * kUs);
+    board->RunForNs(100 * kUs);
+  }
+
+  // One transfer, `afterNs` after the previous one; returns the word the
+  // target shifted out.
+  uint32_t Send(uint32_t word, uint64_t afterNs = 100 * kUs) {
+    board->RunForNs(afterNs);
+    return board->SerialExchange(word);
+  }
+  uint32_t Var(uint32_t address) {
+    uint32_t v = 0;
+    board->ReadWord(address, &v);
+    return v;
+  }
+  uint32_t Base() const {
+    return sim::BootBaseAddress(board->Config().dspType, board->Config().bootMode);
+  }
+};
+
+TEST(LoaderTables, KeepTheirLoadAddressesAndPatchPoints) {
+  const FlashLoaderSet set = ProductionFlashLoaders();
+  struct Expect {
+    FlashLoaderId id;
+    uint32_t first, second, firstLimit, patchAddress;
+  };
+  // The second block starts where the first may end at the latest.
+  for (const Expect& e : {Expect{FlashLoaderId::kC31, 0x809810, 0x8099E2, 466, 0x8099E7},
+                          Expect{FlashLoaderId::kC33, 0x809810, 0x809A36, 550, 0x809A3B},
+                          Expect{FlashLoaderId::kC32Byte, 0x87FE10, 0x87FF81, 369, 0},
+                          Expect{FlashLoaderId::kC32Page, 0x87FE10, 0x87FF1B, 267, 0}}) {
+    const FlashLoader& l = set.Get(e.id);
+    SCOPED_TRACE(l.name);
+    ASSERT_TRUE(l.Available());
+    const bool c32 = e.patchAddress == 0;
+    const std::vector<Block> blocks = Blocks(l, c32);
+    ASSERT_EQ(blocks.size(), 2u);
+    EXPECT_EQ(blocks[0].address, e.first);
+    EXPECT_LE(blocks[0].size, e.firstLimit);
+    EXPECT_EQ(blocks[1].address, e.second);
+    if (c32) {
+      EXPECT_EQ(l.patchIndices, (std::vector<size_t>{0, 1, 2}));
+    } else {
+      ASSERT_EQ(l.patchIndices.size(), 1u);
+      const size_t patch = l.patchIndices[0];
+      ASSERT_GE(patch, blocks[1].firstIndex);
+      EXPECT_EQ(blocks[1].address + (patch - blocks[1].firstIndex), e.patchAddress);
+    }
+  }
+}
+
+TEST(LoaderOnBoard, AppliesTheConfiguredBusControlBeforeTouchingTheFlash) {
+  for (uint8_t dsp : {kTMS320C31, kTMS320C33}) {
+    BoardWithLoader b(dsp, kAM29F040, 0, 0x00001ABC);
+    EXPECT_EQ(b.board->BusControl(sim::reg::kPrimaryBus), 0x00001ABCu) << int(dsp);
+  }
+  // The TMS320C32 stream carries the three values in front; the boot loader
+  // sets them before the loader starts.
+  sim::BoardConfig cfg;
+  cfg.dspType = kTMS320C32;
+  sim::Board board(cfg);
+  board.PowerUp();
+  FlashLoader l = ProductionFlashLoaders().Get(FlashLoaderId::kC32Page);
+  l.words[0] = 0x11;
+  l.words[1] = 0x0F0222;
+  l.words[2] = 0x0F0333;
+  for (uint32_t w : l.words) {
+    board.RunForNs(10 * kUs);
+    board.SerialExchange(w);
+  }
+  board.RunForNs(50 * kUs);
+  EXPECT_EQ(board.State(), sim::BoardState::Running);
+  EXPECT_EQ(board.BusControl(sim::reg::kIostrb), 0x11u);
+  EXPECT_EQ(board.BusControl(sim::reg::kStrb0), 0x0F0222u);
+  EXPECT_EQ(board.BusControl(sim::reg::kStrb1), 0x0F0333u);
+}
+
+TEST(LoaderOnBoard, ReadsAnswerTheImageWordOnTheNextTransfer) {
+  for (uint8_t dsp = 0; dsp < 3; ++dsp) {
+    for (uint32_t tag : {kFlashRead29F040, kFlashReadOther}) {
+      SCOPED_TRACE(std::to_string(dsp) + " tag " + std::to_string(tag >> 24));
+      BoardWithLoader b(dsp, kAT29C020, 1);
+      const uint8_t bytes[] = {0x11, 0x22, 0x33, 0x44, 0x80, 0xFF, 0x00, 0x7E};
+      b.board->Flash().WriteContents(b.board->BootOffset(), bytes, sizeof bytes);
+      const uint32_t base = b.Base();
+      b.Send(base | tag);
+      // Byte 0 is the least significant; any byte address works.
+      EXPECT_EQ(b.Send((base + 4) | tag), 0x44332211u);
+      EXPECT_EQ(b.Send((base + 1) | tag), 0x7E00FF80u);
+      EXPECT_EQ(b.Send(base | tag), 0x80443322u);
+      EXPECT_EQ(b.Send(0x12345678), 0x44332211u);  // not a command: nothing new to say
+      EXPECT_EQ(b.Send(base | tag), 0x44332211u);
+    }
+  }
+}
+
+TEST(LoaderOnBoard, WordProgramFinishesBeforeTheHostsNextWord) {
+  // The slowest program (AM29F010, 14 us a byte) on each DSP, and the others.
+  for (uint8_t dsp = 0; dsp < 3; ++dsp) {
+    for (uint8_t flash : {kAM29F010, kAM29F040, kHY29F040A}) {
+      SCOPED_TRACE(std::string(DspTypeName(dsp)) + " " + FlashTypeName(flash));
+      BoardWithLoader b(dsp, flash, 0);
+      const uint32_t base = b.Base();
+      const std::vector<uint32_t> words = {0x00000000, 0x12345678, 0x80808080, 0x7F7F7F7F};
+      b.Send(kFlashProgram);
+      b.Send(static_cast<uint32_t>(words.size()));
+      b.Send(base);
+      uint64_t slowestNs = 0;
+      for (size_t i = 0; i < words.size(); ++i) {
+        b.Send(words[i], kHostWordSpacingNs);
+        // Step until the word is in the chip and the chip is idle again.
+        uint64_t spent = 0;
+        while ((b.board->Flash().Busy() ||
+                b.board->FlashImageWord(static_cast<uint32_t>(i)) != words[i]) &&
+               spent < 10 * kHostWordSpacingNs) {
+          b.board->RunForNs(kUs);
+          spent += kUs;
+        }
+        slowestNs = std::max(slowestNs, spent);
+        EXPECT_EQ(b.board->FlashImageWord(static_cast<uint32_t>(i)), words[i]);
+      }
+      EXPECT_LT(slowestNs, kHostWordSpacingNs);
+      b.Send(0, kHostWordSpacingNs);
+      b.board->RunForNs(100 * kUs);
+      EXPECT_EQ(b.Var(b.symbols.flashErrors), 0u);
+      EXPECT_EQ(b.Var(b.symbols.rhead), b.Var(b.symbols.rtail)) << "every word taken";
+      RecordProperty(
+          std::string("word_program_us_") + DspTypeName(dsp) + "_" + FlashTypeName(flash),
+          static_cast<int>(slowestNs / kUs));
+    }
+  }
+}
+
+TEST(LoaderOnBoard, EraseStatusShowsDoneInBit7AndATimeOutInBit5) {
+  for (bool fails : {false, true}) {
+    SCOPED_TRACE(fails ? "failing chip" : "good chip");
+    BoardWithLoader b(kTMS320C31, kAM29F010, 0);
+    const uint8_t old[] = {0x00, 0x01};
+    b.board->Flash().WriteContents(0x1000, old, 2);
+    b.board->Flash().SetEraseFailure(fails);
+    const uint32_t base = b.Base(), poll = base | kFlashReadOther;
+    b.Send(kFlashErase | base);
+    b.Send(poll);
+    const uint32_t during = b.Send(poll);
+    EXPECT_EQ(during & 0x80, 0u) << "erasing";
+    b.board->RunForNs(3'000'000'000ull);  // past the chip's erase time and its time limit
+    b.Send(poll);
+    const uint32_t after = b.Send(poll);
+    if (fails) {
+      EXPECT_EQ(after & 0xA0, 0x20u) << "time-out, not done";
+      EXPECT_EQ(b.board->Flash().Peek(0x1000), 0x00) << "contents kept";
+    } else {
+      EXPECT_EQ(after, 0xFFFFFFFFu) << "erased bytes";
+      EXPECT_EQ(b.board->Flash().Peek(0x1001), 0xFF);
+    }
+  }
+}
+
+TEST(LoaderOnBoard, AnAnswerThatComesLateIsDroppedSoLaterRepliesStayInStep) {
+  // Two reads arrive while the loader waits out a page write cycle: their
+  // transfers pass unanswered, and the next transfer answers the newer one.
+  BoardWithLoader b(kTMS320C31, kAT29C040A, 0);
+  const uint32_t base = b.Base();
+  b.Send(kFlashPage);
+  b.Send(64);
+  b.Send(base + 0x100);
+  for (uint32_t i = 0; i < 64; ++i) b.Send(0xA0A0A000 + i, 20 * kUs);
+  const uint8_t marker[] = {1, 2, 3, 4, 5, 6, 7, 8};
+  b.board->Flash().WriteContents(b.board->BootOffset(), marker, 8);
+  b.Send(base | kFlashReadOther, 1000 * kUs);  // mid-cycle
+  b.Send((base + 4) | kFlashReadOther, 1000 * kUs);
+  b.board->RunForNs(12'000 * kUs);  // the cycle ends, the loader catches up
+  EXPECT_EQ(b.Send((base + 4) | kFlashReadOther), 0x08070605u);
+  EXPECT_EQ(b.Send(base | kFlashReadOther), 0x08070605u);
+  EXPECT_EQ(b.Send(base | kFlashReadOther), 0x04030201u);
+  EXPECT_EQ(b.board->FlashImageWord(0x40), 0xA0A0A000u);
+}
+
+TEST(LoaderOnBoard, PagesThatArriveDuringAWriteCycleAreKept) {
+  // Without the host's pause between pages the next pages queue up while the
+  // chip writes; none of their words is lost.
+  for (uint8_t dsp = 0; dsp < 3; ++dsp) {
+    SCOPED_TRACE(DspTypeName(dsp));
+    const uint8_t flash = dsp == kTMS320C32 ? kAT29C020 : kAT29C010A;
+    const uint32_t page = FlashPageWords(flash);
+    BoardWithLoader b(dsp, flash, 0);
+    const uint32_t base = b.Base();
+    for (uint32_t p = 0; p < 3; ++p) {
+      b.Send(kFlashPage | (base & 0xFF0000));
+      b.Send(page);
+      b.Send(base + 4 * page * p);
+      for (uint32_t i = 0; i < page; ++i) b.Send(p << 24 | i, 98 * kUs);
+    }
+    b.board->RunForNs(40'000 * kUs);
+    for (uint32_t p = 0; p < 3; ++p)
+      for (uint32_t i = 0; i < page; ++i)
+        ASSERT_EQ(b.board->FlashImageWord(p * page + i), p << 24 | i) << "page " << p;
+    EXPECT_EQ(b.Var(b.symbols.ringOverflow), 0u);
+    EXPECT_EQ(b.Var(b.symbols.flashErrors), 0u);
+  }
+}
+
+}  // namespace
+}  // namespace velmora::test
