@@ -192,6 +192,10 @@ bool CPodLink::WriteFlashPages(const ProgramImage& image) {
       const uint32_t word = first + i < image.words.size() ? image.words[first + i] : 0xFFFFFFFF;
       if (!SendWordFixedDelay(word)) return FinishWith(kProcFlashWriteError, true);
     }
+    // The chip's write cycle starts when the page's last byte reaches it; a
+    // USB chip that buffers ahead of the serial line would otherwise eat into
+    // the pause, and the next command would find the flash still writing.
+    WaitUntilSent(kCommandIdleLimitMs);
     delayer_.MicroDelay(kFlashPageDelayUs);
     observer_->SetProgress(p + 1, pages);
     if (observer_->CancelRequested()) return FinishWith(kProcCanceled, true);

@@ -145,6 +145,9 @@ class CPodLink {
  private:
   enum class StreamEnd { kDone, kWriteFailed, kCanceled };
   bool Transfer(bool write, uint8_t* buffer, uint32_t count, uint32_t idleLimitMs);
+  // Waits (up to idleLimitMs) until the bytes written so far have left the USB
+  // chip for the pod, as far as the library can tell.
+  void WaitUntilSent(uint32_t idleLimitMs);
   bool SendCommandWord(char letter, uint32_t word);
   bool ExchangeRaw(uint32_t word, uint32_t& reply);
   StreamEnd StreamWords(const uint32_t* words, uint32_t first, uint32_t count);

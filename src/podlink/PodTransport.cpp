@@ -112,6 +112,19 @@ bool CPodLink::ReadBytes(uint8_t* buffer, uint32_t count, uint32_t idleLimitMs) 
   return Transfer(false, buffer, count, idleLimitMs);
 }
 
+void CPodLink::WaitUntilSent(uint32_t idleLimitMs) {
+  if (!api_ || !handle_) return;
+  // One byte on the wire: start, 8 data and stop bits.
+  constexpr uint32_t kByteNs = 10u * 1000000000u / kPodBaudRate;
+  const uint32_t startMs = clock_.NowMs();
+  for (;;) {
+    DWORD rx = 0, tx = 0, event = 0;
+    if (api_->FT_GetStatus(handle_, &rx, &tx, &event) != FT_OK || tx == 0) return;
+    if (clock_.NowMs() - startMs >= idleLimitMs) return;
+    delayer_.MicroDelay(static_cast<uint32_t>((uint64_t{tx} * kByteNs + 999) / 1000));
+  }
+}
+
 // The caller's limit governs the wait for the first byte; once a byte has
 // moved, kTransferTrailingIdleMs of silence with an empty library queue ends
 // the transfer. A queue that never empties while nothing moves would wait for
