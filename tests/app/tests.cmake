@@ -5,3 +5,13 @@ foreach(_app_test app_startup_qtest app_actions_qtest)
   endif()
 endforeach()
 # --- end app --------------------------------------------------------------------
+# --- app: the program's own command line -------------------------------------------
+if(TARGET velmora)
+  add_test(NAME velmora_help COMMAND velmora --help)
+  set_tests_properties(velmora_help PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
+    PASS_REGULAR_EXPRESSION "Usage: velmora .*--pod=NAME.*--settings=FILE")
+  add_test(NAME velmora_bad_option COMMAND velmora --no-such-option)
+  set_tests_properties(velmora_bad_option PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
+    WILL_FAIL TRUE)
+endif()
+# --- end app ------------------------------------------------------------------------
