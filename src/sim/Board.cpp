@@ -34,8 +34,10 @@ uint32_t DefaultCpuMhz(uint8_t dspType) {
 }
 
 std::vector<RamRegion> DefaultExternalRam(uint8_t dspType) {
-  if (dspType == 1) return {{0x880000, 0x20000}};  // STRB0
-  return {{0x200000, 0x20000}};                    // primary bus
+  // The C32 board also has SRAM at 0x200000 (STRB0), where the C31 and C33
+  // boards have theirs, so one program image can run on all three.
+  if (dspType == 1) return {{0x880000, 0x20000}, {0x200000, 0x20000}};  // STRB0
+  return {{0x200000, 0x20000}};                                         // primary bus
 }
 
 uint32_t BootBaseAddress(uint8_t dspType, uint8_t bootMode) {

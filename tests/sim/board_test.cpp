@@ -36,6 +36,7 @@ TEST(BoardMemoryMap, EachDspHasItsOwnInternalRamAndBusRegisters) {
   EXPECT_FALSE(IsRam(*c32, 0x87FDFF));
   EXPECT_FALSE(IsRam(*c32, 0x809800));
   EXPECT_TRUE(IsRam(*c32, 0x880000));
+  EXPECT_TRUE(IsRam(*c32, 0x200000));  // where the C31 and C33 boards have theirs
   EXPECT_EQ(c32->BusControl(reg::kIostrb), 0xF8u);
   EXPECT_EQ(c32->BusControl(reg::kStrb0), 0xF10F8u);
   EXPECT_EQ(c32->BusControl(reg::kStrb1), 0xF10F8u);
