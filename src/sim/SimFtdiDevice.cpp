@@ -119,8 +119,18 @@ void SimFtdiDevice::WaitUntil(std::unique_lock<std::mutex>& lock, uint64_t ns) {
 
 void SimFtdiDevice::PersistIfChanged(bool force) {
   if (!persist_) return;
-  const FlashChip& chip = board_->Flash();
-  if (chip.Generation() == persistedGeneration_ || chip.Busy()) return;
+  FlashChip& chip = board_->Flash();
+  if (force) {
+    // Closing: the board stays powered while the chip finishes what it has
+    // started (the page write cycle that follows a program's last page, a
+    // byte program, an erase), so that work is saved, not dropped.
+    for (int i = 0; i < 8 && chip.Busy(); ++i) {
+      const uint64_t next = chip.NextEventNs();
+      if (next == UINT64_MAX) break;
+      chip.Update(next);
+    }
+  }
+  if (chip.Generation() == persistedGeneration_ || (chip.Busy() && !force)) return;
   const uint64_t now = NowNs();
   if (!force && now < lastPersistNs_ + 1000 * kMs) return;
   persist_();
