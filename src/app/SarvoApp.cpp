@@ -300,14 +300,15 @@ void CSarvoApp::ExitInstance() {
   }
   if (userTools_) userTools_->StopUserTool();
   if (link_) link_->SetObserver(nullptr);
+  observer_.reset();
+  if (frame_) frame_->SetHost(nullptr);
+  // The window goes first, while everything its panes may still call on
+  // their way out is there; the panes write their column widths as they go.
+  frame_.reset();
   monitor_.reset();
   monitorPrompt_.reset();
   userTools_.reset();
   toolHost_.reset();
-  observer_.reset();
-  if (frame_) frame_->SetHost(nullptr);
-  // The panes write their column widths as they go.
-  frame_.reset();
   if (link_ && link_->IsOpen()) link_->Close();
   if (initialised_) {
     SaveSettings(*store_, settings_);
