@@ -167,6 +167,9 @@ bool CPodLink::WriteFlash(const ProgramImage& image) {
     }
   }
   if (!SendWordFixedDelay(0)) return FinishWith(kProcFlashWriteError, true);
+  // The last words may still wait in the USB chip; they must reach the loader
+  // before the purge and before the caller closes the link.
+  WaitUntilSent(kCommandIdleLimitMs);
   return FinishWith(kProcCompleted, true);
 }
 
