@@ -20,13 +20,15 @@ constexpr uint64_t kMs = 1'000'000;
 SimFtdiDevice::SimFtdiDevice(std::unique_ptr<Board> board, const PodOptions& pod,
                              VirtualClock& clock)
     : board_(std::move(board)), pod_(*board_, pod), clock_(&clock) {
-  originNs_ = clock.NowUs() * 1000;
+  // Device time continues the board's own (a board may have run before the
+  // host opened it); the unsigned difference wraps consistently.
+  originNs_ = clock.NowUs() * 1000 - board_->NowNs();
   persistedGeneration_ = board_->Flash().Generation();
 }
 
 SimFtdiDevice::SimFtdiDevice(std::unique_ptr<Board> board, const PodOptions& pod)
     : board_(std::move(board)), pod_(*board_, pod) {
-  originNs_ = SteadyNs();
+  originNs_ = SteadyNs() - board_->NowNs();
   persistedGeneration_ = board_->Flash().Generation();
   thread_ = std::thread([this] { ThreadMain(); });
 }

@@ -35,6 +35,7 @@ bool ParseUint(const std::string& text, int base, uint32_t* out) {
 }
 
 const char* const kDspNames[] = {"TMS320C31", "TMS320C32", "TMS320C33"};
+constexpr uint64_t kSettleAfterBootWindowNs = 1'000'000;
 
 std::string FirmwareText(uint8_t v) {
   return std::to_string(v >> 4) + "." + std::to_string(v & 0xF);
@@ -254,6 +255,31 @@ bool ResolveBoardOptions(BoardFolder& folder, const std::map<std::string, std::s
   return true;
 }
 
+std::string SettingsMismatchNote(const BoardFolder& folder, const BoardOptions& board,
+                                 const std::map<std::string, std::string>& values) {
+  std::string diffs;
+  auto compare = [&](const char* key, const char* what, bool (*parse)(const std::string&, uint8_t*),
+                     uint8_t have, const std::string& haveText) {
+    auto it = values.find(key);
+    uint8_t want = 0;
+    if (it == values.end() || !parse(it->second, &want) || want == have) return;
+    diffs += std::string(diffs.empty() ? "" : ", ") + what + " " + haveText +
+             " (settings: " + it->second + ")";
+  };
+  compare("configured-dsp", "DSP", ParseDspType, board.dspType,
+          kDspNames[board.dspType > 2 ? 0 : board.dspType]);
+  compare("configured-flash", "flash", ParseFlashType, board.flashType,
+          FindFlashInfo(board.flashType)->name);
+  compare("configured-boot", "boot mode", ParseBootMode, board.bootMode,
+          "Boot" + std::to_string(board.bootMode + 1));
+  if (diffs.empty()) return {};
+  return "virtual board: the board in " + folder.Path() +
+         " is not what the settings describe: " + diffs +
+         ". A board does not follow the host's settings, so serial boot and the flash commands "
+         "will fail; set the host to the board (--dsp, --flash, --boot) or change the board "
+         "(--sim-dsp, --sim-flash, --sim-boot).";
+}
+
 std::unique_ptr<SimFtdiDevice> OpenVirtualBoard(const FtdiBackendOptions& options,
                                                 std::string* error, VirtualClock* clock) {
   std::string why;
@@ -263,6 +289,8 @@ std::unique_ptr<SimFtdiDevice> OpenVirtualBoard(const FtdiBackendOptions& option
     if (error) *error = "virtual board: " + why;
     return nullptr;
   }
+  const std::string mismatch = SettingsMismatchNote(folder, o, options.values);
+  if (!mismatch.empty()) std::cerr << mismatch << "\n";
   PodOptions pod;
   pod.firmwareVersion = o.firmwareVersion;
   auto value = [&](const char* key) -> std::string {
@@ -290,6 +318,11 @@ std::unique_ptr<SimFtdiDevice> OpenVirtualBoard(const FtdiBackendOptions& option
   config.resetActiveHigh = o.resetActiveHigh;
   auto board = std::make_unique<Board>(config, std::move(chip));
   board->PowerUp();
+  // The board was switched on before the host program opened it: its boot
+  // loader has waited out the serial boot window, and a program in the flash
+  // is running by the time the host first talks to it (a serial boot starts
+  // with a reset anyway).
+  board->RunForNs(config.serialBootWindowNs + kSettleAfterBootWindowNs);
 
   std::unique_ptr<SimFtdiDevice> device;
   if (!clock && value("clock") == "virtual") {

@@ -62,6 +62,11 @@ bool ParseFirmwareVersion(const std::string& text, uint8_t* out);  // 1.2, 0x12,
 bool ResolveBoardOptions(BoardFolder& folder, const std::map<std::string, std::string>& values,
                          BoardOptions* options, std::string* error);
 
+// A warning when the host's configured DSP, flash or boot type (the
+// configured-* values) differs from the board; empty when they agree.
+std::string SettingsMismatchNote(const BoardFolder& folder, const BoardOptions& board,
+                                 const std::map<std::string, std::string>& values);
+
 // Builds the board of a folder, powered up (it boots from its flash unless
 // serial data follows at once). Fault injection and clock from values:
 // reset-reply=0 (the pod never answers R), break-after=N (the serial link
