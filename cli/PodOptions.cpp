@@ -182,6 +182,15 @@ bool ParsePodOptions(std::vector<std::string>& args, SettingsStore* store, PodOp
       if (!hex(s.strb1)) return false;
     }
   }
+  // The virtual board learns what the host is set up for: a new board folder
+  // starts as that board. A folder that already holds a board keeps it, as a
+  // real board keeps its DSP whatever the host's settings say (the board then
+  // warns that the two differ). Values given with --sim-configured-* stay.
+  const AppSettings& s = options.settings;
+  auto& values = options.backendOptions.values;
+  values.try_emplace("configured-dsp", DspTypeName(s.dspType));
+  values.try_emplace("configured-flash", FlashTypeName(s.flashType));
+  values.try_emplace("configured-boot", "Boot" + std::to_string(s.bootType + 1));
   args = std::move(rest);
   return true;
 }

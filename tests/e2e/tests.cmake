@@ -4,5 +4,22 @@ if(TARGET velmora-cli)
     COMMAND ${CMAKE_COMMAND} -DCLI=$<TARGET_FILE:velmora-cli>
       -DLOADERS=${CMAKE_SOURCE_DIR}/src/podlink/loaders -DDIR=${CMAKE_BINARY_DIR}/e2e_loaders
       -P ${CMAKE_SOURCE_DIR}/tests/e2e/loader_table_check.cmake)
+  add_test(NAME demo_matches_source
+    COMMAND ${CMAKE_COMMAND} -DCLI=$<TARGET_FILE:velmora-cli>
+      -DDEMO=${CMAKE_SOURCE_DIR}/examples/demo -DDIR=${CMAKE_BINARY_DIR}/e2e_demo
+      -P ${CMAKE_SOURCE_DIR}/tests/e2e/demo_check.cmake)
+  # Real processes and a real-time board: the erase alone takes 8 seconds.
+  add_test(NAME e2e_cli_flash_then_read
+    COMMAND ${CMAKE_COMMAND} -DCLI=$<TARGET_FILE:velmora-cli>
+      -DDEMO=${CMAKE_SOURCE_DIR}/examples/demo/demo.out -DDIR=${CMAKE_BINARY_DIR}/e2e_cli
+      -P ${CMAKE_SOURCE_DIR}/tests/e2e/cli_flash_read_check.cmake)
+  set_tests_properties(e2e_cli_flash_then_read PROPERTIES TIMEOUT 120)
 endif()
-# --- end loaders ------------------------------------------------------------------
+
+# The e2e tests run the velmora-cli target commands in process.
+if(TARGET e2e_tests)
+  target_sources(e2e_tests PRIVATE ${CMAKE_SOURCE_DIR}/cli/cmd_target.cpp
+    ${CMAKE_SOURCE_DIR}/cli/PodOptions.cpp)
+  target_include_directories(e2e_tests PRIVATE ${CMAKE_SOURCE_DIR}/cli)
+endif()
+# --- end loaders, responder, demo ------------------------------------------------

@@ -1,0 +1,192 @@
+// velmora-cli flash write, verify and read with the demo on every chip and DSP
+// type, the flashed demo booting from the flash, and the failures a user can
+// meet on the way.
+#include <fstream>
+#include <iterator>
+
+#include "e2e/e2e_support.h"
+
+namespace velmora::e2e {
+namespace {
+
+std::string DspOption(uint8_t dsp) {
+  return std::string("--dsp=c3") + char('1' + dsp);
+}
+
+std::string FlashOption(uint8_t flash) {
+  std::string name = FlashTypeName(flash);
+  for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return "--flash=" + name;
+}
+
+std::string BootOption(uint8_t boot) {
+  return "--boot=" + std::to_string(boot + 1);
+}
+
+std::vector<uint32_t> ReadWords(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
+  std::vector<uint32_t> words(bytes.size() / 4);
+  for (size_t i = 0; i < words.size(); ++i)
+    for (int b = 0; b < 4; ++b)
+      words[i] |= uint32_t{static_cast<uint8_t>(bytes[4 * i + b])} << (8 * b);
+  return words;
+}
+
+class Flash : public Bench {
+ protected:
+  // The settings of one combination, as command-line options.
+  std::vector<std::string> Types(uint8_t dsp, uint8_t flash, uint8_t boot) {
+    return {DspOption(dsp), FlashOption(flash), BootOption(boot)};
+  }
+  int RunWith(const std::string& command, std::vector<std::string> args,
+              const std::vector<std::string>& types) {
+    args.insert(args.end(), types.begin(), types.end());
+    return Run(command, args);
+  }
+  // The demo's counter, read through the responder of the running demo.
+  uint32_t Counter(const std::vector<std::string>& types) {
+    EXPECT_EQ(RunWith("read", {"counter", "--coff", DemoPath()}, types), cli::kExitOk) << err.str();
+    return static_cast<uint32_t>(
+        std::stoul(out.str().substr(out.str().find(' ') + 1), nullptr, 16));
+  }
+};
+
+TEST_F(Flash, EveryChipOnEveryDspProgramsVerifiesReadsBackAndBoots) {
+  for (uint8_t dsp = 0; dsp < 3; ++dsp) {
+    for (uint8_t flash = 0; flash < 6; ++flash) {
+      const uint8_t boot = static_cast<uint8_t>((dsp + 2 * flash) % 3);
+      const std::vector<std::string> types = Types(dsp, flash, boot);
+      SCOPED_TRACE(::testing::PrintToString(types));
+      board = "board-" + std::to_string(dsp) + std::to_string(flash);
+      PowerCycle();
+
+      ASSERT_EQ(RunWith("flash", {"write", DemoPath(), "--verify"}, types), cli::kExitOk)
+          << err.str();
+      EXPECT_NE(out.str().find("Flash Program & Verifying is successful"), std::string::npos);
+      ASSERT_EQ(RunWith("flash", {"verify", DemoPath()}, types), cli::kExitOk) << err.str();
+      const auto image = dir / (board + ".bin");
+      ASSERT_EQ(RunWith("flash", {"read", DemoPath(), "--out", image.string()}, types),
+                cli::kExitOk)
+          << err.str();
+      const ProgramData demo = Demo(dsp);
+      const std::vector<uint32_t> read = ReadWords(image);
+      ASSERT_EQ(read.size(), demo.image.imageByteCount / 4);
+      for (size_t i = 0; i < read.size(); ++i) {
+        uint32_t expected = demo.image.words[i];
+        if (i == 1 && dsp != kTMS320C32) expected = kDefaultPrimaryBus;  // the patched header
+        if (dsp == kTMS320C32 && i >= 1 && i <= 3)
+          expected = i == 1 ? kDefaultIostrb : i == 2 ? kDefaultStrb0 : kDefaultStrb1;
+        ASSERT_EQ(read[i], expected) << "word " << i;
+      }
+
+      // Switched off and on: the board boots the demo from its flash.
+      PowerCycle();
+      ASSERT_EQ(RunWith("version", {}, types), cli::kExitOk);
+      Wait(100);
+      const uint32_t first = Counter(types);
+      Wait(100);
+      EXPECT_GT(Counter(types), first) << Board().HaltMessage();
+      // And again after a reset.
+      ASSERT_EQ(RunWith("reset", {}, types), cli::kExitOk);
+      Wait(100);
+      const uint32_t afterReset = Counter(types);
+      EXPECT_LT(afterReset, first + 20) << "counting from 0 again";
+      Wait(100);
+      EXPECT_GT(Counter(types), afterReset);
+    }
+  }
+}
+
+TEST_F(Flash, TheLastWordsSurviveSwitchingOffRightAfterTheWrite) {
+  // velmora-cli ends right after the last word or 10 ms after the last page:
+  // the words must have reached the board by then, and the board keeps its
+  // power until the chip has finished.
+  for (uint8_t flash : {kAM29F010, kHY29F040A, kAT29C010A, kAT29C040A}) {
+    const auto types = Types(kTMS320C32, flash, 2);
+    board = FlashTypeName(flash);
+    PowerCycle();
+    ASSERT_EQ(RunWith("flash", {"write", DemoPath()}, types), cli::kExitOk) << err.str();
+    PowerCycle();
+    EXPECT_EQ(RunWith("flash", {"verify", DemoPath()}, types), cli::kExitOk) << out.str();
+  }
+}
+
+TEST_F(Flash, AVerifyFindsACorruptedByte) {
+  const auto types = Types(kTMS320C33, kAT29C040A, 0);
+  ASSERT_EQ(RunWith("flash", {"write", DemoPath()}, types), cli::kExitOk) << err.str();
+  ASSERT_EQ(RunWith("flash", {"verify", DemoPath()}, types), cli::kExitOk);
+  // One bit of a byte in the middle of the program.
+  const uint32_t offset = Board().BootOffset() + 4 * 40 + 2;
+  Board().Flash().CorruptByte(offset, Board().Flash().Peek(offset) ^ 0x10);
+  EXPECT_EQ(RunWith("flash", {"verify", DemoPath()}, types),
+            cli::kExitProcedureBase + kProcFlashVerifyError);
+  EXPECT_EQ(out.str(), "[ Completed ]\n[ Error : Flash Data Verifying ]\n");
+}
+
+TEST_F(Flash, ACancelledWriteStopsAndSaysSo) {
+  // The loader takes 38 batches of 7 words; the third page sees the cancel.
+  const auto types = Types(kTMS320C31, kAT29C010A, 0);
+  cancelAfter = 38 + 3;
+  EXPECT_EQ(RunWith("flash", {"write", DemoPath()}, types),
+            cli::kExitProcedureBase + kProcCanceled);
+  EXPECT_EQ(out.str(), "[ Completed ]\n[ Canceled ]\n");
+  cancelAfter = 0;
+  EXPECT_EQ(RunWith("flash", {"verify", DemoPath()}, types),
+            cli::kExitProcedureBase + kProcFlashVerifyError)
+      << "partly programmed";
+
+  // Cancel while a JEDEC chip erases: the erase dialog says so.
+  const auto jedec = Types(kTMS320C31, kAM29F010, 0);
+  board = "jedec";
+  PowerCycle();
+  cancelAfter = 38 + 100;
+  EXPECT_EQ(RunWith("flash", {"write", DemoPath()}, jedec),
+            cli::kExitProcedureBase + kProcCanceled);
+  EXPECT_EQ(out.str(), "[ Completed ]\n [ Canceled ]\n");
+}
+
+TEST_F(Flash, AnEraseThatTimesOutFails) {
+  const auto types = Types(kTMS320C32, kHY29F040A, 1);
+  EXPECT_EQ(RunWith("flash", {"write", DemoPath(), "--sim-erase-fails=1"}, types),
+            cli::kExitProcedureBase + kProcEraseError);
+  EXPECT_EQ(out.str(), "[ Completed ]\n [ Error : Flash Erasing... ]\n");
+  EXPECT_FALSE(Board().FlashHoldsProgram());
+}
+
+TEST_F(Flash, AResetThePodDoesNotAnswerFailsEveryProcedure) {
+  const auto types = Types(kTMS320C31, kAM29F040, 0);
+  EXPECT_EQ(RunWith("flash", {"write", DemoPath(), "--sim-reset-reply=0"}, types),
+            cli::kExitProcedureBase + kProcTargetResetError);
+  EXPECT_EQ(out.str(), "[ Error : Target Board Reset ]\n");
+  PowerCycle();
+  EXPECT_EQ(RunWith("boot", {DemoPath(), "--sim-reset-reply=0"}, types),
+            cli::kExitProcedureBase + kProcTargetResetError);
+  PowerCycle();
+  EXPECT_EQ(RunWith("reset", {"--sim-reset-reply=0"}, types), cli::kExitResetFailed);
+  EXPECT_EQ(err.str(), "Failed to reset target board\n");
+}
+
+TEST_F(Flash, AStreamThatBreaksMidWayFails) {
+  const auto types = Types(kTMS320C33, kAM29F040, 0);
+  // The pod drops off the USB bus during the loader download...
+  unplugAfter = 10;
+  EXPECT_EQ(RunWith("flash", {"write", DemoPath()}, types),
+            cli::kExitProcedureBase + kProcFlashLoaderDownloadError);
+  EXPECT_EQ(out.str(), "[ Error : Flash Algorithm Data Downloading ]\n");
+  PowerCycle();
+  // ...or during a serial boot.
+  EXPECT_EQ(RunWith("boot", {DemoPath()}, types),
+            cli::kExitProcedureBase + kProcSerialBootDownloadError);
+  EXPECT_EQ(out.str(), "[ Error : Serial Boot Downloading ]\n");
+  PowerCycle();
+  unplugAfter = 0;
+  // The serial line to the target breaks: the host streams on, the verify
+  // finds out.
+  EXPECT_EQ(RunWith("boot", {DemoPath(), "--verify", "--sim-break-after=60"}, types),
+            cli::kExitProcedureBase + kProcSerialBootVerifyError);
+  EXPECT_EQ(out.str(), "[ Completed ]\n[ Error : Serial Boot Verifying ]\n");
+}
+
+}  // namespace
+}  // namespace velmora::e2e

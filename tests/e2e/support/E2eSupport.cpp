@@ -1,0 +1,108 @@
+#include <unistd.h>
+
+#include "CliCommand.h"
+#include "e2e/e2e_support.h"
+#include "podlink/support/FakePod.h"
+#include "sim/VirtualBoard.h"
+
+namespace velmora::cli {
+// The target commands register themselves here; the tests call them directly.
+std::map<std::string, CommandInfo>& Commands() {
+  static std::map<std::string, CommandInfo> commands;
+  return commands;
+}
+}  // namespace velmora::cli
+
+namespace velmora::e2e {
+namespace {
+
+// The running test's clock, the board it keeps powered and its cancel knob.
+VirtualClock* g_clock = nullptr;
+std::unique_ptr<sim::SimFtdiDevice> g_device;
+Bench* g_bench = nullptr;
+
+bool CancelRequested() {
+  Bench* b = g_bench;
+  if (!b) return false;
+  ++b->cancelChecks;
+  if (b->unplugAfter > 0 && b->cancelChecks == b->unplugAfter && g_device)
+    g_device->SetUnplugged(true);
+  return b->cancelAfter > 0 && b->cancelChecks >= b->cancelAfter;
+}
+
+}  // namespace
+
+std::string DemoPath() {
+  return std::string(VELMORA_SOURCE_DIR) + "/examples/demo/demo.out";
+}
+
+void Bench::SetUp() {
+  g_clock = &clock;
+  g_bench = this;
+  RegisterFtdiBackend(kBackend, [](const FtdiBackendOptions& options, std::string& error) {
+    if (!g_device) {
+      g_device = sim::OpenVirtualBoard(options, &error, g_clock);
+      if (!g_device) return std::unique_ptr<FtdiApi>();
+    }
+    return std::unique_ptr<FtdiApi>(std::make_unique<test::FtdiApiProxy>(*g_device));
+  });
+  dir = std::filesystem::temp_directory_path() /
+        ("velmora_e2e_" + std::to_string(::getpid()) + "_" +
+         ::testing::UnitTest::GetInstance()->current_test_info()->test_suite_name() + "_" +
+         ::testing::UnitTest::GetInstance()->current_test_info()->name());
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  env.out = &out;
+  env.err = &err;
+  env.progressBar = false;
+  env.store = &store;
+  env.clock = &clock;
+  env.delayer = &delayer;
+  env.cancelRequested = &CancelRequested;
+}
+
+void Bench::TearDown() {
+  g_device.reset();
+  g_bench = nullptr;
+  std::error_code ec;
+  std::filesystem::remove_all(dir, ec);
+}
+
+int Bench::Run(const std::string& command, std::vector<std::string> args) {
+  out.str("");
+  err.str("");
+  cancelChecks = 0;
+  args.push_back(std::string("--pod=") + kBackend);
+  args.push_back("--sim-dir=" + (dir / board).string());
+  return cli::RunTargetCommand(command, args, env);
+}
+
+sim::SimFtdiDevice* Bench::Device() {
+  return g_device.get();
+}
+
+void Bench::PowerCycle() {
+  g_device.reset();
+}
+
+void Bench::Wait(uint32_t ms) {
+  clock.AdvanceUs(uint64_t{ms} * 1000);
+  if (g_device) g_device->Sync();
+}
+
+ProgramData Bench::Demo(uint8_t dsp) {
+  ProgramData program;
+  MemoryInterfaceValues mi;
+  mi.dspType = dsp;
+  EXPECT_EQ(ReadCoffFile(DemoPath(), mi, program), kCoffOk);
+  return program;
+}
+
+uint32_t Bench::SymbolAddress(const ProgramData& program, const std::string& name) {
+  for (const CDataObject& s : program.symbols)
+    if (s.name == name) return s.address;
+  ADD_FAILURE() << "no symbol " << name;
+  return 0;
+}
+
+}  // namespace velmora::e2e
