@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "c3x/Assembler.h"
-#include "loaders_rig.h"
+#include "podlink/PodLink.h"
 #include "sim/Board.h"
 
 namespace velmora::test {
