@@ -29,3 +29,22 @@ string(FIND "${_err}" "regenerate it with" _at)
 if(_at LESS 0)
   message(FATAL_ERROR "the refusal does not say how to regenerate:\n${_err}")
 endif()
+
+# A loader that does not say where the bus control value goes, or that the
+# boot loader would start in the wrong place, gets no table.
+file(WRITE ${DIR}/no_patch.asm "        .text 809810h\nentry:  BR entry\n")
+execute_process(COMMAND ${CLI} loader-table ${DIR}/no_patch.asm
+  RESULT_VARIABLE _rc OUTPUT_VARIABLE _out ERROR_VARIABLE _err)
+string(FIND "${_err}" "bus_control_value" _at)
+if(NOT _rc EQUAL 1 OR _at LESS 0 OR NOT _out STREQUAL "")
+  message(FATAL_ERROR "a loader without bus_control_value: exit ${_rc}\n${_out}${_err}")
+endif()
+file(WRITE ${DIR}/late_entry.asm
+  "        .sect \"consts\", 8099E2h\nbus_control_value .word 0\n"
+  "        .text 809810h\nentry:  BR entry\n        .entry entry\n")
+execute_process(COMMAND ${CLI} loader-table ${DIR}/late_entry.asm
+  RESULT_VARIABLE _rc OUTPUT_VARIABLE _out ERROR_VARIABLE _err)
+string(FIND "${_err}" "entry point is 0x809810" _at)
+if(NOT _rc EQUAL 1 OR _at LESS 0)
+  message(FATAL_ERROR "a loader whose first block is not its entry: exit ${_rc}\n${_out}${_err}")
+endif()
