@@ -275,9 +275,10 @@ std::string SettingsMismatchNote(const BoardFolder& folder, const BoardOptions& 
   if (diffs.empty()) return {};
   return "virtual board: the board in " + folder.Path() +
          " is not what the settings describe: " + diffs +
-         ". A board does not follow the host's settings, so serial boot and the flash commands "
-         "will fail; set the host to the board (--dsp, --flash, --boot) or change the board "
-         "(--sim-dsp, --sim-flash, --sim-boot).";
+         ". A board does not follow the host's settings: a program booted or flashed for "
+         "other settings does not run or lands in the wrong place, and only a verify tells. "
+         "Set the host to the board (--dsp, --flash, --boot) or change the board (--sim-dsp, "
+         "--sim-flash, --sim-boot).";
 }
 
 std::unique_ptr<SimFtdiDevice> OpenVirtualBoard(const FtdiBackendOptions& options,
