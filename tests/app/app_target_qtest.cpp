@@ -9,6 +9,7 @@
 #include "AppTestSupport.h"
 #include "c3x/Assembler.h"
 #include "image/CoffReader.h"
+#include "image/SymbolTable.h"
 #include "podlink/PodLink.h"
 #include "podlink/ProcedureTexts.h"
 #include "shell/Commands.h"
@@ -87,6 +88,31 @@ class TargetTest : public QObject {
     QCOMPARE(dlg.StatusText(), QStringLiteral("[ Completed ]"));
     QVERIFY(link.ReadTargetWord(kCounterAddress, word));
     QCOMPARE(word, 0x1234u);
+  }
+
+  void theDemoRunsOnEachDspType() {
+    const QString demo = QStringLiteral(VELMORA_SOURCE_DIR) + "/examples/demo/demo.out";
+    if (!QFile::exists(demo)) QSKIP("examples/demo/demo.out is not in this tree");
+    for (uint8_t dsp : {kTMS320C31, kTMS320C32, kTMS320C33}) {
+      AppBench bench;
+      bench.Ini().WriteInt(kSectionMain, kKeyMcuType, dsp);
+      StartupOptions o = bench.SimOptions();
+      o.coffFile = demo;
+      QVERIFY(bench.Start(o));
+      CSarvoApp& app = *bench.app;
+      QVERIFY2(bench.prompter.shown.isEmpty(), qPrintable(bench.prompter.Texts().join('|')));
+      QVERIFY(app.WindowTitle().contains(demo));
+      const CDataObject* counter = FindSymbolByName(app.Program().symbols, "counter");
+      QVERIFY(counter);
+      app.RunTargetAction(TargetAction::kSerialBootVerify);
+      QCOMPARE(app.ProgressDialog()->StatusText(), QStringLiteral("[ Completed ]"));
+      // The program runs: its counter moves.
+      uint32_t first = 0, later = 0;
+      QVERIFY(app.Link().ReadTargetWord(counter->address, first));
+      QTest::qWait(50);
+      QVERIFY(app.Link().ReadTargetWord(counter->address, later));
+      QVERIFY2(later != first, qPrintable(QStringLiteral("DSP %1").arg(dsp)));
+    }
   }
 
   void serialBootPausesBothMonitoringsAndRestartsThem() {
