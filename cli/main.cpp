@@ -15,7 +15,7 @@ namespace {
 void PrintUsage() {
   std::printf("Usage: velmora-cli COMMAND [ARGS...]\n\nCommands:\n");
   for (const auto& [name, info] : velmora::cli::Commands())
-    std::printf("  %-10s %s\n", name.c_str(), info.summary.c_str());
+    std::printf("  %-13s %s\n", name.c_str(), info.summary.c_str());
   std::printf("\nRun 'velmora-cli COMMAND --help' for the options of a command.\n");
 }
 }  // namespace

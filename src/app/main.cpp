@@ -2,11 +2,24 @@
 #include <QApplication>
 #include <QProcessEnvironment>
 #include <cstdio>
+#include <cstring>
 
 #include "app/SarvoApp.h"
 #include "app/StartupOptions.h"
 
 int main(int argc, char* argv[]) {
+  // Help and version must work on a machine without a display, so they are
+  // answered before the GUI is brought up.
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      std::fputs(qPrintable(velmora::StartupHelpText()), stdout);
+      return 0;
+    }
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::puts("Velmora UT Version 2.25");
+      return 0;
+    }
+  }
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Velmora UT"));
   QApplication::setApplicationDisplayName(QStringLiteral("Velmora UT"));
