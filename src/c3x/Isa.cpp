@@ -8,7 +8,7 @@ namespace velmora::c3x {
 namespace {
 
 using enum ValueKind;
-constexpr uint8_t R = kModeRegister, D = kModeDirect, I = kModeIndirect, M = kModeImmediate;
+constexpr uint8_t R = kModeRegister, D = kModeDirect, I = kModeIndirect;
 constexpr uint8_t kAll = kModeAll, kMem = D | I;
 constexpr uint32_t kGen = 0xFF800000;  // bits 31-23 select a general or three-operand opcode
 
