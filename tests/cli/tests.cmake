@@ -23,7 +23,7 @@ if(TARGET velmora_podlink)
     ${CMAKE_SOURCE_DIR}/cli/cmd_target.cpp ${CMAKE_SOURCE_DIR}/cli/PodOptions.cpp
     ${CMAKE_SOURCE_DIR}/tests/podlink/support/FakePod.cpp)
   target_include_directories(cli_target_tests PRIVATE ${CMAKE_SOURCE_DIR}/cli
-    ${CMAKE_SOURCE_DIR}/tests/podlink)
+    ${CMAKE_SOURCE_DIR}/tests/podlink ${CMAKE_SOURCE_DIR}/tests)
   target_compile_definitions(cli_target_tests PRIVATE ${VELMORA_TEST_DEFS})
   target_link_libraries(cli_target_tests PRIVATE velmora_monitoring velmora_podlink velmora_image
     velmora_config velmora_config_qt GTest::gtest_main)

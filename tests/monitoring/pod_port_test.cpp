@@ -6,8 +6,6 @@
 #include <memory>
 
 #include "config/AppSettings.h"
-#include "config/Clock.h"
-#include "config/MicroTimer.h"
 #include "monitoring/TargetPort.h"
 #include "monitoring/responder_pod.h"
 #include "podlink/PodLink.h"
@@ -16,20 +14,8 @@ namespace velmora {
 namespace {
 
 using test::ApiProxy;
+using test::RecordingDelayer;
 using test::ResponderPod;
-
-class CountingDelayer : public MicroDelayer {
- public:
-  explicit CountingDelayer(VirtualClock& clock) : clock_(clock) {}
-  void MicroDelay(uint32_t us) override {
-    pauses.push_back(us);
-    clock_.AdvanceUs(us);
-  }
-  std::vector<uint32_t> pauses;
-
- private:
-  VirtualClock& clock_;
-};
 
 struct PortRig {
   explicit PortRig(uint32_t pauseUs) {
@@ -44,7 +30,7 @@ struct PortRig {
     link->Open();
   }
   VirtualClock clock;
-  CountingDelayer delayer{clock};
+  RecordingDelayer delayer{clock};
   ResponderPod pod;
   std::unique_ptr<CPodLink> link;
 };
@@ -76,8 +62,8 @@ TEST(PodLinkPort, GroupedReadsSendTheSameCommandsAsSingleReads) {
   // Three writes of at most 16 words instead of 80 single commands, and no
   // busy-wait: the wire spaces the commands.
   EXPECT_EQ(grouped.pod.writeSizes, (std::vector<size_t>{16 * 18, 16 * 18, 8 * 18}));
-  EXPECT_TRUE(grouped.delayer.pauses.empty());
-  EXPECT_EQ(single.delayer.pauses.size(), 80u);
+  EXPECT_TRUE(grouped.delayer.delays.empty());
+  EXPECT_EQ(single.delayer.delays.size(), 80u);
 }
 
 TEST(PodLinkPort, ABrokenLinkGivesTheWordsReadBeforeIt) {
@@ -109,7 +95,7 @@ TEST(PodLinkPort, LongPausesAreKeptByReadingOneWordAtATime) {
   EXPECT_EQ(port.ReadTargetWords(addresses.data(), 3, values.data()), 3u);
   EXPECT_EQ(values[2], addresses[2] + 1);
   EXPECT_EQ(rig.pod.writeSizes, std::vector<size_t>(6, 9));
-  EXPECT_EQ(rig.delayer.pauses, std::vector<uint32_t>(6, 1000));
+  EXPECT_EQ(rig.delayer.delays, std::vector<uint32_t>(6, 1000));
 }
 
 }  // namespace

@@ -5,28 +5,25 @@
 #include <cstdint>
 #include <cstring>
 #include <deque>
-#include <map>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "podlink/FtdiApi.h"
+#include "support/PodDoubles.h"
 
 namespace velmora::test {
 
-// Answers S and V like the pod firmware with a responder program behind it:
-// a plain address word loads the word at that address for the next transfer,
-// the tagged words write with commit and abandon.
-class ResponderPod : public FtdiApi {
+using ApiProxy = FtdiApiProxy;
+
+// The responder's memory, writes and commits come from ResponderModel.
+class ResponderPod : public FtdiApi, public ResponderModel {
  public:
   std::vector<std::string> devices = {"USB POD"};
   bool openFails = false;
-  std::map<uint32_t, uint32_t> memory;
   // Reads are the V commands that carry a plain address.
   std::vector<uint32_t> readAddresses;
   int failReadAt = 0;  // the n-th read from now on fails (1-based); 0 never
   bool failAllReads = false;
-  std::vector<std::pair<uint32_t, uint32_t>> committed;
   std::vector<std::pair<char, uint32_t>> commands;  // every S and V in order
   std::vector<size_t> writeSizes;                   // bytes per FT_Write
   int purges = 0;
@@ -87,7 +84,7 @@ class ResponderPod : public FtdiApi {
         if (!broken_)
           for (int i = 0; i < 4; ++i) rx_.push_back(static_cast<uint8_t>(pending_ >> (8 * i)));
       }
-      pending_ = Respond(word);
+      pending_ = (*this)(word);
     }
     return FT_OK;
   }
@@ -117,77 +114,10 @@ class ResponderPod : public FtdiApi {
   }
 
  private:
-  uint32_t Respond(uint32_t word) {
-    const uint32_t tag = word & 0xFF000000u, low24 = word & 0xFFFFFFu;
-    switch (tag) {
-      case 0:
-        return memory.count(word) ? memory[word] : 0;
-      case 0xAD000000u:
-        writeAddress_ = low24;
-        return low24;
-      case 0xD1000000u:
-        high_ = word & 0xFFFF;
-        return 0;
-      case 0xD0000000u:
-        low_ = word & 0xFFFF;
-        return 0;
-      case 0x33000000u:
-        memory[writeAddress_] = (high_ << 16) | low_;
-        committed.emplace_back(writeAddress_, (high_ << 16) | low_);
-        return 0;
-      default:
-        return 0;
-    }
-  }
-
   std::string inbox_;
   std::deque<uint8_t> rx_;
   uint32_t pending_ = 0xFFFFFFFF;
-  uint32_t writeAddress_ = 0, high_ = 0, low_ = 0;
   bool broken_ = false;
-};
-
-class ApiProxy : public FtdiApi {
- public:
-  explicit ApiProxy(FtdiApi& a) : a_(a) {}
-  FT_STATUS FT_ListDevices(void* x, void* y, DWORD f) override {
-    return a_.FT_ListDevices(x, y, f);
-  }
-  FT_STATUS FT_OpenEx(void* x, DWORD f, FT_HANDLE* h) override { return a_.FT_OpenEx(x, f, h); }
-  FT_STATUS FT_Close(FT_HANDLE h) override { return a_.FT_Close(h); }
-  FT_STATUS FT_ResetDevice(FT_HANDLE h) override { return a_.FT_ResetDevice(h); }
-  FT_STATUS FT_GetLatencyTimer(FT_HANDLE h, UCHAR* t) override {
-    return a_.FT_GetLatencyTimer(h, t);
-  }
-  FT_STATUS FT_SetLatencyTimer(FT_HANDLE h, UCHAR t) override {
-    return a_.FT_SetLatencyTimer(h, t);
-  }
-  FT_STATUS FT_SetBaudRate(FT_HANDLE h, DWORD b) override { return a_.FT_SetBaudRate(h, b); }
-  FT_STATUS FT_SetDataCharacteristics(FT_HANDLE h, UCHAR w, UCHAR s, UCHAR p) override {
-    return a_.FT_SetDataCharacteristics(h, w, s, p);
-  }
-  FT_STATUS FT_SetFlowControl(FT_HANDLE h, USHORT f, UCHAR on, UCHAR off) override {
-    return a_.FT_SetFlowControl(h, f, on, off);
-  }
-  FT_STATUS FT_SetTimeouts(FT_HANDLE h, DWORD r, DWORD w) override {
-    return a_.FT_SetTimeouts(h, r, w);
-  }
-  FT_STATUS FT_Purge(FT_HANDLE h, DWORD m) override { return a_.FT_Purge(h, m); }
-  FT_STATUS FT_Write(FT_HANDLE h, void* b, DWORD c, DWORD* n) override {
-    return a_.FT_Write(h, b, c, n);
-  }
-  FT_STATUS FT_Read(FT_HANDLE h, void* b, DWORD c, DWORD* n) override {
-    return a_.FT_Read(h, b, c, n);
-  }
-  FT_STATUS FT_GetQueueStatus(FT_HANDLE h, DWORD* rx) override {
-    return a_.FT_GetQueueStatus(h, rx);
-  }
-  FT_STATUS FT_GetStatus(FT_HANDLE h, DWORD* rx, DWORD* tx, DWORD* e) override {
-    return a_.FT_GetStatus(h, rx, tx, e);
-  }
-
- private:
-  FtdiApi& a_;
 };
 
 }  // namespace velmora::test

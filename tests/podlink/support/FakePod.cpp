@@ -45,6 +45,12 @@ size_t FakePod::CountCalls(const std::string& name) const {
   }));
 }
 
+std::string FakePod::Text(std::initializer_list<uint32_t> numbers) {
+  std::string text;
+  for (uint32_t n : numbers) text += (text.empty() ? "" : " ") + std::to_string(n);
+  return text;
+}
+
 FT_STATUS FakePod::Call(const std::string& name, const std::string& detail) {
   calls.push_back(detail.empty() ? name : name + " " + detail);
   clock_.AdvanceUs(20);
@@ -82,44 +88,8 @@ FT_STATUS FakePod::FT_OpenEx(void* arg, DWORD flags, FT_HANDLE* handle) {
   return FT_OK;
 }
 
-FT_STATUS FakePod::FT_Close(FT_HANDLE) {
-  FT_STATUS s = Call("FT_Close");
-  if (s == FT_OK) open_ = false;
-  return s;
-}
-
-FT_STATUS FakePod::FT_ResetDevice(FT_HANDLE) {
-  return Call("FT_ResetDevice");
-}
-
-FT_STATUS FakePod::FT_GetLatencyTimer(FT_HANDLE, UCHAR* timer) {
-  FT_STATUS s = Call("FT_GetLatencyTimer");
-  if (s == FT_OK) *timer = latency;
-  return s;
-}
-
-FT_STATUS FakePod::FT_SetLatencyTimer(FT_HANDLE, UCHAR timer) {
-  FT_STATUS s = Call("FT_SetLatencyTimer", std::to_string(timer));
-  if (s == FT_OK) latency = timer;
-  return s;
-}
-
-FT_STATUS FakePod::FT_SetBaudRate(FT_HANDLE, DWORD baud) {
-  return Call("FT_SetBaudRate", std::to_string(baud));
-}
-
-FT_STATUS FakePod::FT_SetDataCharacteristics(FT_HANDLE, UCHAR bits, UCHAR stop, UCHAR parity) {
-  return Call("FT_SetDataCharacteristics",
-              std::to_string(bits) + " " + std::to_string(stop) + " " + std::to_string(parity));
-}
-
-FT_STATUS FakePod::FT_SetFlowControl(FT_HANDLE, USHORT flow, UCHAR xon, UCHAR xoff) {
-  return Call("FT_SetFlowControl",
-              std::to_string(flow) + " " + std::to_string(xon) + " " + std::to_string(xoff));
-}
-
 FT_STATUS FakePod::FT_SetTimeouts(FT_HANDLE, DWORD readMs, DWORD writeMs) {
-  FT_STATUS s = Call("FT_SetTimeouts", std::to_string(readMs) + " " + std::to_string(writeMs));
+  FT_STATUS s = Call("FT_SetTimeouts", Text({readMs, writeMs}));
   if (s == FT_OK) {
     readTimeoutMs_ = readMs;
     writeTimeoutMs_ = writeMs;
@@ -128,7 +98,7 @@ FT_STATUS FakePod::FT_SetTimeouts(FT_HANDLE, DWORD readMs, DWORD writeMs) {
 }
 
 FT_STATUS FakePod::FT_Purge(FT_HANDLE, DWORD mask) {
-  FT_STATUS s = Call("FT_Purge", std::to_string(mask));
+  FT_STATUS s = Call("FT_Purge", Text({mask}));
   if (s == FT_OK) {
     ++purges;
     if (mask & FT_PURGE_RX) rx.clear();
@@ -173,18 +143,6 @@ FT_STATUS FakePod::FT_Read(FT_HANDLE, void* buffer, DWORD count, DWORD* read) {
     rx.pop_front();
   }
   *read = n;
-  return FT_OK;
-}
-
-FT_STATUS FakePod::FT_GetQueueStatus(FT_HANDLE, DWORD* rxBytes) {
-  *rxBytes = fault == Fault::kStuckRxQueue ? 3 : static_cast<DWORD>(rx.size());
-  return FT_OK;
-}
-
-FT_STATUS FakePod::FT_GetStatus(FT_HANDLE, DWORD* rxBytes, DWORD* txBytes, DWORD* eventStatus) {
-  *rxBytes = static_cast<DWORD>(rx.size());
-  *txBytes = fault == Fault::kStuckTxQueue ? 5 : 0;
-  *eventStatus = 0;
   return FT_OK;
 }
 
@@ -251,31 +209,6 @@ void FakePod::Parse() {
     }
   }
   inbox_.erase(inbox_.begin(), inbox_.begin() + static_cast<ptrdiff_t>(pos));
-}
-
-uint32_t ResponderModel::operator()(uint32_t word) {
-  const uint32_t tag = word & 0xFF000000;
-  const uint32_t address = word & 0x00FFFFFF;
-  switch (tag) {
-    case 0x00000000: {
-      auto it = memory.find(address);
-      return it == memory.end() ? 0 : it->second;
-    }
-    case 0xAD000000:
-      writeAddress = address;
-      return echoWrongAddress ? address + 1 : address;
-    case 0xD1000000:
-      high = word & 0xFFFF;
-      return 0;
-    case 0xD0000000:
-      low = word & 0xFFFF;
-      return 0;
-    case 0x33000000:
-      memory[writeAddress] = high << 16 | low;
-      return 0;
-    default:
-      return 0;
-  }
 }
 
 uint32_t FlashLoaderModel::operator()(uint32_t word) {

@@ -12,10 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "config/Clock.h"
-#include "config/MicroTimer.h"
-#include "podlink/FtdiApi.h"
 #include "podlink/ProcedureObserver.h"
+#include "support/PodDoubles.h"
 
 namespace velmora::test {
 
@@ -76,24 +74,50 @@ class FakePod : public FtdiApi {
   // --- FtdiApi ---
   FT_STATUS FT_ListDevices(void* arg1, void* arg2, DWORD flags) override;
   FT_STATUS FT_OpenEx(void* arg, DWORD flags, FT_HANDLE* handle) override;
-  FT_STATUS FT_Close(FT_HANDLE handle) override;
-  FT_STATUS FT_ResetDevice(FT_HANDLE handle) override;
-  FT_STATUS FT_GetLatencyTimer(FT_HANDLE handle, UCHAR* timer) override;
-  FT_STATUS FT_SetLatencyTimer(FT_HANDLE handle, UCHAR timer) override;
-  FT_STATUS FT_SetBaudRate(FT_HANDLE handle, DWORD baud) override;
-  FT_STATUS FT_SetDataCharacteristics(FT_HANDLE handle, UCHAR wordLength, UCHAR stopBits,
-                                      UCHAR parity) override;
-  FT_STATUS FT_SetFlowControl(FT_HANDLE handle, USHORT flow, UCHAR xon, UCHAR xoff) override;
+  FT_STATUS FT_Close(FT_HANDLE) override {
+    const FT_STATUS s = Call("FT_Close");
+    if (s == FT_OK) open_ = false;
+    return s;
+  }
+  FT_STATUS FT_ResetDevice(FT_HANDLE) override { return Call("FT_ResetDevice"); }
+  FT_STATUS FT_GetLatencyTimer(FT_HANDLE, UCHAR* timer) override {
+    const FT_STATUS s = Call("FT_GetLatencyTimer");
+    if (s == FT_OK) *timer = latency;
+    return s;
+  }
+  FT_STATUS FT_SetLatencyTimer(FT_HANDLE, UCHAR timer) override {
+    const FT_STATUS s = Call("FT_SetLatencyTimer", Text({timer}));
+    if (s == FT_OK) latency = timer;
+    return s;
+  }
+  FT_STATUS FT_SetBaudRate(FT_HANDLE, DWORD baud) override {
+    return Call("FT_SetBaudRate", Text({baud}));
+  }
+  FT_STATUS FT_SetDataCharacteristics(FT_HANDLE, UCHAR bits, UCHAR stop, UCHAR parity) override {
+    return Call("FT_SetDataCharacteristics", Text({bits, stop, parity}));
+  }
+  FT_STATUS FT_SetFlowControl(FT_HANDLE, USHORT flow, UCHAR xon, UCHAR xoff) override {
+    return Call("FT_SetFlowControl", Text({flow, xon, xoff}));
+  }
   FT_STATUS FT_SetTimeouts(FT_HANDLE handle, DWORD readMs, DWORD writeMs) override;
   FT_STATUS FT_Purge(FT_HANDLE handle, DWORD mask) override;
   FT_STATUS FT_Write(FT_HANDLE handle, void* buffer, DWORD count, DWORD* written) override;
   FT_STATUS FT_Read(FT_HANDLE handle, void* buffer, DWORD count, DWORD* read) override;
-  FT_STATUS FT_GetQueueStatus(FT_HANDLE handle, DWORD* rxBytes) override;
-  FT_STATUS FT_GetStatus(FT_HANDLE handle, DWORD* rxBytes, DWORD* txBytes,
-                         DWORD* eventStatus) override;
+  FT_STATUS FT_GetQueueStatus(FT_HANDLE, DWORD* rxBytes) override {
+    *rxBytes = fault == Fault::kStuckRxQueue ? 3 : static_cast<DWORD>(rx.size());
+    return FT_OK;
+  }
+  FT_STATUS FT_GetStatus(FT_HANDLE, DWORD* rxBytes, DWORD* txBytes, DWORD* events) override {
+    *rxBytes = static_cast<DWORD>(rx.size());
+    *txBytes = fault == Fault::kStuckTxQueue ? 5 : 0;
+    *events = 0;
+    return FT_OK;
+  }
 
  private:
   FT_STATUS Call(const std::string& name, const std::string& detail = "");
+  // The numbers separated by blanks, as the call record shows them.
+  static std::string Text(std::initializer_list<uint32_t> numbers);
   void Parse();
   void Reply(std::vector<uint8_t> bytes);
 
@@ -104,51 +128,6 @@ class FakePod : public FtdiApi {
   DWORD readTimeoutMs_ = 300;
   DWORD writeTimeoutMs_ = 300;
   bool open_ = false;
-};
-
-// Hands every call on to an api that someone else owns (a link owns its api;
-// tests keep the fake pod to look at afterwards).
-class FtdiApiProxy : public FtdiApi {
- public:
-  explicit FtdiApiProxy(FtdiApi& api) : a_(api) {}
-  FT_STATUS FT_ListDevices(void* x, void* y, DWORD f) override {
-    return a_.FT_ListDevices(x, y, f);
-  }
-  FT_STATUS FT_OpenEx(void* x, DWORD f, FT_HANDLE* h) override { return a_.FT_OpenEx(x, f, h); }
-  FT_STATUS FT_Close(FT_HANDLE h) override { return a_.FT_Close(h); }
-  FT_STATUS FT_ResetDevice(FT_HANDLE h) override { return a_.FT_ResetDevice(h); }
-  FT_STATUS FT_GetLatencyTimer(FT_HANDLE h, UCHAR* t) override {
-    return a_.FT_GetLatencyTimer(h, t);
-  }
-  FT_STATUS FT_SetLatencyTimer(FT_HANDLE h, UCHAR t) override {
-    return a_.FT_SetLatencyTimer(h, t);
-  }
-  FT_STATUS FT_SetBaudRate(FT_HANDLE h, DWORD b) override { return a_.FT_SetBaudRate(h, b); }
-  FT_STATUS FT_SetDataCharacteristics(FT_HANDLE h, UCHAR w, UCHAR s, UCHAR p) override {
-    return a_.FT_SetDataCharacteristics(h, w, s, p);
-  }
-  FT_STATUS FT_SetFlowControl(FT_HANDLE h, USHORT f, UCHAR on, UCHAR off) override {
-    return a_.FT_SetFlowControl(h, f, on, off);
-  }
-  FT_STATUS FT_SetTimeouts(FT_HANDLE h, DWORD r, DWORD w) override {
-    return a_.FT_SetTimeouts(h, r, w);
-  }
-  FT_STATUS FT_Purge(FT_HANDLE h, DWORD m) override { return a_.FT_Purge(h, m); }
-  FT_STATUS FT_Write(FT_HANDLE h, void* b, DWORD c, DWORD* n) override {
-    return a_.FT_Write(h, b, c, n);
-  }
-  FT_STATUS FT_Read(FT_HANDLE h, void* b, DWORD c, DWORD* n) override {
-    return a_.FT_Read(h, b, c, n);
-  }
-  FT_STATUS FT_GetQueueStatus(FT_HANDLE h, DWORD* rx) override {
-    return a_.FT_GetQueueStatus(h, rx);
-  }
-  FT_STATUS FT_GetStatus(FT_HANDLE h, DWORD* rx, DWORD* tx, DWORD* e) override {
-    return a_.FT_GetStatus(h, rx, tx, e);
-  }
-
- private:
-  FtdiApi& a_;
 };
 
 // Records what a procedure shows and cancels on request.
@@ -181,30 +160,6 @@ class RecordingObserver : public ProcedureObserver {
   bool CancelRequested() override { return cancelAfter > 0 && ++cancelChecks >= cancelAfter; }
   void PumpOneEvent() override {}
   void SetWaitCursor(bool on) override { events.push_back(on ? "Wait:on" : "Wait:off"); }
-};
-
-// Micro delays recorded and passed on to the virtual clock.
-class RecordingDelayer : public MicroDelayer {
- public:
-  explicit RecordingDelayer(VirtualClock& clock) : clock_(clock) {}
-  void MicroDelay(uint32_t us) override {
-    delays.push_back(us);
-    clock_.AdvanceUs(us);
-  }
-  std::vector<uint32_t> delays;
-
- private:
-  VirtualClock& clock_;
-};
-
-// Target program models answering the words the pod passes on.
-// The responder of a running user program: reads by address and the tagged
-// write sequence with commit and abandon.
-struct ResponderModel {
-  std::map<uint32_t, uint32_t> memory;
-  uint32_t writeAddress = 0, high = 0, low = 0;
-  bool echoWrongAddress = false;
-  uint32_t operator()(uint32_t word);
 };
 
 // A flash loader: erase, reads at byte addresses, byte-program and page
