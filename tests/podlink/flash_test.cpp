@@ -67,15 +67,6 @@ TEST_F(Flash, LoaderIsStreamedWholeAfterAReset) {
   EXPECT_EQ(observer.finishes, std::vector<ProcResult>{kProcCompleted});
 }
 
-TEST_F(Flash, MissingLoaderRefusesWithoutTouchingTheTarget) {
-  link.SetFlashLoaders(FlashLoaderSet{});
-  Use(kTMS320C31, kAM29F040, 0x1000);
-  EXPECT_FALSE(link.FlashLoaderAvailable());
-  EXPECT_FALSE(link.FlashProgram(Image(8, kTMS320C31)));
-  EXPECT_TRUE(pod->sent.empty());
-  EXPECT_EQ(observer.finishes, std::vector<ProcResult>{kProcFlashLoaderDownloadError});
-}
-
 TEST_F(Flash, LoaderFailuresEndWithTheirCodes) {
   Use(kTMS320C31, kAM29F040, 0x1000);
   pod->answerReset = false;
@@ -89,6 +80,14 @@ TEST_F(Flash, LoaderFailuresEndWithTheirCodes) {
   observer.cancelAfter = observer.cancelChecks + 3;
   EXPECT_FALSE(link.DownloadFlashLoader());
   EXPECT_EQ(observer.finishes.back(), kProcCanceled);
+
+  // A missing loader refuses without touching the target.
+  link.SetFlashLoaders(FlashLoaderSet{});
+  pod->sent.clear();
+  EXPECT_FALSE(link.FlashLoaderAvailable());
+  EXPECT_FALSE(link.FlashProgram(Image(8, kTMS320C31)));
+  EXPECT_TRUE(pod->sent.empty());
+  EXPECT_EQ(observer.finishes.back(), kProcFlashLoaderDownloadError);
 }
 
 TEST_F(Flash, MemoryInterfaceValuesPatchImageAndLoadersByDspType) {
@@ -110,12 +109,11 @@ TEST_F(Flash, MemoryInterfaceValuesPatchImageAndLoadersByDspType) {
   link.SetTransferSettings(s);
   ProgramImage c32 = Image(8, kTMS320C32);
   link.ApplyMemoryInterfaceValues(c32);
-  EXPECT_EQ(std::vector<uint32_t>(c32.words.begin() + 1, c32.words.begin() + 4),
-            (std::vector<uint32_t>{0x11, 0x22, 0x33}));
+  const std::vector<uint32_t> strobes = {0x11, 0x22, 0x33};
+  EXPECT_EQ(std::vector<uint32_t>(c32.words.begin() + 1, c32.words.begin() + 4), strobes);
   for (FlashLoaderId id : {FlashLoaderId::kC32Byte, FlashLoaderId::kC32Page}) {
     const auto& words = link.FlashLoaders().Get(id).words;
-    EXPECT_EQ(std::vector<uint32_t>(words.begin(), words.begin() + 3),
-              (std::vector<uint32_t>{0x11, 0x22, 0x33}));
+    EXPECT_EQ(std::vector<uint32_t>(words.begin(), words.begin() + 3), strobes);
   }
   // A changed STRB0 reaches word 1 of both loaders at the next patch.
   s.strb0 = 0x000F0000;
@@ -123,39 +121,36 @@ TEST_F(Flash, MemoryInterfaceValuesPatchImageAndLoadersByDspType) {
   link.ApplyMemoryInterfaceValuesToLoaders();
   EXPECT_EQ(link.FlashLoaders().Get(FlashLoaderId::kC32Byte).words[1], 0x000F0000u);
   EXPECT_EQ(link.FlashLoaders().Get(FlashLoaderId::kC32Page).words[1], 0x000F0000u);
-
   // An image laid out for the C31 keeps its section words under a C32 patch.
   ProgramImage stale = Image(8, kTMS320C31);
   link.ApplyMemoryInterfaceValues(stale);
   EXPECT_EQ(stale.words, Image(8, kTMS320C31).words);
 }
 
-TEST_F(Flash, C32PageWriteChipStreamsThePageLoaderAndWritesFullPages) {
+TEST_F(Flash, PageWriteChipsGetFullPagesTaggedWithTheBaseBank) {
   Use(kTMS320C32, kAT29C020, 0x810000);
   const ProgramImage image = Image(100, kTMS320C32);
   ASSERT_TRUE(link.FlashProgram(image));
-  EXPECT_EQ(link.CurrentFlashLoader().words.size(), 306u);
-  const std::vector<uint32_t> after = WordsAfterLoader();
+  EXPECT_EQ(link.CurrentFlashLoader().words.size(), 306u);  // the page loader
+  std::vector<uint32_t> after = WordsAfterLoader();
   EXPECT_EQ(std::count(after.begin(), after.end(), kFlashErase | 0x810000), 0);
   ASSERT_EQ(after.size(), 2u * (3 + 64));
   EXPECT_EQ(std::vector<uint32_t>(after.begin(), after.begin() + 3),
             (std::vector<uint32_t>{0x99810000, 64, 0x810000}));
   EXPECT_EQ(std::vector<uint32_t>(after.begin() + 67, after.begin() + 70),
             (std::vector<uint32_t>{0x99810000, 64, 0x810100}));
-  // The last page is padded with the buffer's fill.
-  EXPECT_EQ(after.back(), 0xFFFFFFFFu);
+  EXPECT_EQ(after.back(), 0xFFFFFFFFu);  // the last page is padded with the buffer's fill
   for (uint32_t i = 0; i < 100; ++i) EXPECT_EQ(model.Word(i), image.words[i]) << i;
   EXPECT_EQ(std::count(delayer.delays.begin(), delayer.delays.end(), kFlashPageDelayUs), 2);
   EXPECT_EQ(observer.finishes.back(), kProcCompleted);
-}
 
-TEST_F(Flash, C31PageWritesUseTheBaseBankInTheCommandWord) {
+  pod->commands.clear();
   Use(kTMS320C31, kAT29C010A, 0x400000);
   ASSERT_TRUE(link.FlashProgram(Image(40, kTMS320C31)));
-  const std::vector<uint32_t> after = WordsAfterLoader();
+  after = WordsAfterLoader();
   ASSERT_EQ(after.size(), 2u * (3 + 32));
-  EXPECT_EQ(after[0], 0x99400000u);
-  EXPECT_EQ(after[1], 32u);
+  EXPECT_EQ(std::vector<uint32_t>(after.begin(), after.begin() + 3),
+            (std::vector<uint32_t>{0x99400000, 32, 0x400000}));
   EXPECT_EQ(after[35 + 2], 0x400080u);
 }
 
@@ -173,15 +168,9 @@ TEST_F(Flash, ByteProgramChipIsErasedThenWrittenWordByWord) {
                                    image.words[2], image.words[3], image.words[4], 0}));
   for (uint32_t i = 0; i < 5; ++i) EXPECT_EQ(model.Word(i), image.words[i]);
   // The progress dialog hands over to the animation and back.
-  const std::vector<std::string> expectedOrder = {"Hide",
-                                                  "Wait:on",
-                                                  "StartAnimation",
-                                                  "AnimTitle:Flash Memory Erasing...",
-                                                  "FinishAnimation:0",
-                                                  "Wait:off",
-                                                  "HideAnimation"};
   auto it = observer.events.begin();
-  for (const std::string& e : expectedOrder) {
+  for (const char* e : {"Hide", "Wait:on", "StartAnimation", "AnimTitle:Flash Memory Erasing...",
+                        "FinishAnimation:0", "Wait:off", "HideAnimation"}) {
     it = std::find(it, observer.events.end(), e);
     ASSERT_NE(it, observer.events.end()) << e;
   }
@@ -189,31 +178,25 @@ TEST_F(Flash, ByteProgramChipIsErasedThenWrittenWordByWord) {
             (std::vector<ProcResult>{kProcCompleted, kProcCompleted, kProcCompleted}));
 }
 
-TEST_F(Flash, EraseAlwaysTakesEightSecondsAndUsesTheChipsReadTag) {
+TEST_F(Flash, EraseTakesEightSecondsAtLeastAndTwentyAtMost) {
   Use(kTMS320C31, kAM29F010, 0x1000);
-  model.erasePolls = 1;
   uint32_t start = clock.NowMs();
   ASSERT_TRUE(link.EraseFlash());
   EXPECT_GE(clock.NowMs() - start, kEraseMinimumMs);
   EXPECT_EQ(observer.animationFinishes, std::vector<ProcResult>{kProcCompleted});
-  EXPECT_EQ(model.readTags.front(), kFlashReadOther);
-
+  EXPECT_EQ(model.readTags.front(), kFlashReadOther);  // the chip's read tag
   Use(kTMS320C31, kHY29F040A, 0x1000);
   model.readTags.clear();
   model.erasePolls = 50;
   ASSERT_TRUE(link.EraseFlash());
   EXPECT_EQ(model.readTags.front(), kFlashRead29F040);
-}
 
-TEST_F(Flash, EraseFailures) {
-  Use(kTMS320C31, kAM29F040, 0x1000);
-  // Bit 5 then bit 7 still clear: fails at once.
+  // Bit 5 with bit 7 still clear fails at once.
   model.eraseFailsWithBit5 = true;
-  uint32_t start = clock.NowMs();
+  start = clock.NowMs();
   EXPECT_FALSE(link.EraseFlash());
   EXPECT_EQ(observer.animationFinishes.back(), kProcEraseError);
   EXPECT_LT(clock.NowMs() - start, 1000u);
-
   // Never done: fails once 20 seconds have passed.
   model.eraseFailsWithBit5 = false;
   model.eraseNeverFinishes = true;
@@ -222,7 +205,6 @@ TEST_F(Flash, EraseFailures) {
   EXPECT_EQ(observer.animationFinishes.back(), kProcEraseError);
   EXPECT_GE(clock.NowMs() - start, kEraseLimitMs);
   EXPECT_LT(clock.NowMs() - start, kEraseLimitMs + 1000);
-
   // A pod that stops answering ends the erase at the first poll.
   pod->fault = FakePod::Fault::kSilent;
   start = clock.NowMs();
@@ -230,7 +212,6 @@ TEST_F(Flash, EraseFailures) {
   EXPECT_EQ(observer.animationFinishes.back(), kProcEraseError);
   EXPECT_LT(clock.NowMs() - start, 5000u);
   EXPECT_EQ(observer.events.back(), "Wait:off");
-
   // Cancel between polls.
   pod->fault = FakePod::Fault::kNone;
   observer.cancelAfter = observer.cancelChecks + 4;
@@ -238,17 +219,14 @@ TEST_F(Flash, EraseFailures) {
   EXPECT_EQ(observer.animationFinishes.back(), kProcCanceled);
 }
 
-TEST_F(Flash, WriteCancelStopsAfterTheCurrentWord) {
+TEST_F(Flash, WritesStopAfterTheCurrentWordOnCancelAndFailWithResultSeven) {
   Use(kTMS320C33, kAM29F040, 0x1000);
   observer.cancelAfter = 3;
   EXPECT_FALSE(link.WriteFlash(Image(10, kTMS320C33)));
   EXPECT_EQ(observer.finishes.back(), kProcCanceled);
   EXPECT_EQ(pod->WordsWith('S').size(), 3u + 3u);  // command, n, base and three words
   EXPECT_EQ(observer.progress.back(), 30);
-}
-
-TEST_F(Flash, WriteFailureIsResultSeven) {
-  Use(kTMS320C33, kAM29F040, 0x1000);
+  observer.cancelAfter = 0;
   pod->FailWrite(5);
   EXPECT_FALSE(link.WriteFlash(Image(10, kTMS320C33)));
   EXPECT_EQ(observer.finishes.back(), kProcFlashWriteError);
@@ -258,48 +236,32 @@ TEST_F(Flash, WriteFailureIsResultSeven) {
   EXPECT_EQ(observer.finishes.back(), kProcFlashWriteError);
 }
 
-TEST_F(Flash, VerifyReadsWithTheOneTransferLag) {
+TEST_F(Flash, VerifyAndReadGoThroughTheLoaderWithTheOneTransferLag) {
   Use(kTMS320C31, kAT29C010A, 0x1000);
   const ProgramImage image = Image(3, kTMS320C31);
   for (uint32_t i = 0; i < 3; ++i) model.flash[i] = image.words[i];
   ASSERT_TRUE(link.VerifyFlash(image));
   EXPECT_EQ(pod->StreamWords(),
             (std::vector<uint32_t>{0x77001000, 0x77001000, 0x77001004, 0x77001008, 0x7700100C}));
-
   model.flash[2] ^= 1;
   EXPECT_FALSE(link.VerifyFlash(image));
   EXPECT_EQ(observer.finishes.back(), kProcFlashVerifyError);
-
   model.flash[2] ^= 1;
   pod->fault = FakePod::Fault::kGarbage;
   EXPECT_FALSE(link.VerifyFlash(image));
   EXPECT_EQ(observer.finishes.back(), kProcFlashVerifyError);
-}
 
-TEST_F(Flash, ReadFillsTheImageAndReportsItsOwnFailure) {
+  pod->fault = FakePod::Fault::kNone;
   Use(kTMS320C32, kAM29F040, 0x810000);
   for (uint32_t i = 0; i < 6; ++i) model.flash[i] = 0x100 + i;
-  ProgramImage image = Image(6, kTMS320C32);
-  ASSERT_TRUE(link.FlashRead(image));
-  for (uint32_t i = 0; i < 6; ++i) EXPECT_EQ(image.words[i], 0x100 + i);
-  EXPECT_EQ(image.words[6], 0xFFFFFFFFu);
+  ProgramImage read = Image(6, kTMS320C32);
+  ASSERT_TRUE(link.FlashRead(read));
+  for (uint32_t i = 0; i < 6; ++i) EXPECT_EQ(read.words[i], 0x100 + i);
+  EXPECT_EQ(read.words[6], 0xFFFFFFFFu);
   EXPECT_EQ(model.readTags.back(), kFlashRead29F040);
-
   pod->fault = FakePod::Fault::kShortReply;
-  EXPECT_FALSE(link.ReadFlash(image));
+  EXPECT_FALSE(link.ReadFlash(read));
   EXPECT_EQ(observer.finishes.back(), kProcFlashReadError);
-}
-
-TEST_F(Flash, ProgrammedFlashReadsBackThroughTheLoader) {
-  Use(kTMS320C33, kAM29F010, 0xFFF000);
-  const ProgramImage image = Image(20, kTMS320C33);
-  ASSERT_TRUE(link.FlashProgram(image));
-  ProgramImage readBack = Image(20, kTMS320C33);
-  std::fill(readBack.words.begin(), readBack.words.begin() + 20, 0u);
-  ASSERT_TRUE(link.FlashRead(readBack));
-  EXPECT_EQ(std::vector<uint32_t>(readBack.words.begin(), readBack.words.begin() + 20),
-            std::vector<uint32_t>(image.words.begin(), image.words.begin() + 20));
-  ASSERT_TRUE(link.FlashVerify(image));
 }
 
 }  // namespace

@@ -18,27 +18,15 @@ constexpr uint64_t kUs = 1000;
 // S command plus the pause after each programmed word (the wire takes longer).
 constexpr uint64_t kHostWordSpacingNs = (kFixedWordDelayUs + kFlashWordDelayUs) * kUs;
 
-const char* SourceName(FlashLoaderId id) {
-  switch (id) {
-    case FlashLoaderId::kC31:
-      return "flash_loader_c31.asm";
-    case FlashLoaderId::kC32Byte:
-      return "flash_loader_c32_byte.asm";
-    case FlashLoaderId::kC32Page:
-      return "flash_loader_c32_page.asm";
-    default:
-      return "flash_loader_c33.asm";
-  }
-}
-
 // The loader's own variables, found by assembling its source.
 struct LoaderSymbols {
   uint32_t ringOverflow = 0, flashErrors = 0, rhead = 0, rtail = 0;
 };
 
 LoaderSymbols Symbols(FlashLoaderId id) {
-  const std::string path =
-      std::string(VELMORA_SOURCE_DIR) + "/src/podlink/loaders/" + SourceName(id);
+  const char* names[] = {"c31", "c32_byte", "c32_page", "c33"};
+  const std::string path = std::string(VELMORA_SOURCE_DIR) + "/src/podlink/loaders/flash_loader_" +
+                           names[static_cast<int>(id)] + ".asm";
   std::ifstream in(path);
   std::stringstream text;
   text << in.rdbuf();
@@ -78,13 +66,13 @@ std::vector<Block> Blocks(const FlashLoader& loader, bool c32) {
 }
 
 // A board of the given kind with a production loader serial-booted into it
-// and running.
+// and running; patch holds the bus control words (C32: IOSTRB, STRB0, STRB1).
 struct BoardWithLoader {
   std::unique_ptr<sim::Board> board;
   FlashLoader loader;
   LoaderSymbols symbols;
 
-  BoardWithLoader(uint8_t dsp, uint8_t flash, uint8_t boot, uint32_t busValue = 0x000008F8) {
+  BoardWithLoader(uint8_t dsp, uint8_t flash, uint8_t boot, std::vector<uint32_t> patch = {}) {
     sim::BoardConfig cfg;
     cfg.dspType = dsp;
     cfg.flashType = flash;
@@ -94,7 +82,8 @@ struct BoardWithLoader {
     const FlashLoaderId id = ChooseFlashLoader(dsp, flash);
     loader = ProductionFlashLoaders().Get(id);
     symbols = Symbols(id);
-    if (dsp != kTMS320C32) loader.words[loader.patchIndices.at(0)] = busValue;
+    if (patch.empty() && dsp != kTMS320C32) patch = {0x000008F8};
+    for (size_t i = 0; i < patch.size(); ++i) loader.words[loader.patchIndices.at(i)] = patch[i];
     for (uint32_t w : loader.words) Send(w, 10 * kUs);
     board->RunForNs(100 * kUs);
   }
@@ -148,47 +137,16 @@ TEST(LoaderTables, KeepTheirLoadAddressesAndPatchPoints) {
 
 TEST(LoaderOnBoard, AppliesTheConfiguredBusControlBeforeTouchingTheFlash) {
   for (uint8_t dsp : {kTMS320C31, kTMS320C33}) {
-    BoardWithLoader b(dsp, kAM29F040, 0, 0x00001ABC);
+    BoardWithLoader b(dsp, kAM29F040, 0, {0x00001ABC});
     EXPECT_EQ(b.board->BusControl(sim::reg::kPrimaryBus), 0x00001ABCu) << int(dsp);
   }
   // The TMS320C32 stream carries the three values in front; the boot loader
   // sets them before the loader starts.
-  sim::BoardConfig cfg;
-  cfg.dspType = kTMS320C32;
-  sim::Board board(cfg);
-  board.PowerUp();
-  FlashLoader l = ProductionFlashLoaders().Get(FlashLoaderId::kC32Page);
-  l.words[0] = 0x11;
-  l.words[1] = 0x0F0222;
-  l.words[2] = 0x0F0333;
-  for (uint32_t w : l.words) {
-    board.RunForNs(10 * kUs);
-    board.SerialExchange(w);
-  }
-  board.RunForNs(50 * kUs);
-  EXPECT_EQ(board.State(), sim::BoardState::Running);
-  EXPECT_EQ(board.BusControl(sim::reg::kIostrb), 0x11u);
-  EXPECT_EQ(board.BusControl(sim::reg::kStrb0), 0x0F0222u);
-  EXPECT_EQ(board.BusControl(sim::reg::kStrb1), 0x0F0333u);
-}
-
-TEST(LoaderOnBoard, ReadsAnswerTheImageWordOnTheNextTransfer) {
-  for (uint8_t dsp = 0; dsp < 3; ++dsp) {
-    for (uint32_t tag : {kFlashRead29F040, kFlashReadOther}) {
-      SCOPED_TRACE(std::to_string(dsp) + " tag " + std::to_string(tag >> 24));
-      BoardWithLoader b(dsp, kAT29C020, 1);
-      const uint8_t bytes[] = {0x11, 0x22, 0x33, 0x44, 0x80, 0xFF, 0x00, 0x7E};
-      b.board->Flash().WriteContents(b.board->BootOffset(), bytes, sizeof bytes);
-      const uint32_t base = b.Base();
-      b.Send(base | tag);
-      // Byte 0 is the least significant; any byte address works.
-      EXPECT_EQ(b.Send((base + 4) | tag), 0x44332211u);
-      EXPECT_EQ(b.Send((base + 1) | tag), 0x7E00FF80u);
-      EXPECT_EQ(b.Send(base | tag), 0x80443322u);
-      EXPECT_EQ(b.Send(0x12345678), 0x44332211u);  // not a command: nothing new to say
-      EXPECT_EQ(b.Send(base | tag), 0x44332211u);
-    }
-  }
+  BoardWithLoader b(kTMS320C32, kAT29C020, 0, {0x11, 0x0F0222, 0x0F0333});
+  EXPECT_EQ(b.board->State(), sim::BoardState::Running);
+  EXPECT_EQ(b.board->BusControl(sim::reg::kIostrb), 0x11u);
+  EXPECT_EQ(b.board->BusControl(sim::reg::kStrb0), 0x0F0222u);
+  EXPECT_EQ(b.board->BusControl(sim::reg::kStrb1), 0x0F0333u);
 }
 
 TEST(LoaderOnBoard, WordProgramFinishesBeforeTheHostsNextWord) {
@@ -224,31 +182,6 @@ TEST(LoaderOnBoard, WordProgramFinishesBeforeTheHostsNextWord) {
       RecordProperty(
           std::string("word_program_us_") + DspTypeName(dsp) + "_" + FlashTypeName(flash),
           static_cast<int>(slowestNs / kUs));
-    }
-  }
-}
-
-TEST(LoaderOnBoard, EraseStatusShowsDoneInBit7AndATimeOutInBit5) {
-  for (bool fails : {false, true}) {
-    SCOPED_TRACE(fails ? "failing chip" : "good chip");
-    BoardWithLoader b(kTMS320C31, kAM29F010, 0);
-    const uint8_t old[] = {0x00, 0x01};
-    b.board->Flash().WriteContents(0x1000, old, 2);
-    b.board->Flash().SetEraseFailure(fails);
-    const uint32_t base = b.Base(), poll = base | kFlashReadOther;
-    b.Send(kFlashErase | base);
-    b.Send(poll);
-    const uint32_t during = b.Send(poll);
-    EXPECT_EQ(during & 0x80, 0u) << "erasing";
-    b.board->RunForNs(3'000'000'000ull);  // past the chip's erase time and its time limit
-    b.Send(poll);
-    const uint32_t after = b.Send(poll);
-    if (fails) {
-      EXPECT_EQ(after & 0xA0, 0x20u) << "time-out, not done";
-      EXPECT_EQ(b.board->Flash().Peek(0x1000), 0x00) << "contents kept";
-    } else {
-      EXPECT_EQ(after, 0xFFFFFFFFu) << "erased bytes";
-      EXPECT_EQ(b.board->Flash().Peek(0x1001), 0xFF);
     }
   }
 }

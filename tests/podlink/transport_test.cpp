@@ -8,34 +8,23 @@ namespace {
 
 using Transport = PodFixture;
 
-TEST_F(Transport, SearchTakesFirstDeviceWithAnAcceptedDescriptionInEnumerationOrder) {
+TEST_F(Transport, SearchTakesTheFirstAcceptedDescriptionInEnumerationOrder) {
+  EXPECT_FALSE(link.FindDevice());  // library not loaded
+  ASSERT_TRUE(link.LoadDriver());
   pod->devices = {"FT232R USB UART", "usb pod", "USB POD ", "USB POD", "USB TRAMO"};
-  ASSERT_TRUE(link.LoadDriver());
   EXPECT_TRUE(link.FindDevice());
-  EXPECT_TRUE(link.Found());
   EXPECT_EQ(link.Description(), "USB POD");
-  // Index 3 matched; index 4 was never asked for.
-  EXPECT_EQ(pod->calls.back(), "FT_ListDevices 3");
-}
-
-TEST_F(Transport, SearchAcceptsEachDescriptionAndSkipsUnreadableIndices) {
-  ASSERT_TRUE(link.LoadDriver());
+  EXPECT_EQ(pod->calls.back(), "FT_ListDevices 3");  // index 4 was never asked for
   for (const char* description : kPodDescriptions) {
     pod->devices = {"Other", description};
     EXPECT_TRUE(link.FindDevice()) << description;
     EXPECT_EQ(link.Description(), description);
   }
   pod->devices = {"USB TRAMO Writer", "USB POD"};
-  pod->failingListIndices = {0};
+  pod->failingListIndices = {0};  // unreadable: skipped
   EXPECT_TRUE(link.FindDevice());
   EXPECT_EQ(link.Description(), "USB POD");
-}
 
-TEST_F(Transport, SearchFailsWithoutLibraryDevicesOrMatch) {
-  EXPECT_FALSE(link.FindDevice());  // library not loaded
-  ASSERT_TRUE(link.LoadDriver());
-  pod->devices = {"USB POD"};
-  ASSERT_TRUE(link.FindDevice());
   pod->devices = {"USB Pod", "USB TRAMO Writer2"};
   EXPECT_FALSE(link.FindDevice());
   EXPECT_FALSE(link.Found());
@@ -71,10 +60,11 @@ TEST(TransportLoad, MissingLibraryFailsEveryDeviceOperation) {
   EXPECT_EQ(value, 7u);
 }
 
-TEST_F(Transport, OpenConfiguresTheDeviceInOrder) {
+TEST_F(Transport, OpenConfiguresTheDeviceInOrderOnce) {
   ASSERT_TRUE(link.LoadDriver());
   ASSERT_TRUE(link.FindDevice());
   pod->calls.clear();
+  EXPECT_TRUE(link.Close());  // never opened: nothing called
   ASSERT_TRUE(link.Open());
   const std::vector<std::string> expected = {
       "FT_OpenEx USB POD 2",     "FT_ResetDevice",         "FT_GetLatencyTimer",
@@ -82,15 +72,10 @@ TEST_F(Transport, OpenConfiguresTheDeviceInOrder) {
       "FT_SetFlowControl 0 0 0", "FT_SetTimeouts 300 300", "FT_Purge 3"};
   EXPECT_EQ(pod->calls, expected);
   EXPECT_TRUE(link.IsOpen());
-
   pod->calls.clear();
   EXPECT_TRUE(link.Open());  // already open: nothing touched
   EXPECT_TRUE(pod->calls.empty());
-}
-
-TEST_F(Transport, OpenLeavesALatencyOfOneAlone) {
-  pod->latency = 1;
-  OpenLink();
+  // A latency of one is left alone.
   ASSERT_TRUE(link.Close());
   pod->calls.clear();
   ASSERT_TRUE(link.Open());
@@ -115,15 +100,7 @@ TEST_F(Transport, OpenClosesTheDeviceWhenAnyConfigurationStepFails) {
   EXPECT_EQ(pod->CountCalls("FT_Close"), 0u);
 }
 
-TEST_F(Transport, CloseOfANeverOpenedLinkCallsNothing) {
-  ASSERT_TRUE(link.LoadDriver());
-  ASSERT_TRUE(link.FindDevice());
-  pod->calls.clear();
-  EXPECT_TRUE(link.Close());
-  EXPECT_TRUE(pod->calls.empty());
-}
-
-TEST_F(Transport, CloseKeepsTheDeviceOpenWhenThePurgeFails) {
+TEST_F(Transport, CloseKeepsTheDeviceOpenWhenThePurgeOrCloseFails) {
   OpenLink();
   pod->failCalls = {{"FT_Purge", FT_IO_ERROR}};
   EXPECT_FALSE(link.Close());
@@ -136,39 +113,38 @@ TEST_F(Transport, CloseKeepsTheDeviceOpenWhenThePurgeFails) {
   EXPECT_FALSE(link.IsOpen());
 }
 
-TEST_F(Transport, WriteCompletesAcrossPartialLibraryWrites) {
+TEST_F(Transport, WritesCompleteAcrossPartialWritesAndStopAtALibraryError) {
   OpenLink();
   pod->writeChunk = 4;
   const uint8_t bytes[9] = {'S', '0', '0', '8', '0', '9', '8', '1', '0'};
   EXPECT_TRUE(link.WriteBytes(bytes, 9, 300));
   EXPECT_EQ(pod->sent, std::vector<uint8_t>(bytes, bytes + 9));
   EXPECT_EQ(pod->writeSizes, (std::vector<uint32_t>{4, 4, 1}));
+  pod->sent.clear();
+  pod->FailWrite(1);
+  EXPECT_FALSE(link.WriteBytes(bytes, 9, 300));
+  EXPECT_TRUE(pod->sent.empty());
 }
 
-TEST_F(Transport, ShortReplyFailsAfterTheIdleLimitAndConsumesWhatCame) {
+TEST_F(Transport, ReadsEndAfterTheIdleLimitOrTheCallersLimit) {
   OpenLink();
   pod->rx = {0x11, 0x22};
   pod->readBlockMs = 10;  // a library whose reads return quickly
   uint8_t buffer[4] = {};
-  const uint32_t start = clock.NowMs();
+  uint32_t start = clock.NowMs();
   EXPECT_FALSE(link.ReadBytes(buffer, 4, 300));
   EXPECT_TRUE(pod->rx.empty());
   EXPECT_EQ(buffer[0], 0x11);
   EXPECT_EQ(buffer[1], 0x22);
   // Once bytes have moved, 100 ms of silence ends the read, not the caller's 300.
-  const uint32_t took = clock.NowMs() - start;
-  EXPECT_GE(took, 100u);
-  EXPECT_LT(took, 300u);
-}
+  EXPECT_GE(clock.NowMs() - start, 100u);
+  EXPECT_LT(clock.NowMs() - start, 300u);
 
-TEST_F(Transport, SilentPodEndsAReadAfterTheCallersLimit) {
-  OpenLink();
-  uint8_t byte = 0;
-  const uint32_t start = clock.NowMs();
-  EXPECT_FALSE(link.ReadBytes(&byte, 1, 2100));
-  const uint32_t took = clock.NowMs() - start;
-  EXPECT_GE(took, 2100u);
-  EXPECT_LT(took, 2100u + kTransferOverallMarginMs);
+  pod->readBlockMs = 0;  // a silent pod
+  start = clock.NowMs();
+  EXPECT_FALSE(link.ReadBytes(buffer, 1, 2100));
+  EXPECT_GE(clock.NowMs() - start, 2100u);
+  EXPECT_LT(clock.NowMs() - start, 2100u + kTransferOverallMarginMs);
 }
 
 TEST_F(Transport, QueuesThatNeverEmptyCannotHangATransfer) {
@@ -178,20 +154,11 @@ TEST_F(Transport, QueuesThatNeverEmptyCannotHangATransfer) {
   uint32_t start = clock.NowMs();
   EXPECT_FALSE(link.WriteBytes(bytes, 9, 300));
   EXPECT_LE(clock.NowMs() - start, 300 + kTransferOverallMarginMs + 300);
-
   pod->fault = FakePod::Fault::kStuckRxQueue;
   uint8_t reply[4];
   start = clock.NowMs();
   EXPECT_FALSE(link.ReadBytes(reply, 4, 300));
   EXPECT_LE(clock.NowMs() - start, 300 + kTransferOverallMarginMs + 300);
-}
-
-TEST_F(Transport, LibraryErrorsEndTransfersAtOnce) {
-  OpenLink();
-  pod->FailWrite(1);
-  const uint8_t byte = '?';
-  EXPECT_FALSE(link.WriteBytes(&byte, 1, 300));
-  EXPECT_TRUE(pod->sent.empty());
 }
 
 }  // namespace
