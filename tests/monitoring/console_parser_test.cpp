@@ -9,147 +9,87 @@
 namespace velmora {
 namespace {
 
-CDataObject Sym(const char* name, uint32_t address, uint16_t type, const char* array = "") {
-  CDataObject o;
-  o.name = name;
-  o.address = address;
-  o.typeCode = type;
-  o.arrayText = array;
-  return o;
-}
-
 const std::vector<CDataObject>& Symbols() {
   static const std::vector<CDataObject> symbols = {
-      Sym("my_counter", 0x809700, 14),
-      Sym("account", 0x809900, 13),
-      Sym("counter", 0x809800, 4),
-      Sym("gain", 0x809A00, 6),
-      Sym("x", 0x809B00, 6),
-      Sym("buf", 0x809C00, 0x34, "Array Info : [16]"),
-      Sym("top", 0xFFFFF0, 0x34, "Array Info : [32]"),
-      Sym("odd]name", 0x809E00, 0x34, "Array Info : [4]"),
+      {"my_counter", "", 0x809700, 14},
+      {"account", "", 0x809900, 13},
+      {"counter", "", 0x809800, 4},
+      {"gain", "", 0x809A00, 6},
+      {"x", "", 0x809B00, 6},
+      {"buf", "Array Info : [16]", 0x809C00, 0x34},
+      {"top", "Array Info : [32]", 0xFFFFF0, 0x34},
+      {"odd]name", "Array Info : [4]", 0x809E00, 0x34},
   };
   return symbols;
 }
 
 constexpr uint8_t kHex = 0, kSigned = 1, kFloat = 3;
+constexpr uint8_t kRd = kConsoleRead, kWr = kConsoleWrite, kWa = kConsoleWatchAdd;
 
-ConsoleCommand Read(const char* name, uint32_t address, uint8_t view, uint16_t type) {
-  ConsoleCommand c;
-  c.code = kConsoleRead;
-  c.name = name;
-  c.address = address;
-  c.view = view;
-  c.typeCode = type;
-  return c;
+// The command a line hands over: a variable, or an address when name is null.
+ConsoleCommand Cmd(uint8_t code, const char* name, uint32_t address, uint8_t view = kHex,
+                   uint16_t type = 0, uint32_t value = 0) {
+  return {code, name != nullptr, name ? name : "", address, view, type, value, 0};
 }
-ConsoleCommand ReadAddress(uint32_t address, uint8_t view) {
-  ConsoleCommand c;
-  c.code = kConsoleRead;
-  c.isSymbol = false;
-  c.address = address;
-  c.view = view;
-  return c;
-}
-ConsoleCommand Write(const char* name, uint32_t address, uint32_t value, uint16_t type) {
-  ConsoleCommand c;
-  c.code = kConsoleWrite;
-  c.name = name;
-  c.address = address;
-  c.value = value;
-  c.typeCode = type;
-  return c;
-}
-ConsoleCommand WithView(ConsoleCommand c, uint8_t view) {
-  c.view = view;
-  return c;
-}
-ConsoleCommand WriteAddress(uint32_t address, uint32_t value) {
-  ConsoleCommand c;
-  c.code = kConsoleWrite;
-  c.isSymbol = false;
-  c.address = address;
-  c.value = value;
-  return c;
-}
-ConsoleCommand Add(const char* name, uint32_t address, uint8_t view, uint16_t type) {
-  ConsoleCommand c = Read(name, address, view, type);
-  c.code = kConsoleWatchAdd;
-  return c;
-}
-ConsoleCommand AddAddress(uint32_t address, uint8_t view) {
-  ConsoleCommand c = ReadAddress(address, view);
-  c.code = kConsoleWatchAdd;
-  return c;
-}
-ConsoleCommand Delete(uint32_t index, bool variableList) {
-  ConsoleCommand c;
-  c.code = kConsoleDeleteOne;
-  c.index = index;
-  c.isSymbol = variableList;
-  return c;
-}
-ConsoleCommand DeleteAll() {
-  ConsoleCommand c;
-  c.code = kConsoleDeleteAll;
-  return c;
+ConsoleCommand Del(uint32_t index, bool variableList) {
+  return {kConsoleDeleteOne, variableList, "", 0, 0, 0, 0, index};
 }
 
 struct Accepted {
   const char* line;
   ConsoleCommand command;
-  const char* last;
+  const char* last = nullptr;  // what F2 recalls; null: the line itself
 };
 
 TEST(ConsoleParser, AcceptedCommands) {
+  const ConsoleCommand all{.code = kConsoleDeleteAll, .name = ""};
   const Accepted cases[] = {
       // Reads by name: exact name first, then the first name containing the text.
-      {"d counter", Read("counter", 0x809800, kHex, 4), "d counter"},
-      {"disp counter/d", Read("counter", 0x809800, kSigned, 4), "disp counter/d"},
-      {"d count", Read("my_counter", 0x809700, kHex, 14), "d count"},
-      {"d acc/f", Read("account", 0x809900, kFloat, 13), "d acc/f"},
-      {"d gain/x", Read("gain", 0x809A00, kHex, 6), "d gain/x"},
-      {"d gain/h", Read("gain", 0x809A00, kHex, 6), "d gain/h"},
-      {"d gain", Read("gain", 0x809A00, kHex, 6), "d gain"},  // no suffix: hex, whatever the type
+      {"d counter", Cmd(kRd, "counter", 0x809800, kHex, 4)},
+      {"disp counter/d", Cmd(kRd, "counter", 0x809800, kSigned, 4)},
+      {"d count", Cmd(kRd, "my_counter", 0x809700, kHex, 14)},
+      {"d acc/f", Cmd(kRd, "account", 0x809900, kFloat, 13)},
+      {"d gain/x", Cmd(kRd, "gain", 0x809A00, kHex, 6)},
+      {"d gain/h", Cmd(kRd, "gain", 0x809A00, kHex, 6)},
+      {"d gain", Cmd(kRd, "gain", 0x809A00, kHex, 6)},  // no suffix: hex, whatever the type
       // Blanks: trimmed at the ends, runs of spaces collapsed.
-      {"  d    counter   ", Read("counter", 0x809800, kHex, 4), "d counter"},
-      {"\td counter\r\n", Read("counter", 0x809800, kHex, 4), "d counter"},
+      {"  d    counter   ", Cmd(kRd, "counter", 0x809800, kHex, 4), "d counter"},
+      {"\td counter\r\n", Cmd(kRd, "counter", 0x809800, kHex, 4), "d counter"},
       // By address.
-      {"d 0x809800/f", ReadAddress(0x809800, kFloat), "d 0x809800/f"},
-      {"d 0xffffff", ReadAddress(0xFFFFFF, kHex), "d 0xffffff"},
-      {"d 0x0", ReadAddress(0, kHex), "d 0x0"},
+      {"d 0x809800/f", Cmd(kRd, nullptr, 0x809800, kFloat)},
+      {"d 0xffffff", Cmd(kRd, nullptr, 0xFFFFFF)},
+      {"d 0x0", Cmd(kRd, nullptr, 0)},
       // Array elements: decimal or 0x index, name as typed after the symbol's name.
-      {"d buf[12]", Read("buf[12]", 0x809C0C, kHex, 0x34), "d buf[12]"},
-      {"wa buf[12]", Add("buf[12]", 0x809C0C, kHex, 0x34), "wa buf[12]"},
-      {"wa buf[0x10]/d", Add("buf[0x10]", 0x809C10, kSigned, 0x34), "wa buf[0x10]/d"},
-      {"d top[15]", Read("top[15]", 0xFFFFFF, kHex, 0x34), "d top[15]"},
-      {"d bu[1]", Read("buf[1]", 0x809C01, kHex, 0x34), "d bu[1]"},
+      {"d buf[12]", Cmd(kRd, "buf[12]", 0x809C0C, kHex, 0x34)},
+      {"wa buf[12]", Cmd(kWa, "buf[12]", 0x809C0C, kHex, 0x34)},
+      {"wa buf[0x10]/d", Cmd(kWa, "buf[0x10]", 0x809C10, kSigned, 0x34)},
+      {"d top[15]", Cmd(kRd, "top[15]", 0xFFFFFF, kHex, 0x34)},
+      {"d bu[1]", Cmd(kRd, "buf[1]", 0x809C01, kHex, 0x34)},
       // Writes: float, hex and decimal values; blanks round '='.
-      {"d x=1.5", Write("x", 0x809B00, 0x00400000, 6), "d x=1.5"},
-      {"d x = 5", Write("x", 0x809B00, 5, 6), "d x = 5"},
-      {"d x=0x1F", Write("x", 0x809B00, 0x1F, 6), "d x=0x1F"},
-      {"d x=100.", Write("x", 0x809B00, 0x06480000, 6), "d x=100."},
-      {"d x=.5", Write("x", 0x809B00, 0xFF000000, 6), "d x=.5"},
-      {"d x=99999999999", Write("x", 0x809B00, 0xFFFFFFFF, 6), "d x=99999999999"},
-      {"d x=0x123456789", Write("x", 0x809B00, 0xFFFFFFFF, 6), "d x=0x123456789"},
+      {"d x=1.5", Cmd(kWr, "x", 0x809B00, kHex, 6, 0x00400000)},
+      {"d x = 5", Cmd(kWr, "x", 0x809B00, kHex, 6, 5)},
+      {"d x=0x1F", Cmd(kWr, "x", 0x809B00, kHex, 6, 0x1F)},
+      {"d x=100.", Cmd(kWr, "x", 0x809B00, kHex, 6, 0x06480000)},
+      {"d x=.5", Cmd(kWr, "x", 0x809B00, kHex, 6, 0xFF000000)},
+      {"d x=99999999999", Cmd(kWr, "x", 0x809B00, kHex, 6, 0xFFFFFFFF)},
+      {"d x=0x123456789", Cmd(kWr, "x", 0x809B00, kHex, 6, 0xFFFFFFFF)},
       // The suffix is checked and kept even though a write does not use it.
-      {"disp counter/f=7", WithView(Write("counter", 0x809800, 7, 4), kFloat), "disp counter/f=7"},
-      {"d 0x809800=0xDEADBEEF", WriteAddress(0x809800, 0xDEADBEEF), "d 0x809800=0xDEADBEEF"},
-      {"d buf[2]=3", Write("buf[2]", 0x809C02, 3, 0x34), "d buf[2]=3"},
-      // Watch adds.
-      {"wa counter", Add("counter", 0x809800, kHex, 4), "wa counter"},
-      {"watchadd gain/f", Add("gain", 0x809A00, kFloat, 6), "watchadd gain/f"},
-      {"wa 0x809800/d", AddAddress(0x809800, kSigned), "wa 0x809800/d"},
-      // Deletes.
-      {"wd 123", Delete(123, true), "wd 123"},
-      {"wd 2/a", Delete(2, false), "wd 2/a"},
-      {"wd 2/s", Delete(2, true), "wd 2/s"},
-      {"watchdel 0x10/a", Delete(16, false), "watchdel 0x10/a"},
-      {"wd 0", Delete(0, true), "wd 0"},
-      {"wd *", DeleteAll(), "wd*"},
-      {"watchdel *", DeleteAll(), "wd*"},
-      {"wd*", DeleteAll(), "wd*"},
-      {"watchdel*", DeleteAll(), "watchdel*"},
+      {"disp counter/f=7", Cmd(kWr, "counter", 0x809800, kFloat, 4, 7)},
+      {"d 0x809800=0xDEADBEEF", Cmd(kWr, nullptr, 0x809800, kHex, 0, 0xDEADBEEF)},
+      {"d buf[2]=3", Cmd(kWr, "buf[2]", 0x809C02, kHex, 0x34, 3)},
+      // Watch adds and deletes.
+      {"wa counter", Cmd(kWa, "counter", 0x809800, kHex, 4)},
+      {"watchadd gain/f", Cmd(kWa, "gain", 0x809A00, kFloat, 6)},
+      {"wa 0x809800/d", Cmd(kWa, nullptr, 0x809800, kSigned)},
+      {"wd 123", Del(123, true)},
+      {"wd 2/a", Del(2, false)},
+      {"wd 2/s", Del(2, true)},
+      {"watchdel 0x10/a", Del(16, false)},
+      {"wd 0", Del(0, true)},
+      {"wd *", all, "wd*"},
+      {"watchdel *", all, "wd*"},
+      {"wd*", all},
+      {"watchdel*", all},
   };
   for (const auto& c : cases) {
     std::string last = "previous";
@@ -160,7 +100,7 @@ TEST(ConsoleParser, AcceptedCommands) {
     EXPECT_EQ(out.command, c.command)
         << c.line << " -> code " << int(out.command.code) << " name '" << out.command.name
         << "' address " << std::hex << out.command.address << " value " << out.command.value;
-    EXPECT_EQ(last, c.last) << c.line;
+    EXPECT_EQ(last, c.last ? c.last : c.line) << c.line;
   }
 }
 
@@ -271,7 +211,7 @@ TEST(ConsoleParser, HelpBlankLinesAndEmptySymbolTable) {
   EXPECT_EQ(out.lines[0].text, kConsoleWrongVariable);
   out = ExecuteCommandLine("wa 0x10", none, last);
   EXPECT_TRUE(out.handOver);
-  EXPECT_EQ(out.command, AddAddress(0x10, kHex));
+  EXPECT_EQ(out.command, Cmd(kWa, nullptr, 0x10));
 }
 
 TEST(ConsoleParser, FloatWritesMatchTheEnteredValueRule) {
@@ -285,8 +225,8 @@ TEST(ConsoleParser, FloatWritesMatchTheEnteredValueRule) {
 }
 
 TEST(ConsoleResults, TenReadFormatsAndFixedLines) {
-  ConsoleCommand variable = Read("counter", 0x809800, kHex, 4);
-  ConsoleCommand address = ReadAddress(0x809800, kHex);
+  ConsoleCommand variable = Cmd(kRd, "counter", 0x809800, kHex, 4);
+  ConsoleCommand address = Cmd(kRd, nullptr, 0x809800);
   const struct {
     uint8_t view;
     uint32_t word;

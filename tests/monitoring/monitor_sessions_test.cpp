@@ -10,40 +10,17 @@
 #include "monitoring/MonitorSessions.h"
 #include "monitoring/TargetPort.h"
 #include "monitoring/ValueFormats.h"
+#include "monitoring/memory_port.h"
 
 namespace velmora {
 namespace {
 
-struct MapPort : TargetWordPort {
-  std::map<uint32_t, uint32_t> memory;
-  int readsLeft = -1;  // reads that succeed before the link breaks; -1 never breaks
-  bool EnsureOpen() override { return true; }
-  bool ReadTargetWord(uint32_t address, uint32_t& value) override {
-    if (readsLeft == 0) return false;
-    if (readsLeft > 0) --readsLeft;
-    value = memory[address];
-    return true;
-  }
-  bool WriteTargetWord(uint32_t address, uint32_t value) override {
-    memory[address] = value;
-    return true;
-  }
-};
-
-CDataObject Sym(const std::string& name, uint32_t address, uint16_t type,
-                const std::string& array = "") {
-  CDataObject s;
-  s.name = name;
-  s.address = address;
-  s.typeCode = type;
-  s.arrayText = array;
-  return s;
-}
+using test::MemoryPort;
 
 TEST(ConsoleSession, AnswersEachLineLikeTheConsolePage) {
-  const std::vector<CDataObject> symbols = {Sym("counter", 0x809C00, 4),
-                                            Sym("buf", 0x809C10, 0x34, "Array Info : [4]")};
-  MapPort port;
+  const std::vector<CDataObject> symbols = {{"counter", "", 0x809C00, 4},
+                                            {"buf", "Array Info : [4]", 0x809C10, 0x34}};
+  MemoryPort port;
   port.memory[0x809C00] = 0xFFFFFFFF;
   std::vector<CDataObject> vars, addrs;
   std::ostringstream out;
@@ -77,7 +54,7 @@ TEST(ConsoleSession, ColoursOnlyWhenAsked) {
   EXPECT_EQ(TerminalLine({"r", kConsoleResultColour}, true), "\x1b[32mr\x1b[0m");
   EXPECT_EQ(TerminalLine({"n", kConsoleNoticeColour}, true), "\x1b[34mn\x1b[0m");
 
-  MapPort port;
+  MemoryPort port;
   std::vector<CDataObject> vars, addrs;
   WatchListSet lists(vars, addrs, nullptr);
   std::istringstream in("h\n");
@@ -89,8 +66,9 @@ TEST(ConsoleSession, ColoursOnlyWhenAsked) {
 }
 
 TEST(WatchTargets, ResolveAsTheConsoleDoesWithTheTypesView) {
-  const std::vector<CDataObject> symbols = {Sym("counter", 0x809C00, 4), Sym("gain", 0x809C01, 6),
-                                            Sym("buf", 0x809C10, 0x3E, "Array Info : [4]")};
+  const std::vector<CDataObject> symbols = {{"counter", "", 0x809C00, 4},
+                                            {"gain", "", 0x809C01, 6},
+                                            {"buf", "Array Info : [4]", 0x809C10, 0x3E}};
   std::string error;
   auto item = ResolveWatchTarget("gain", symbols, std::nullopt, error);
   ASSERT_TRUE(item);
@@ -116,7 +94,7 @@ TEST(WatchTargets, ResolveAsTheConsoleDoesWithTheTypesView) {
 
 TEST(WatchRun, ReadsEveryItemPerRoundAtThePeriod) {
   const std::vector<WatchItem> items = {{"a", 1, 0}, {"b", 2, 1}};
-  MapPort port;
+  MemoryPort port;
   port.memory[1] = 10;
   port.memory[2] = 0xFFFFFFFF;
   VirtualClock clock;
@@ -143,8 +121,8 @@ TEST(WatchRun, ReadsEveryItemPerRoundAtThePeriod) {
 
 TEST(WatchRun, StopsOnAFailedReadAndOnRequest) {
   const std::vector<WatchItem> items = {{"a", 1, 0}, {"b", 2, 0}, {"c", 3, 0}};
-  MapPort port;
-  port.readsLeft = 4;  // the second round breaks at its second item
+  MemoryPort port;
+  port.failReadNumber = 5;  // the second round breaks at its second item
   VirtualClock clock;
   int rounds = 0;
   WatchRunOptions options;
@@ -155,7 +133,7 @@ TEST(WatchRun, StopsOnAFailedReadAndOnRequest) {
   EXPECT_EQ(r.rounds, 1u);
   EXPECT_EQ(rounds, 1);
 
-  port.readsLeft = -1;
+  port.failReadNumber = 0;
   options.stopRequested = [&] { return rounds >= 3; };
   r = RunWatch(items, port, clock, options, [&](const WatchSample&) { ++rounds; });
   EXPECT_FALSE(r.readFailed);

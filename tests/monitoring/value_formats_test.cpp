@@ -124,25 +124,23 @@ TEST(C3xFloat, EveryNormalSingleRoundTripsExactly) {
   EXPECT_GT(checked, 4000000u);
 }
 
-TEST(FormatTargetWord, FiveViewsAndStoredValuesAboveFour) {
-  EXPECT_EQ(FormatTargetWord(0xFF800000, ViewType::HexDecimal), "0xFF800000");
-  EXPECT_EQ(FormatTargetWord(0xFF800000, ViewType::SignedInteger), "-8388608");
-  EXPECT_EQ(FormatTargetWord(0xFF800000, ViewType::UnsignedInteger), "4286578688");
-  EXPECT_EQ(FormatTargetWord(0xFF800000, ViewType::Float), "-1");
-  EXPECT_EQ(FormatTargetWord(0xFF800000, ViewType::Binary), Digits({{9, '1'}, {23, '0'}}));
-
-  EXPECT_EQ(FormatTargetWord(0x80000000, ViewType::Float), "0");
-  EXPECT_EQ(FormatTargetWord(0x00000000, ViewType::Float), "1");
-  EXPECT_EQ(FormatTargetWord(0x06480000, ViewType::Float), "100");
-  EXPECT_EQ(FormatTargetWord(0x00000005, ViewType::Binary),
-            Digits({{29, '0'}, {1, '1'}, {1, '0'}, {1, '1'}}));
-  EXPECT_EQ(FormatTargetWord(0xFFFFFFFF, ViewType::SignedInteger), "-1");
-  EXPECT_EQ(FormatTargetWord(0xFFFFFFFF, ViewType::UnsignedInteger), "4294967295");
-  EXPECT_EQ(FormatTargetWord(0xFFFFFFFF, ViewType::HexDecimal), "0xFFFFFFFF");
-  EXPECT_EQ(FormatTargetWord(0xFFFFFFFF, 7), "0xFFFFFFFF");
-  EXPECT_EQ(FormatTargetWord(0x0000ABCD, 255), "0x0000ABCD");
-  EXPECT_EQ(FormatTargetWord(0x80000000, ViewType::SignedInteger), "-2147483648");
-  EXPECT_EQ(FormatTargetWord(0x7F800000, ViewType::Float), "-inf");
+// The console's read results cover the five views of 0xFF800000 and the float
+// words 0, 100; these are the edges besides.
+TEST(FormatTargetWord, EdgeWordsAndStoredViewsAboveFour) {
+  const struct {
+    uint32_t word;
+    uint8_t view;
+    std::string shown;
+  } cases[] = {{0x00000000, 3, "1"},
+               {0x7F800000, 3, "-inf"},
+               {0x00000005, 4, Digits({{29, '0'}, {1, '1'}, {1, '0'}, {1, '1'}})},
+               {0xFFFFFFFF, 1, "-1"},
+               {0x80000000, 1, "-2147483648"},
+               {0xFFFFFFFF, 2, "4294967295"},
+               {0xFFFFFFFF, 0, "0xFFFFFFFF"},
+               {0xFFFFFFFF, 7, "0xFFFFFFFF"},
+               {0x0000ABCD, 255, "0x0000ABCD"}};
+  for (const auto& c : cases) EXPECT_EQ(FormatTargetWord(c.word, c.view), c.shown) << c.word;
 }
 
 TEST(FormatTargetWord, FloatTextIsPrintfG) {
@@ -169,46 +167,12 @@ TEST(BinaryText, ConversionsAndChecks) {
   for (uint32_t w : {0u, 1u, 0x80000000u, 0xDEADBEEFu, 0xFFFFFFFFu})
     EXPECT_EQ(BinaryTextToWord(WordToBinaryText(w)), w);
 
-  EXPECT_TRUE(IsBinaryText(""));
-  EXPECT_TRUE(IsBinaryText("0101"));
-  EXPECT_FALSE(IsBinaryText("012"));
-  EXPECT_FALSE(IsBinaryText("1 0"));
-  EXPECT_TRUE(IsHexText(""));
-  EXPECT_TRUE(IsHexText("09afAF"));
-  EXPECT_FALSE(IsHexText("0x1"));
-  EXPECT_FALSE(IsHexText("1G"));
-  EXPECT_TRUE(IsDecimalText(""));
-  EXPECT_TRUE(IsDecimalText("0123456789"));
-  EXPECT_FALSE(IsDecimalText("-1"));
-  EXPECT_FALSE(IsDecimalText("+1"));
-  EXPECT_FALSE(IsDecimalText(" 1"));
-  EXPECT_FALSE(IsDecimalText("1.0"));
-  EXPECT_FALSE(IsDecimalText("a"));
-}
-
-TEST(TypeTables, DefaultViewAndBinaryLimitByBasicType) {
-  const uint8_t views[16] = {0, 0, 0, 1, 1, 1, 3, 3, 0, 0, 0, 0, 0, 2, 2, 2};
-  const uint32_t limits[16] = {16, 16, 16, 16, 32, 32, 32, 32, 16, 16, 16, 32, 16, 16, 32, 32};
-  for (uint8_t b = 0; b < 16; ++b) {
-    EXPECT_EQ(DefaultViewType(b), views[b]) << int(b);
-    EXPECT_EQ(BinaryInputLimit(b), limits[b]) << int(b);
-  }
-}
-
-TEST(ViewTypeTexts, ColumnTextsCaptionsAndCommands) {
-  const char* texts[] = {"hex decimal", "signed integer", "unsigned integer", "float", "binary"};
-  const char* captions[] = {"Hex Decimal", "Signed Integer", "Unsigned Integer", "Float", "Binary"};
-  for (uint8_t v = 0; v < 5; ++v) {
-    EXPECT_STREQ(ViewTypeText(v), texts[v]);
-    EXPECT_STREQ(ViewTypeMenuCaption(v), captions[v]);
-    EXPECT_EQ(ViewTypeInfoOf(v).variableCommand, 32787 + v);
-    EXPECT_EQ(ViewTypeInfoOf(v).addressCommand, 32796 + v);
-  }
-  EXPECT_STREQ(ViewTypeText(9), "hex decimal");
-  EXPECT_STREQ(ViewTypeInfoOf(1).variablePrompt,
-               "Show monitoring value of selected variable by signed integer");
-  EXPECT_STREQ(ViewTypeInfoOf(1).addressPrompt,
-               "Show monitoring value of selected address with signed integer");
+  for (const char* t : {"", "0101"}) EXPECT_TRUE(IsBinaryText(t)) << t;
+  for (const char* t : {"012", "1 0"}) EXPECT_FALSE(IsBinaryText(t)) << t;
+  for (const char* t : {"", "09afAF"}) EXPECT_TRUE(IsHexText(t)) << t;
+  for (const char* t : {"0x1", "1G"}) EXPECT_FALSE(IsHexText(t)) << t;
+  for (const char* t : {"", "0123456789"}) EXPECT_TRUE(IsDecimalText(t)) << t;
+  for (const char* t : {"-1", "+1", " 1", "1.0", "a"}) EXPECT_FALSE(IsDecimalText(t)) << t;
 }
 
 TEST(NumberText, UnsignedReadersFollowStrtoulWith32Bits) {

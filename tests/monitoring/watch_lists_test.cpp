@@ -7,62 +7,26 @@
 #include "monitoring/TargetPort.h"
 #include "monitoring/ValueFormats.h"
 #include "monitoring/WatchLists.h"
+#include "monitoring/memory_port.h"
 
 namespace velmora {
 namespace {
 
-// Target memory behind a port that counts its reads and can fail on one.
-struct MemoryPort : TargetWordPort {
-  std::map<uint32_t, uint32_t> memory;
-  std::vector<uint32_t> readAddresses;
-  std::vector<std::pair<uint32_t, uint32_t>> writes;
-  int failReadNumber = 0;  // 1-based; 0 never
-  bool openFails = false;
-  bool writeFails = false;
-  int opens = 0;
-
-  bool EnsureOpen() override {
-    ++opens;
-    return !openFails;
-  }
-  bool ReadTargetWord(uint32_t address, uint32_t& value) override {
-    readAddresses.push_back(address);
-    if (failReadNumber && static_cast<int>(readAddresses.size()) == failReadNumber) return false;
-    value = memory.count(address) ? memory[address] : 0;
-    return true;
-  }
-  bool WriteTargetWord(uint32_t address, uint32_t value) override {
-    if (writeFails) return false;
-    writes.emplace_back(address, value);
-    memory[address] = value;
-    return true;
-  }
-};
-
-CDataObject Symbol(const std::string& name, uint32_t address, uint16_t type,
-                   const std::string& array = "") {
-  CDataObject s;
-  s.name = name;
-  s.address = address;
-  s.typeCode = type;
-  s.arrayText = array;
-  return s;
-}
+using test::MemoryPort;
 
 std::vector<CDataObject> Items(size_t n, uint16_t type = 4) {
   std::vector<CDataObject> items;
   for (size_t i = 0; i < n; ++i) {
-    std::string name = std::to_string(i);
-    name.insert(name.begin(), 'v');
-    items.push_back(Symbol(name, 0x809800 + static_cast<uint32_t>(i), type));
+    items.push_back({"v" + std::to_string(i), "", 0x809800 + static_cast<uint32_t>(i), type});
   }
   return items;
 }
 
 TEST(WatchLists, SymbolVariablesTakeTheDefaultViewOfTheirType) {
-  const std::vector<CDataObject> symbols = {
-      Symbol("counter", 0x809C00, 4), Symbol("gain", 0x809C01, 6), Symbol("flags", 0x809C02, 14),
-      Symbol("buf", 0x809C10, 0x34, "Array Info : [8]")};
+  const std::vector<CDataObject> symbols = {{"counter", "", 0x809C00, 4},
+                                            {"gain", "", 0x809C01, 6},
+                                            {"flags", "", 0x809C02, 14},
+                                            {"buf", "Array Info : [8]", 0x809C10, 0x34}};
   auto counter = MakeSymbolVariable(symbols, "counter");
   ASSERT_TRUE(counter);
   EXPECT_EQ(counter->viewType, ToByte(ViewType::SignedInteger));
@@ -91,13 +55,16 @@ TEST(WatchLists, DeleteRowsRemovesExactlyTheSelectedItems) {
 }
 
 TEST(WatchLists, ResolvedVariablesFollowAnyChangeOfAddressOrType) {
-  std::vector<CDataObject> vars = {Symbol("moved", 0x809C00, 4), Symbol("retyped", 0x809C01, 4),
-                                   Symbol("same", 0x809C02, 4), Symbol("gone", 0x809C03, 4)};
+  std::vector<CDataObject> vars = {{"moved", "", 0x809C00, 4},
+                                   {"retyped", "", 0x809C01, 4},
+                                   {"same", "", 0x809C02, 4},
+                                   {"gone", "", 0x809C03, 4}};
   vars[2].viewType = ToByte(ViewType::Binary);  // the user's choice
   vars[0].viewType = ToByte(ViewType::Binary);
-  const std::vector<CDataObject> symbols = {
-      Symbol("moved", 0x809D00, 4), Symbol("retyped", 0x809C01, 6, "Array Info : [2]"),
-      Symbol("same", 0x809C02, 4), Symbol("moved", 0x809E00, 6)};
+  const std::vector<CDataObject> symbols = {{"moved", "", 0x809D00, 4},
+                                            {"retyped", "Array Info : [2]", 0x809C01, 6},
+                                            {"same", "", 0x809C02, 4},
+                                            {"moved", "", 0x809E00, 6}};
   EXPECT_EQ(UpdateResolvedVariables(symbols, vars), (std::vector<size_t>{0, 1}));
   // Only the address moved (type unchanged): still replaced, from the first entry.
   EXPECT_EQ(vars[0].address, 0x809D00u);
@@ -158,59 +125,28 @@ TEST(WatchLists, ListSetRefusesDuplicatesWithTheirNotices) {
   set.AddVariable("x", 0x809C00, 3, 6);
   set.AddVariable("x", 0x809D00, 0, 4);
   ASSERT_EQ(vars.size(), 1u);
-  EXPECT_EQ(vars[0].address, 0x809C00u);
-  EXPECT_EQ(vars[0].viewType, 3u);
-  EXPECT_EQ(vars[0].typeCode, 6u);
-  ASSERT_EQ(printed.size(), 1u);
-  EXPECT_EQ(printed[0], (ConsoleLine{"[ NOTICE ] : Already registered variable", {0, 0, 255}}));
-
+  EXPECT_EQ(vars[0], (CDataObject{"x", "", 0x809C00, 6, 3}));
   set.AddAddress(0x809800, 0);
   set.AddAddress(0x809800, 4);
   set.AddAddress(0x1000000, 0);  // beyond the 24-bit space: ignored silently
   ASSERT_EQ(addrs.size(), 1u);
-  ASSERT_EQ(printed.size(), 2u);
-  EXPECT_EQ(printed[1].text, "[ NOTICE ] : This address is already registered");
-
+  EXPECT_EQ(printed, (std::vector<ConsoleLine>{VariableRegisteredLine(), AddressRegisteredLine()}));
   set.AddAddress(0x809801, 0);
   set.DeleteAddressRow(5);  // out of range: nothing
-  EXPECT_EQ(addrs.size(), 2u);
   set.DeleteAddressRow(0);
   ASSERT_EQ(addrs.size(), 1u);
   EXPECT_EQ(addrs[0].address, 0x809801u);
 }
 
-TEST(ConsoleExecution, ReadsAndWritesPrintTheirResultLines) {
+TEST(ConsoleExecution, FailedTransfersPrintNothingAndAClosedDeviceTheHandleError) {
   MemoryPort port;
-  port.memory[0x809C00] = 0x00400000;
   std::vector<CDataObject> vars, addrs;
   std::vector<ConsoleLine> printed;
   auto print = [&](const ConsoleLine& l) { printed.push_back(l); };
   WatchListSet lists(vars, addrs, print);
-
-  ConsoleCommand read;
-  read.code = kConsoleRead;
-  read.name = "gain";
-  read.address = 0x809C00;
-  read.view = ToByte(ViewType::Float);
-  ExecuteConsoleCommand(read, port, lists, print);
-  read.isSymbol = false;
-  read.view = ToByte(ViewType::HexDecimal);
-  ExecuteConsoleCommand(read, port, lists, print);
-  ASSERT_EQ(printed.size(), 2u);
-  EXPECT_EQ(printed[0], (ConsoleLine{"[ RESULT ] : gain, 1.5", {0, 128, 0}}));
-  EXPECT_EQ(printed[1].text, "[ RESULT ] : 0x809C00, 0x00400000");
-
-  ConsoleCommand write;
-  write.code = kConsoleWrite;
-  write.address = 0x809C01;
-  write.value = 5;
-  ExecuteConsoleCommand(write, port, lists, print);
-  EXPECT_EQ(port.memory[0x809C01], 5u);
-  EXPECT_EQ(printed.back().text, "[ RESULT ] : Writing Completed...");
-
-  // Failed transfers print nothing; a device that will not open prints the error.
-  printed.clear();
-  port.failReadNumber = static_cast<int>(port.readAddresses.size()) + 1;
+  const ConsoleCommand read{.code = kConsoleRead, .name = "gain", .address = 0x809C00};
+  const ConsoleCommand write{.code = kConsoleWrite, .name = "", .address = 0x809C01, .value = 5};
+  port.FailReadAfter(0);
   ExecuteConsoleCommand(read, port, lists, print);
   port.writeFails = true;
   ExecuteConsoleCommand(write, port, lists, print);
@@ -218,8 +154,7 @@ TEST(ConsoleExecution, ReadsAndWritesPrintTheirResultLines) {
   port.openFails = true;
   ExecuteConsoleCommand(read, port, lists, print);
   ExecuteConsoleCommand(write, port, lists, print);
-  ASSERT_EQ(printed.size(), 2u);
-  EXPECT_EQ(printed[0], (ConsoleLine{"[ ERROR ] : Failed to get USB Handle", {255, 0, 0}}));
+  EXPECT_EQ(printed, (std::vector<ConsoleLine>(2, UsbHandleErrorLine())));
 }
 
 }  // namespace
