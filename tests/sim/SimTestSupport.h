@@ -63,9 +63,6 @@ inline uint32_t Rets(unsigned cond = 0) {
 inline uint32_t Reti(unsigned cond = 0) {
   return 0x78000000u | (cond << 16);
 }
-inline uint32_t Trap(unsigned n) {
-  return 0x74000020u | (n & 0x1F);
-}
 inline uint32_t Idle() {
   return 0x06000000u;
 }
@@ -81,46 +78,12 @@ inline uint32_t StiDir(unsigned reg, uint32_t addr) {
 inline uint32_t StiInd(unsigned reg, unsigned mod, unsigned ar, unsigned disp = 0) {
   return Gen(Op::STI, 2, reg, IndField(mod, ar, disp));
 }
-inline uint32_t Push(unsigned reg) {
-  return c3x::Info(Op::PUSH).opcode | (reg << 16);
-}
-inline uint32_t Pop(unsigned reg) {
-  return c3x::Info(Op::POP).opcode | (reg << 16);
-}
 
 // Condition codes.
 enum : unsigned { kU = 0, kLO = 1, kHS = 4, kEQ = 5, kNE = 6, kLT = 7, kGT = 9, kGE = 10 };
 // Registers.
-enum : unsigned {
-  R0 = 0,
-  R1,
-  R2,
-  R3,
-  R4,
-  R5,
-  R6,
-  R7,
-  AR0,
-  AR1,
-  AR2,
-  AR3,
-  AR4,
-  AR5,
-  AR6,
-  AR7,
-  DP,
-  IR0,
-  IR1,
-  BK,
-  SP,
-  ST,
-  IE,
-  IF,
-  IOF,
-  RS,
-  RE,
-  RC
-};
+enum : unsigned { R0, R1, R2, R3, R4, R5, R6, R7, AR0, AR1, AR2, AR3, AR4, AR5, AR6, AR7 };
+enum : unsigned { DP = 16, IR0, IR1, BK, SP, ST, IE, IF, IOF, RS, RE, RC };
 
 // Loads a 32-bit constant into a register (LDI high half, LSH 16, OR low half).
 inline std::vector<uint32_t> LoadConst(unsigned reg, uint32_t value) {
@@ -129,6 +92,30 @@ inline std::vector<uint32_t> LoadConst(unsigned reg, uint32_t value) {
 }
 
 inline constexpr uint32_t kRam = 0x809800;  // C31/C33 internal RAM block 0
+
+// Serial port 0 echo: waits for a received word and answers it plus one on
+// the next transfer (loaded at `at`, loops from at + 5).
+inline std::vector<uint32_t> EchoProgram(uint32_t at) {
+  auto prog = LoadConst(R0, 0x0C3C0000);  // both sides out of reset, 32-bit frames
+  prog.insert(prog.end(), {ImmOp(Op::LDI, DP, 0x80), StiDir(R0, 0x8040), DirOp(Op::LDI, R1, 0x8040),
+                           ImmOp(Op::AND, R1, 1), Bcond(kEQ, -3), DirOp(Op::LDI, R2, 0x804C),
+                           ImmOp(Op::ADDI, R2, 1), StiDir(R2, 0x8048), Br(at + 5)});
+  return prog;
+}
+
+// A boot table as the flash holds it: the header (8, then the bus word, or
+// the three strobe words of a C32), one block of code at `at`, the closing 0.
+inline std::vector<uint32_t> BootTable(uint8_t dsp, uint32_t at,
+                                       const std::vector<uint32_t>& code) {
+  std::vector<uint32_t> t = {8};
+  if (dsp == 1)
+    t.insert(t.end(), {0x58, 0x0F0858, 0x0F0858, static_cast<uint32_t>(code.size()), at, 0});
+  else
+    t.insert(t.end(), {0x8F8, static_cast<uint32_t>(code.size()), at});
+  t.insert(t.end(), code.begin(), code.end());
+  t.push_back(0);
+  return t;
+}
 
 // A C31 board running `program` from internal RAM; `Step` runs instructions.
 struct CpuFixture {

@@ -22,30 +22,22 @@ bool IsRam(Board& b, uint32_t address) {
 }
 
 TEST(BoardMemoryMap, EachDspHasItsOwnInternalRamAndBusRegisters) {
-  auto c31 = MakeBoard(0);
-  EXPECT_TRUE(IsRam(*c31, 0x809800));
-  EXPECT_TRUE(IsRam(*c31, 0x809FFF));
-  EXPECT_FALSE(IsRam(*c31, 0x800000));
-  EXPECT_FALSE(IsRam(*c31, 0x87FE00));
-  EXPECT_TRUE(IsRam(*c31, 0x200000));  // external SRAM
-  EXPECT_EQ(c31->BusControl(reg::kPrimaryBus), 0x10F8u);
-
+  const struct {
+    uint8_t dsp;
+    uint32_t address;
+    bool ram;
+  } cases[] = {{0, 0x809800, true},  {0, 0x809FFF, true},  {0, 0x800000, false},
+               {0, 0x87FE00, false}, {0, 0x200000, true},  {1, 0x87FE00, true},
+               {1, 0x87FFFF, true},  {1, 0x87FDFF, false}, {1, 0x809800, false},
+               {1, 0x880000, true},  {1, 0x200000, true},  {2, 0x800000, true},
+               {2, 0x807FFF, true},  {2, 0x809800, true},  {2, 0x808100, false}};
+  for (const auto& c : cases)
+    EXPECT_EQ(IsRam(*MakeBoard(c.dsp), c.address), c.ram) << int(c.dsp) << " " << c.address;
+  EXPECT_EQ(MakeBoard(0)->BusControl(reg::kPrimaryBus), 0x10F8u);
   auto c32 = MakeBoard(1);
-  EXPECT_TRUE(IsRam(*c32, 0x87FE00));
-  EXPECT_TRUE(IsRam(*c32, 0x87FFFF));
-  EXPECT_FALSE(IsRam(*c32, 0x87FDFF));
-  EXPECT_FALSE(IsRam(*c32, 0x809800));
-  EXPECT_TRUE(IsRam(*c32, 0x880000));
-  EXPECT_TRUE(IsRam(*c32, 0x200000));  // where the C31 and C33 boards have theirs
   EXPECT_EQ(c32->BusControl(reg::kIostrb), 0xF8u);
   EXPECT_EQ(c32->BusControl(reg::kStrb0), 0xF10F8u);
   EXPECT_EQ(c32->BusControl(reg::kStrb1), 0xF10F8u);
-
-  auto c33 = MakeBoard(2);
-  EXPECT_TRUE(IsRam(*c33, 0x800000));
-  EXPECT_TRUE(IsRam(*c33, 0x807FFF));
-  EXPECT_TRUE(IsRam(*c33, 0x809800));
-  EXPECT_FALSE(IsRam(*c33, 0x808000 + 0x100));
 }
 
 TEST(BoardMemoryMap, TheFlashSitsAtTheBootBaseOneBytePerWordAddress) {
@@ -136,19 +128,12 @@ TEST(BoardBootLoader, SerialBootLoadsBlocksAndStartsAtTheFirstOne) {
 TEST(BoardBootLoader, C32StreamCarriesStrobeWordsThatProgramTheBus) {
   auto b = MakeBoard(1);
   b->PowerUp();
-  const std::vector<uint32_t> stream = {0x58,
-                                        0x0F0858,
-                                        0x0A0858,  // IOSTRB, STRB0, STRB1
-                                        2,
-                                        0x87FE10,
-                                        0,  // internal RAM: strobe word 0
-                                        ImmOp(Op::LDI, R3, 77),
-                                        Br(0x87FE11),
-                                        1,
-                                        0x880000,
-                                        (0x0F0000u << 8) + 0x64,
-                                        0x1234,  // STRB0 block: new STRB0 value
-                                        0};
+  // IOSTRB, STRB0, STRB1; a block in internal RAM (strobe word 0); a block
+  // under STRB0 whose strobe word sets a new STRB0 value.
+  const uint32_t strb0Block = (0x0F0000u << 8) + 0x64;
+  const std::vector<uint32_t> stream = {
+      0x58,         0x0F0858, 0x0A0858, 2,          0x87FE10, 0, ImmOp(Op::LDI, R3, 77),
+      Br(0x87FE11), 1,        0x880000, strb0Block, 0x1234,   0};
   for (uint32_t w : stream) b->SerialExchange(w);
   ASSERT_EQ(b->State(), BoardState::Running);
   EXPECT_EQ(b->BusControl(reg::kIostrb), 0x58u);
@@ -168,23 +153,11 @@ void PutImage(Board& b, const std::vector<uint32_t>& words) {
 }
 
 TEST(BoardBootLoader, RomBootReadsTheFlashWhenNoSerialDataFollowsTheReset) {
-  struct Case {
-    uint8_t dsp, boot;
-  } cases[] = {{0, 0}, {0, 1}, {0, 2}, {2, 1}, {1, 2}, {1, 1}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(int(c.dsp) * 10 + c.boot);
-    auto b = MakeBoard(c.dsp, 1, c.boot);
-    const uint32_t ram = c.dsp == 1 ? 0x87FE10 : 0x809C00;
-    std::vector<uint32_t> image = {8};
-    if (c.dsp == 1) {
-      image.insert(image.end(), {0x58, 0x0F0858, 0x0F0858});
-    } else {
-      image.push_back(0x8F8);
-    }
-    image.insert(image.end(), {2, ram});
-    if (c.dsp == 1) image.push_back(0);
-    image.insert(image.end(), {ImmOp(Op::LDI, R1, 99), Br(ram + 1), 0});
-    PutImage(*b, image);
+  for (auto [dsp, boot] : {std::pair{0, 0}, {0, 1}, {0, 2}, {2, 1}, {1, 2}, {1, 1}}) {
+    SCOPED_TRACE(dsp * 10 + boot);
+    auto b = MakeBoard(static_cast<uint8_t>(dsp), 1, static_cast<uint8_t>(boot));
+    const uint32_t ram = dsp == 1 ? 0x87FE10 : 0x809C00;
+    PutImage(*b, BootTable(static_cast<uint8_t>(dsp), ram, {ImmOp(Op::LDI, R1, 99), Br(ram + 1)}));
     ASSERT_TRUE(b->FlashHoldsProgram());
     b->PowerUp();
     b->RunForNs(10'000'000);
@@ -192,11 +165,8 @@ TEST(BoardBootLoader, RomBootReadsTheFlashWhenNoSerialDataFollowsTheReset) {
     b->RunForNs(20'000'000);
     ASSERT_EQ(b->State(), BoardState::Running) << b->HaltMessage();
     EXPECT_EQ(b->CpuCore().Regs().r[1].man, 99u);
-    if (c.dsp == 1) {
-      EXPECT_EQ(b->BusControl(reg::kStrb0), 0x0F0858u);
-    } else {
-      EXPECT_EQ(b->BusControl(reg::kPrimaryBus), 0x8F8u);
-    }
+    EXPECT_EQ(dsp == 1 ? b->BusControl(reg::kStrb0) : b->BusControl(reg::kPrimaryBus),
+              dsp == 1 ? 0x0F0858u : 0x8F8u);
   }
 }
 
@@ -225,12 +195,7 @@ TEST(BoardBootLoader, SerialDataRightAfterResetWinsOverTheFlashAndBadTablesHalt)
 }
 
 TEST(BoardSerialPort, TheReplyToATransferIsWhatTheTargetLoadedBeforeIt) {
-  // Echo + 1: wait for RRDY, read DRR, add 1, write DXR.
-  auto prog = LoadConst(R0, 0x0C3C0000);  // both sides out of reset, 32-bit frames
-  prog.insert(prog.end(), {ImmOp(Op::LDI, DP, 0x80), StiDir(R0, 0x8040), DirOp(Op::LDI, R1, 0x8040),
-                           ImmOp(Op::AND, R1, 1), Bcond(kEQ, -3), DirOp(Op::LDI, R2, 0x804C),
-                           ImmOp(Op::ADDI, R2, 1), StiDir(R2, 0x8048), Br(kRam + 5)});
-  CpuFixture f(prog);
+  CpuFixture f(EchoProgram(kRam));
   f.board->RunForNs(10'000);
   EXPECT_EQ(f.board->SerialExchange(100), 0xFFFFFFFFu);  // nothing loaded yet
   f.board->RunForNs(10'000);
@@ -245,76 +210,6 @@ TEST(BoardSerialPort, TheReplyToATransferIsWhatTheTargetLoadedBeforeIt) {
   f.board->SetResetAsserted(true);
   EXPECT_EQ(f.board->SerialExchange(5), 0xFFFFFFFFu);
   EXPECT_EQ(f.board->State(), BoardState::InReset);
-}
-
-TEST(BoardSerialPort, ReceiveInterruptAndOverrun) {
-  // Receiver on with its interrupt; the handler counts words.
-  auto prog = LoadConst(R0, 0x0A300000);
-  prog.insert(prog.end(), {ImmOp(Op::LDI, DP, 0x80), StiDir(R0, 0x8040), ImmOp(Op::LDI, IE, 0x20),
-                           ImmOp(Op::OR, ST, kStGIE), Idle(), Br(kRam + 7)});
-  CpuFixture f(prog);
-  f.board->LoadWords(0x809FC6, {Br(kRam + 0x40)});  // RINT0
-  f.board->LoadWords(kRam + 0x40, {DirOp(Op::LDI, R4, 0x804C), ImmOp(Op::ADDI, R5, 1), Reti()});
-  f.regs().sp = kRam + 0x300;
-  f.board->RunForNs(10'000);
-  f.board->SerialExchange(7);
-  f.board->RunForNs(10'000);
-  EXPECT_EQ(f.regs().r[4].man, 7u);
-  EXPECT_EQ(f.regs().r[5].man, 1u);
-}
-
-}  // namespace
-}  // namespace velmora::sim::test
-
-namespace velmora::sim::test {
-namespace {
-
-// Program and erase the flash from DSP code as a loader does: unlock cycles
-// on the bus, then DQ7 polling.
-TEST(BoardFlashBus, TheCpuProgramsAndErasesTheFlashAndPollsDq7) {
-  BoardConfig cfg;
-  cfg.bootMode = 1;  // C31, flash at 0x400000
-  Board b(cfg);
-  const uint32_t base = 0x400000;
-  std::vector<uint32_t> p;
-  for (auto [reg, v] : {std::pair<unsigned, uint32_t>{AR0, base + 0x555},
-                        {AR1, base + 0x2AA},
-                        {AR2, base + 0x1234}}) {
-    auto c = LoadConst(reg, v);
-    p.insert(p.end(), c.begin(), c.end());
-  }
-  auto store = [&](unsigned ar, uint16_t v) {
-    p.push_back(ImmOp(Op::LDI, R0, v));
-    p.push_back(StiInd(R0, c3x::kModPlain, ar - AR0));
-  };
-  store(AR0, 0xAA);
-  store(AR1, 0x55);
-  store(AR0, 0xA0);
-  store(AR2, 0x5A);
-  p.insert(p.end(), {IndOp(Op::LDI, R1, c3x::kModPlain, 2), RegOp(Op::XOR, R1, R0),
-                     ImmOp(Op::AND, R1, 0x80), Bcond(kNE, -4)});
-  // Chip erase, then wait for DQ7 = 1.
-  store(AR0, 0xAA);
-  store(AR1, 0x55);
-  store(AR0, 0x80);
-  store(AR0, 0xAA);
-  store(AR1, 0x55);
-  store(AR0, 0x10);
-  p.insert(p.end(), {IndOp(Op::LDI, R1, c3x::kModPlain, 2), ImmOp(Op::AND, R1, 0x80),
-                     Bcond(kEQ, -3), ImmOp(Op::LDI, R7, 1)});
-  p.push_back(Br(kRam + static_cast<uint32_t>(p.size())));
-  b.LoadWords(kRam, p);
-  b.StartAt(kRam);
-
-  b.RunForNs(1'000'000);
-  EXPECT_EQ(b.Flash().Peek(0x1234), 0x5A);  // programmed, then the erase began
-  EXPECT_TRUE(b.Flash().Busy());
-  EXPECT_EQ(b.CpuCore().Regs().r[7].man, 0u);
-  b.RunForNs(9'000'000'000);
-  EXPECT_EQ(b.CpuCore().Regs().r[7].man, 1u);
-  EXPECT_EQ(b.Flash().Peek(0x1234), 0xFF);
-  // Eight seconds of polling were skipped, not simulated word by word.
-  EXPECT_LT(b.CpuCore().Instructions(), 1'000'000u);
 }
 
 }  // namespace

@@ -12,37 +12,35 @@ namespace {
 constexpr uint64_t kUs = 1000;
 constexpr uint64_t kMs = 1000 * kUs;
 
-struct Jedec {
+// A chip on a bus whose cycles are `gap` apart.
+struct Bus {
   FlashChip chip;
+  uint64_t gap;
   uint64_t now = 0;
-  explicit Jedec(uint8_t type) : chip(type) {}
-  void W(uint32_t a, uint8_t v) { chip.BusWrite(a, v, now += 100); }
-  uint8_t R(uint32_t a) { return chip.BusRead(a, now += 100); }
+  Bus(uint8_t type, uint64_t gapNs) : chip(type), gap(gapNs) {}
+  void W(uint32_t a, uint8_t v, uint64_t after = 0) {
+    chip.BusWrite(a, v, now += after ? after : gap);
+  }
+  void Seq(std::initializer_list<std::pair<uint32_t, uint8_t>> cycles) {
+    for (auto [a, v] : cycles) W(a, v);
+  }
+  uint8_t R(uint32_t a) { return chip.BusRead(a, now += gap); }
+  void Advance(uint64_t ns) { chip.Update(now += ns); }
+  // JEDEC: program one byte; the erase command (0x10 chip, 0x30 sector at a).
   void Program(uint32_t a, uint8_t v) {
-    W(0x555, 0xAA);
-    W(0x2AA, 0x55);
-    W(0x555, 0xA0);
-    W(a, v);
+    Seq({{0x555, 0xAA}, {0x2AA, 0x55}, {0x555, 0xA0}, {a, v}});
   }
-  void ChipErase() {
-    W(0x555, 0xAA);
-    W(0x2AA, 0x55);
-    W(0x555, 0x80);
-    W(0x555, 0xAA);
-    W(0x2AA, 0x55);
-    W(0x555, 0x10);
+  void Erase(uint8_t command = 0x10, uint32_t a = 0x555) {
+    Seq({{0x555, 0xAA}, {0x2AA, 0x55}, {0x555, 0x80}, {0x555, 0xAA}, {0x2AA, 0x55}, {a, command}});
   }
-  void Advance(uint64_t ns) {
-    now += ns;
-    chip.Update(now);
-  }
+  // Atmel: the protected-write prefix.
+  void Unlock() { Seq({{0x5555, 0xAA}, {0x2AAA, 0x55}, {0x5555, 0xA0}}); }
 };
 
 TEST(FlashJedec, ProgramNeedsTheUnlockCyclesAndPollsDq7UntilDone) {
-  Jedec f(1);         // AM29F040
+  Bus f(1, 100);      // AM29F040
   f.W(0x1234, 0x12);  // a plain write does nothing
   EXPECT_EQ(f.chip.Peek(0x1234), 0xFF);
-
   f.Program(0x1234, 0x12);
   // While the byte programs, reads give DQ7 complemented (0x12 has bit 7 clear)
   // and a toggling DQ6.
@@ -53,36 +51,26 @@ TEST(FlashJedec, ProgramNeedsTheUnlockCyclesAndPollsDq7UntilDone) {
   f.Advance(10 * kUs);
   EXPECT_FALSE(f.chip.Busy());
   EXPECT_EQ(f.R(0x1234), 0x12);
-
   // The unlock addresses are decoded on A10-A0 only: 0x5555/0x2AAA work too.
-  f.W(0x5555, 0xAA);
-  f.W(0x2AAA, 0x55);
-  f.W(0x5555, 0xA0);
-  f.W(0x40000, 0x34);
+  f.Seq({{0x5555, 0xAA}, {0x2AAA, 0x55}, {0x5555, 0xA0}, {0x40000, 0x34}});
   f.Advance(10 * kUs);
   EXPECT_EQ(f.chip.Peek(0x40000), 0x34);
-
   // A broken sequence is dropped.
-  f.W(0x555, 0xAA);
-  f.W(0x2AB, 0x55);
-  f.W(0x555, 0xA0);
-  f.W(0x100, 0x00);
+  f.Seq({{0x555, 0xAA}, {0x2AB, 0x55}, {0x555, 0xA0}, {0x100, 0x00}});
   f.Advance(10 * kUs);
   EXPECT_EQ(f.chip.Peek(0x100), 0xFF);
 }
 
 TEST(FlashJedec, ProgrammingCanOnlyClearBitsAndFailsWithDq5Otherwise) {
-  Jedec f(0);  // AM29F010
+  Bus f(0, 100);  // AM29F010
   f.Program(0x10, 0x0F);
   f.Advance(20 * kUs);
   f.Program(0x10, 0x05);  // clears two more bits: fine
   f.Advance(20 * kUs);
   EXPECT_EQ(f.chip.Peek(0x10), 0x05);
-
   f.Program(0x10, 0xF0);  // would need 0 -> 1
   f.Advance(FlashChip::kProgramTimeoutNs + kUs);
-  const uint8_t status = f.R(0x10);
-  EXPECT_EQ(status & 0x20, 0x20);      // DQ5: time limit exceeded
+  EXPECT_EQ(f.R(0x10) & 0x20, 0x20);   // DQ5: time limit exceeded
   EXPECT_EQ(f.chip.Peek(0x10), 0x00);  // only the clearing part took effect
   // The chip stays in its status mode until the reset command.
   EXPECT_EQ(f.R(0x10) & 0x20, 0x20);
@@ -90,10 +78,10 @@ TEST(FlashJedec, ProgrammingCanOnlyClearBitsAndFailsWithDq5Otherwise) {
   EXPECT_EQ(f.R(0x10), 0x00);
 }
 
-TEST(FlashJedec, ChipEraseTakesDataSheetTimeAndReportsThroughDq7) {
-  Jedec f(1);
+TEST(FlashJedec, ChipEraseTakesDataSheetTimeAndReportsThroughDq7OrFailsWithDq5) {
+  Bus f(1, 100);
   f.chip.Fill(0x00);
-  f.ChipErase();
+  f.Erase();
   EXPECT_EQ(f.R(0) & 0x80, 0x00);  // DQ7 = 0 while erasing
   EXPECT_EQ(f.R(0) & 0x08, 0x08);  // DQ3: erase running
   f.Advance(7 * 1000 * kMs);
@@ -102,63 +90,34 @@ TEST(FlashJedec, ChipEraseTakesDataSheetTimeAndReportsThroughDq7) {
   EXPECT_FALSE(f.chip.Busy());
   EXPECT_EQ(f.R(0), 0xFF);
   EXPECT_EQ(f.chip.Peek(0x7FFFF), 0xFF);
-}
 
-TEST(FlashJedec, AnInjectedEraseFailureRaisesDq5WithDq7Clear) {
-  Jedec f(2);  // HY29F040A
-  f.chip.SetEraseFailure(true);
-  f.ChipErase();
-  EXPECT_EQ(f.R(0) & 0x20, 0x00);
-  f.Advance(FlashChip::kEraseTimeoutNs + kMs);
-  const uint8_t s = f.R(0);
-  EXPECT_EQ(s & 0x20, 0x20);
-  EXPECT_EQ(s & 0x80, 0x00);
-  EXPECT_EQ(f.R(0) & 0xA0, 0x20);  // a second read still fails
+  Bus bad(2, 100);  // HY29F040A with an injected erase failure
+  bad.chip.SetEraseFailure(true);
+  bad.Erase();
+  EXPECT_EQ(bad.R(0) & 0x20, 0x00);
+  bad.Advance(FlashChip::kEraseTimeoutNs + kMs);
+  EXPECT_EQ(bad.R(0) & 0xA0, 0x20);
+  EXPECT_EQ(bad.R(0) & 0xA0, 0x20);  // a second read still fails
 }
 
 TEST(FlashJedec, SectorEraseAndAutoselect) {
-  Jedec f(0);
+  Bus f(0, 100);
   f.chip.Fill(0x00);
-  f.W(0x555, 0xAA);
-  f.W(0x2AA, 0x55);
-  f.W(0x555, 0x80);
-  f.W(0x555, 0xAA);
-  f.W(0x2AA, 0x55);
-  f.W(0x4123, 0x30);  // the 16 KiB sector at 0x4000
+  f.Erase(0x30, 0x4123);  // the 16 KiB sector at 0x4000
   f.Advance(2000 * kMs);
   EXPECT_EQ(f.chip.Peek(0x4000), 0xFF);
   EXPECT_EQ(f.chip.Peek(0x7FFF), 0xFF);
   EXPECT_EQ(f.chip.Peek(0x3FFF), 0x00);
   EXPECT_EQ(f.chip.Peek(0x8000), 0x00);
-
-  f.W(0x555, 0xAA);
-  f.W(0x2AA, 0x55);
-  f.W(0x555, 0x90);
+  f.Seq({{0x555, 0xAA}, {0x2AA, 0x55}, {0x555, 0x90}});
   EXPECT_EQ(f.R(0), 0x01);  // AMD
   EXPECT_EQ(f.R(1), 0x20);  // AM29F010
   f.W(0, 0xF0);
   EXPECT_EQ(f.R(0x4000), 0xFF);
 }
 
-struct Atmel {
-  FlashChip chip;
-  uint64_t now = 0;
-  explicit Atmel(uint8_t type) : chip(type) {}
-  void W(uint32_t a, uint8_t v, uint64_t gap = 1 * kUs) { chip.BusWrite(a, v, now += gap); }
-  uint8_t R(uint32_t a) { return chip.BusRead(a, now += kUs); }
-  void Unlock() {
-    W(0x5555, 0xAA);
-    W(0x2AAA, 0x55);
-    W(0x5555, 0xA0);
-  }
-  void Advance(uint64_t ns) {
-    now += ns;
-    chip.Update(now);
-  }
-};
-
 TEST(FlashAtmel, PageLoadEndsAfterTheByteLoadWindowAndTheWriteCycleRewritesThePage) {
-  Atmel f(3);  // AT29C010A: 128-byte pages
+  Bus f(3, kUs);  // AT29C010A: 128-byte pages
   f.chip.Fill(0x00);
   for (uint32_t i = 0; i < 4; ++i) f.W(0x100 + i, static_cast<uint8_t>(0xA0 + i));
   EXPECT_TRUE(f.chip.Busy());
@@ -177,55 +136,49 @@ TEST(FlashAtmel, PageLoadEndsAfterTheByteLoadWindowAndTheWriteCycleRewritesThePa
   EXPECT_EQ(f.chip.Peek(0x104), 0xFF);
   EXPECT_EQ(f.chip.Peek(0x17F), 0xFF);
   EXPECT_EQ(f.chip.Peek(0x180), 0x00);  // next page untouched
-
-  // A byte loaded after the window closed meets the write cycle.
+  // A byte loaded after the window closed meets the write cycle and is lost.
   f.W(0x200, 0x11);
   f.W(0x201, 0x22, FlashChip::kByteLoadWindowNs + kUs);
   f.Advance(25 * kMs);
   EXPECT_EQ(f.chip.Peek(0x200), 0x11);
-  EXPECT_EQ(f.chip.Peek(0x201), 0xFF);  // it came during the write cycle and was lost
+  EXPECT_EQ(f.chip.Peek(0x201), 0xFF);
 }
 
 TEST(FlashAtmel, SoftwareDataProtectionBlocksPlainWrites) {
-  Atmel f(5);  // AT29C040A, 256-byte pages
+  Bus f(5, kUs);  // AT29C040A, 256-byte pages
   EXPECT_FALSE(f.chip.SdpEnabled());
   f.Unlock();  // the protected write enables protection
   f.W(0x300, 0x42);
   f.Advance(11 * kMs);
   EXPECT_TRUE(f.chip.SdpEnabled());
   EXPECT_EQ(f.chip.Peek(0x300), 0x42);
-
   f.W(0x300, 0x43);  // without the sequence: ignored
   f.Advance(11 * kMs);
   EXPECT_EQ(f.chip.Peek(0x300), 0x42);
   EXPECT_FALSE(f.chip.Busy());
-
   f.Unlock();
   f.W(0x300, 0x44);
   f.Advance(11 * kMs);
   EXPECT_EQ(f.chip.Peek(0x300), 0x44);
-
   // The six-byte disable sequence.
-  f.W(0x5555, 0xAA);
-  f.W(0x2AAA, 0x55);
-  f.W(0x5555, 0x80);
-  f.W(0x5555, 0xAA);
-  f.W(0x2AAA, 0x55);
-  f.W(0x5555, 0x20);
+  f.Seq({{0x5555, 0xAA},
+         {0x2AAA, 0x55},
+         {0x5555, 0x80},
+         {0x5555, 0xAA},
+         {0x2AAA, 0x55},
+         {0x5555, 0x20}});
   EXPECT_FALSE(f.chip.SdpEnabled());
   f.Advance(1 * kMs);
   f.W(0x300, 0x45);
   f.Advance(11 * kMs);
   EXPECT_EQ(f.chip.Peek(0x300), 0x45);
-}
 
-TEST(FlashAtmel, UnprotectedCommandBytesThatBreakOffAreWrittenAsData) {
-  Atmel f(4);         // AT29C020
-  f.W(0x5555, 0xAA);  // looks like a sequence...
-  f.W(0x5556, 0x12);  // ...but is not: both bytes are page data
-  f.Advance(11 * kMs);
-  EXPECT_EQ(f.chip.Peek(0x5555), 0xAA);
-  EXPECT_EQ(f.chip.Peek(0x5556), 0x12);
+  // Unprotected command bytes that break off are page data.
+  Bus g(4, kUs);                            // AT29C020
+  g.Seq({{0x5555, 0xAA}, {0x5556, 0x12}});  // looks like a sequence, but is not
+  g.Advance(11 * kMs);
+  EXPECT_EQ(g.chip.Peek(0x5555), 0xAA);
+  EXPECT_EQ(g.chip.Peek(0x5556), 0x12);
 }
 
 TEST(FlashFile, ContentsAndProtectionSurviveSaveAndLoad) {
@@ -238,7 +191,6 @@ TEST(FlashFile, ContentsAndProtectionSurviveSaveAndLoad) {
   chip.SetSdpEnabled(true);
   std::string error;
   ASSERT_TRUE(chip.Save(path, &error)) << error;
-
   auto back = FlashChip::Load(path, 3, &error);
   ASSERT_TRUE(back) << error;
   EXPECT_EQ(back->Contents(), chip.Contents());
@@ -247,18 +199,10 @@ TEST(FlashFile, ContentsAndProtectionSurviveSaveAndLoad) {
   // Another chip type, a truncated file and a foreign file are refused.
   EXPECT_FALSE(FlashChip::Load(path, 1, &error));
   EXPECT_NE(error.find("AT29C010A"), std::string::npos);
-  {
-    std::ifstream in(path, std::ios::binary);
-    std::string all((std::istreambuf_iterator<char>(in)), {});
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << all.substr(0, all.size() - 10);
-  }
+  std::filesystem::resize_file(path, std::filesystem::file_size(path) - 10);
   EXPECT_FALSE(FlashChip::Load(path, 3, &error));
   EXPECT_NE(error.find("truncated"), std::string::npos);
-  {
-    std::ofstream out(path, std::ios::trunc);
-    out << "hello";
-  }
+  std::ofstream(path, std::ios::trunc) << "hello";
   EXPECT_FALSE(FlashChip::Load(path, 3, &error));
   std::filesystem::remove_all(dir);
 }

@@ -22,6 +22,22 @@ struct TempFolder {
   ~TempFolder() { fs::remove_all(path); }
 };
 
+// Opens the pod and asks for the firmware version; gives the reply bytes.
+std::string AskVersion(FtdiApi& api, DWORD readTimeoutMs) {
+  char desc[] = "USB POD", q[] = "?";
+  FT_HANDLE h = nullptr;
+  EXPECT_EQ(api.FT_OpenEx(desc, FT_OPEN_BY_DESCRIPTION, &h), FT_OK);
+  api.FT_SetBaudRate(h, 921600);
+  api.FT_SetLatencyTimer(h, 1);
+  api.FT_SetTimeouts(h, readTimeoutMs, 300);
+  DWORD n = 0;
+  EXPECT_EQ(api.FT_Write(h, q, 1, &n), FT_OK);
+  char reply[2] = {};
+  EXPECT_EQ(api.FT_Read(h, reply, 2, &n), FT_OK);
+  EXPECT_EQ(api.FT_Close(h), FT_OK);
+  return std::string(reply, n);
+}
+
 TEST(BoardFolderOptions, ConfiguredDefaultsOnlySeedANewBoardExplicitValuesOverride) {
   TempFolder tmp;
   BoardFolder folder(tmp.path.string());
@@ -87,7 +103,7 @@ TEST(VirtualBoardFolder, AFlashedProgramBootsInTheNextProcess) {
     ASSERT_TRUE(dev) << error;
     Board& b = dev->TheBoard();
     EXPECT_EQ(b.FlashWindowStart(), 0x400000u);
-    b.WriteFlashImage({8, 0x8F8, 2, 0x809C00, ImmOp(Op::LDI, R6, 123), Br(0x809C01), 0});
+    b.WriteFlashImage(BootTable(0, 0x809C00, {ImmOp(Op::LDI, R6, 123), Br(0x809C01)}));
   }  // the device saves the flash as it goes
   EXPECT_TRUE(fs::exists(tmp.path / "flash-AM29F010.bin"));
 
@@ -108,7 +124,7 @@ TEST(VirtualBoardFolder, AFlashedProgramBootsInTheNextProcess) {
   EXPECT_TRUE(fs::exists(tmp.path / "flash-AM29F010.bin"));
 }
 
-TEST(VirtualBoardFolder, TheSimBackendRegistersAndOpensThroughTheRegistry) {
+TEST(VirtualBoardFolder, TheSimBackendRegistersAndAnswersOnAVirtualOrARealClock) {
   TempFolder tmp;
   // Linking the module registers the backend.
   ASSERT_TRUE(FtdiBackendRegistered("sim"));
@@ -119,46 +135,17 @@ TEST(VirtualBoardFolder, TheSimBackendRegistersAndOpensThroughTheRegistry) {
   std::string error;
   auto api = CreateFtdiBackend("sim", opts, error);
   ASSERT_TRUE(api) << error;
-  char desc[] = "USB POD";
-  FT_HANDLE h = nullptr;
-  ASSERT_EQ(api->FT_OpenEx(desc, FT_OPEN_BY_DESCRIPTION, &h), FT_OK);
-  api->FT_SetBaudRate(h, 921600);
-  api->FT_SetTimeouts(h, 300, 300);
-  char q[] = "?";
-  DWORD n = 0;
-  ASSERT_EQ(api->FT_Write(h, q, 1, &n), FT_OK);
-  unsigned char reply[2] = {};
-  ASSERT_EQ(api->FT_Read(h, reply, 2, &n), FT_OK);
-  ASSERT_EQ(n, 2u);
-  EXPECT_EQ(reply[1], 0x13);
-  EXPECT_EQ(api->FT_Close(h), FT_OK);
+  EXPECT_EQ(AskVersion(*api, 300), "?\x13");
+  api.reset();
+  // Without a virtual clock the board runs in real time; the folder keeps the firmware.
+  opts.values.clear();
+  auto dev = OpenVirtualBoard(opts, &error);
+  ASSERT_TRUE(dev) << error;
+  EXPECT_EQ(AskVersion(*dev, 2000), "?\x13");
 
   opts.values = {{"dsp", "C35"}};
   EXPECT_FALSE(CreateFtdiBackend("sim", opts, error));
   EXPECT_NE(error.find("C35"), std::string::npos);
-}
-
-TEST(VirtualBoardFolder, RealTimeBoardAnswersWithoutAVirtualClock) {
-  TempFolder tmp;
-  FtdiBackendOptions opts;
-  opts.simDir = tmp.path.string();
-  std::string error;
-  auto dev = OpenVirtualBoard(opts, &error);
-  ASSERT_TRUE(dev) << error;
-  char desc[] = "USB POD";
-  FT_HANDLE h = nullptr;
-  ASSERT_EQ(dev->FT_OpenEx(desc, FT_OPEN_BY_DESCRIPTION, &h), FT_OK);
-  dev->FT_SetBaudRate(h, 921600);
-  dev->FT_SetLatencyTimer(h, 1);
-  dev->FT_SetTimeouts(h, 2000, 300);
-  char q[] = "?";
-  DWORD n = 0;
-  ASSERT_EQ(dev->FT_Write(h, q, 1, &n), FT_OK);
-  unsigned char reply[2] = {};
-  ASSERT_EQ(dev->FT_Read(h, reply, 2, &n), FT_OK);
-  ASSERT_EQ(n, 2u);
-  EXPECT_EQ(reply[0], '?');
-  EXPECT_EQ(dev->FT_Close(h), FT_OK);
 }
 
 }  // namespace
