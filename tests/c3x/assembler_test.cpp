@@ -166,37 +166,35 @@ TEST(Assembler, OrgEntryAndSymDirectives) {
 TEST(Assembler, ReportsErrorsWithFileAndLine) {
   EXPECT_EQ(FirstError(" NOP\n FOO R0\n"), "bad.asm:2: unknown instruction 'FOO'");
   EXPECT_EQ(FirstError(" LDI missing, R0\n"), "bad.asm:1: undefined symbol 'missing'");
-  EXPECT_NE(FirstError(" LDI 40000, R0\n").find("signed immediate out of range"),
-            std::string::npos);
-  EXPECT_NE(FirstError(" AND -1, R0\n").find("unsigned immediate out of range"), std::string::npos);
-  EXPECT_NE(FirstError(" LDF 1000.0, R0\n").find("short float"), std::string::npos);
-  EXPECT_NE(FirstError(" LDF R0, AR1\n").find("R0-R7"), std::string::npos);
-  EXPECT_NE(FirstError(" STI R0, R1\n").find("register operands"), std::string::npos);
-  EXPECT_NE(FirstError(" ADDI3 5, R1, R2\n").find("register or indirect"), std::string::npos);
-  EXPECT_NE(FirstError(" ADDI3 *+AR0(2), R1, R2\n").find("displacement"), std::string::npos);
-  EXPECT_NE(FirstError(" LDI *+AR0(256), R0\n").find("displacement out of range"),
-            std::string::npos);
-  EXPECT_NE(FirstError(" LDI *AR8, R0\n").find("AR0-AR7"), std::string::npos);
-  EXPECT_NE(FirstError(" LDI *++AR0++, R0\n").find("pre- and post"), std::string::npos);
-  EXPECT_NE(FirstError(" LDI R0\n").find("takes 2 operands"), std::string::npos);
-  EXPECT_NE(FirstError("a: NOP\na: NOP\n").find("already defined"), std::string::npos);
-  EXPECT_NE(FirstError("x .set y\ny .set x\n LDI x, R0\n").find("circular"), std::string::npos);
-  EXPECT_NE(FirstError(" .space later\nlater: NOP\n").find("must be known"), std::string::npos);
-  EXPECT_NE(FirstError(" .sect \"a\", 100h\n .space 4\n .sect \"b\", 102h\n NOP\n").find("overlap"),
-            std::string::npos);
-  EXPECT_NE(FirstError(" .sect \"a\", 100h\n NOP\n .org 0FFh\n").find("backwards"),
-            std::string::npos);
-  EXPECT_NE(FirstError(" .word 1 / 0\n").find("division by zero"), std::string::npos);
-  EXPECT_NE(FirstError(" .word 100000000h\n").find("out of range"), std::string::npos);
-  EXPECT_NE(FirstError(" .frobnicate\n").find("unknown directive"), std::string::npos);
-  EXPECT_NE(FirstError(" .global nowhere\n").find("undefined symbol"), std::string::npos);
-  EXPECT_NE(FirstError(" TRAPU 32\n").find("trap number"), std::string::npos);
-  EXPECT_NE(FirstError(" DBU R0, 0\n").find("AR0-AR7"), std::string::npos);
-  EXPECT_NE(FirstError(" .bss buf, 2\n .sect \".bss\"\n .word 1\n").find("no data"),
-            std::string::npos);
+  const std::pair<std::string, const char*> cases[] = {
+      {" LDI 40000, R0\n", "signed immediate out of range"},
+      {" AND -1, R0\n", "unsigned immediate out of range"},
+      {" LDF 1000.0, R0\n", "short float"},
+      {" LDF R0, AR1\n", "R0-R7"},
+      {" STI R0, R1\n", "register operands"},
+      {" ADDI3 5, R1, R2\n", "register or indirect"},
+      {" ADDI3 *+AR0(2), R1, R2\n", "displacement"},
+      {" LDI *+AR0(256), R0\n", "displacement out of range"},
+      {" LDI *AR8, R0\n", "AR0-AR7"},
+      {" LDI *++AR0++, R0\n", "pre- and post"},
+      {" LDI R0\n", "takes 2 operands"},
+      {"a: NOP\na: NOP\n", "already defined"},
+      {"x .set y\ny .set x\n LDI x, R0\n", "circular"},
+      {" .space later\nlater: NOP\n", "must be known"},
+      {" .sect \"a\", 100h\n .space 4\n .sect \"b\", 102h\n NOP\n", "overlap"},
+      {" .sect \"a\", 100h\n NOP\n .org 0FFh\n", "backwards"},
+      {" .word 1 / 0\n", "division by zero"},
+      {" .word 100000000h\n", "out of range"},
+      {" .frobnicate\n", "unknown directive"},
+      {" .global nowhere\n", "undefined symbol"},
+      {" TRAPU 32\n", "trap number"},
+      {" DBU R0, 0\n", "AR0-AR7"},
+      {" .bss buf, 2\n .sect \".bss\"\n .word 1\n", "no data"},
+  };
+  for (const auto& [source, fragment] : cases)
+    EXPECT_NE(FirstError(source).find(fragment), std::string::npos) << source;
   // Every error is collected, not just the first.
-  const AsmResult r = Assemble(" FOO\n BAR\n", "two.asm");
-  EXPECT_EQ(r.errors.size(), 2u);
+  EXPECT_EQ(Assemble(" FOO\n BAR\n", "two.asm").errors.size(), 2u);
 }
 
 TEST(Assembler, HostileInputEndsWithAnError) {
@@ -206,22 +204,14 @@ TEST(Assembler, HostileInputEndsWithAnError) {
             std::string::npos);
   std::string chain = "s0 .set 1\n";
   for (int i = 1; i <= 1000; ++i)
-    chain.append("s")
-        .append(std::to_string(i))
-        .append(" .set s")
-        .append(std::to_string(i - 1))
-        .append("+1\n");
+    chain += "s" + std::to_string(i) + " .set s" + std::to_string(i - 1) + "+1\n";
   EXPECT_NE(FirstError(chain + " .word s1000\n").find("nested too deeply"), std::string::npos);
   // Each symbol doubling the one before: evaluated once each, so this is quick.
   std::string doubling = "d0 .set 1\n";
-  for (int i = 1; i <= 40; ++i)
-    doubling.append("d")
-        .append(std::to_string(i))
-        .append(" .set d")
-        .append(std::to_string(i - 1))
-        .append(" + d")
-        .append(std::to_string(i - 1))
-        .append("\n");
+  for (int i = 1; i <= 40; ++i) {
+    const std::string prev = "d" + std::to_string(i - 1);
+    doubling += "d" + std::to_string(i) + " .set " + prev + " + " + prev + "\n";
+  }
   const AsmResult r = Assemble(doubling + " .word d31 - 1\n", "d.asm");
   ASSERT_TRUE(r.ok) << r.errors.front();
   EXPECT_EQ(r.sections[0].words[0], 0x7FFFFFFFu);
@@ -242,21 +232,20 @@ TEST(Assembler, ParallelInstructions) {
   EXPECT_EQ(Word("STI R0, *AR4 || LDI *+AR1(IR0), R0"), 0xDA00C441u);
   // Commutative operations take their sources in either order, SUBF3 does not.
   EXPECT_EQ(Word("ADDF3 R1, *AR0, R2 || STF R3, *AR1"), Word("ADDF *AR0, R1, R2 || STF R3, *AR1"));
-  EXPECT_NE(FirstError(" SUBF3 *AR0, R1, R2 || STF R3, *AR1\n").find("register, then"),
-            std::string::npos);
   // MPYF3 || ADDF3: the operand kinds select the routing P (bits 25-24).
   EXPECT_EQ(Word("MPYF3 *AR0, *AR1, R0 || ADDF3 R4, R5, R2") >> 24, 0x80u);  // P = 0
   EXPECT_EQ(Word("MPYF3 *AR0, R5, R1 || SUBF3 R4, *AR1, R3") >> 24, 0x85u);  // P = 1
   EXPECT_EQ(Word("MPYI3 R4, R5, R0 || ADDI3 *AR0, *AR1, R2") >> 24, 0x8Au);  // P = 2
   EXPECT_EQ(Word("MPYI3 *AR0, R5, R0 || SUBI3 *AR1, R4, R3") >> 24, 0x8Fu);  // P = 3
-  EXPECT_NE(FirstError(" MPYF3 *AR0, *AR1, R2 || ADDF3 R4, R5, R2\n").find("R0 or R1"),
-            std::string::npos);
-  EXPECT_NE(FirstError(" LDF *AR0, R0 || FOO R1, *AR1\n").find("no parallel instruction"),
-            std::string::npos);
-  EXPECT_NE(FirstError(" LDI *AR0, AR1 || STI R0, *AR1\n").find("R0-R7"), std::string::npos);
-  EXPECT_NE(FirstError(" LDI *+AR0(2), R0 || STI R0, *AR1\n").find("displacement"),
-            std::string::npos);
-  EXPECT_NE(FirstError(" .word 1\n || STI R0, *AR1\n").find("must follow an instruction"),
-            std::string::npos);
-  EXPECT_NE(FirstError(" NOP\nx || STI R0, *AR1\n").find("label"), std::string::npos);
+  const std::pair<const char*, const char*> errors[] = {
+      {" SUBF3 *AR0, R1, R2 || STF R3, *AR1\n", "register, then"},
+      {" MPYF3 *AR0, *AR1, R2 || ADDF3 R4, R5, R2\n", "R0 or R1"},
+      {" LDF *AR0, R0 || FOO R1, *AR1\n", "no parallel instruction"},
+      {" LDI *AR0, AR1 || STI R0, *AR1\n", "R0-R7"},
+      {" LDI *+AR0(2), R0 || STI R0, *AR1\n", "displacement"},
+      {" .word 1\n || STI R0, *AR1\n", "must follow an instruction"},
+      {" NOP\nx || STI R0, *AR1\n", "label"},
+  };
+  for (const auto& [source, fragment] : errors)
+    EXPECT_NE(FirstError(source).find(fragment), std::string::npos) << source;
 }

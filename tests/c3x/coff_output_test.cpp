@@ -1,8 +1,6 @@
 // The assembler's executables as the application's COFF reader sees them.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-
 #include "c3x/Assembler.h"
 #include "config/AppSettings.h"
 #include "image/CoffReader.h"
@@ -73,40 +71,4 @@ TEST(AssemblerCoff, ProgramWithoutDataSymbolsStillLoads) {
   ASSERT_EQ(data.sections.size(), 1u);
   EXPECT_EQ(data.sections[0].name, "boot");
   EXPECT_TRUE(data.symbols.empty());
-}
-
-TEST(AssemblerCoff, FileWrittenOnlyOnSuccess) {
-  const std::string dir = ::testing::TempDir();
-  const std::string good = dir + "/c3x_good.asm", bad = dir + "/c3x_bad.asm";
-  const std::string out = dir + "/c3x_out.out";
-  std::remove(out.c_str());
-  {
-    std::FILE* f = std::fopen(bad.c_str(), "w");
-    ASSERT_TRUE(f);
-    std::fputs(" NOP\n LDI nowhere, R0\n", f);
-    std::fclose(f);
-  }
-  std::vector<std::string> errors;
-  EXPECT_FALSE(c3x::AssembleFile(bad, out, errors));
-  ASSERT_EQ(errors.size(), 1u);
-  EXPECT_EQ(errors[0], bad + ":2: undefined symbol 'nowhere'");
-  EXPECT_EQ(std::fopen(out.c_str(), "rb"), nullptr);
-
-  errors.clear();
-  EXPECT_FALSE(c3x::AssembleFile(dir + "/c3x_missing.asm", out, errors));
-  EXPECT_EQ(errors.size(), 1u);
-
-  {
-    std::FILE* f = std::fopen(good.c_str(), "w");
-    ASSERT_TRUE(f);
-    std::fputs(" .text 100h\n IDLE\n", f);
-    std::fclose(f);
-  }
-  errors.clear();
-  ASSERT_TRUE(c3x::AssembleFile(good, out, errors));
-  ProgramData data;
-  MemoryInterfaceValues mi;
-  mi.dspType = kTMS320C31;
-  ASSERT_EQ(ReadCoffFile(out, mi, data), kCoffOk);
-  EXPECT_EQ(data.sections.at(0).Data(data.image)[0], 0x06000000u);
 }

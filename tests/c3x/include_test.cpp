@@ -92,6 +92,9 @@ TEST(AssemblerInclude, FilesResolveFromTheIncludingFilesFolder) {
       << (errors.empty() ? "" : errors.front());
   EXPECT_TRUE(fs::exists(out));
 
+  errors.clear();  // a missing source is one error
+  EXPECT_FALSE(AssembleFile((dir / "missing.asm").string(), out.string(), errors));
+  EXPECT_EQ(errors.size(), 1u);
   write(dir / "lib" / "inner.asm", "        BOGUS\n");
   errors.clear();
   EXPECT_FALSE(AssembleFile((dir / "main.asm").string(), out.string(), errors));
