@@ -1,6 +1,5 @@
 #include "shell/BRightView.h"
 
-#include <QMenu>
 #include <QPointer>
 
 #include "image/ProgramImage.h"
@@ -8,21 +7,36 @@
 #include "monitoring/WatchLists.h"
 #include "shell/Commands.h"
 #include "shell/MonitorControl.h"
-#include "shell/PlotView.h"
 
 namespace velmora {
 
+namespace {
+
+constexpr MonitorPaneSpec kAddressPane = {kMonitorAddresses,
+                                          "BRightList",
+                                          cmd::kAddressMonitoring,
+                                          "Stop Address Monitoring",
+                                          "Start Address Monitoring",
+                                          cmd::kChangeAddressData,
+                                          "Change Address Data...",
+                                          cmd::kAddressViewFirst,
+                                          cmd::kDeleteSelectedAddresses,
+                                          cmd::kDeleteAllAddresses,
+                                          cmd::kPlotSelectedAddresses};
+
+}  // namespace
+
 CBRightView::CBRightView(CMonitorControl& control, SettingsStore& store, QWidget* parent)
-    : CMonitorListView(control, store, kColumns, parent) {
+    : CMonitorListView(control, store, kColumns, kAddressPane, parent) {
   setObjectName(QStringLiteral("AddressPane"));
 }
 
-std::vector<CDataObject>& CBRightView::List() const {
+std::vector<CDataObject>& CBRightView::Items() const {
   return control_.Program().addresses;
 }
 
 bool CBRightView::IsAddressRegistered(uint32_t address) const {
-  return velmora::IsAddressRegistered(List(), address);
+  return velmora::IsAddressRegistered(Items(), address);
 }
 
 void CBRightView::FillRow(int row, const CDataObject& item) {
@@ -38,60 +52,15 @@ void CBRightView::AddAddress(uint32_t address, uint8_t viewType) {
     control_.PrintLine(AddressRegisteredLine());
     return;
   }
-  CDataObject item = MakeAddress(address, viewType);
-  const int row = AppendRow();
-  FillRow(row, item);
-  scrollToItem(this->item(row, 0));
-  List().push_back(std::move(item));
-  if (!control_.addressMonitoring() && control_.PodFound())
-    control_.StartMonitoring(kMonitorAddresses);
-  control_.UpdateCommandUi();
-}
-
-void CBRightView::AfterRowsRemoved() {
-  RenumberRows();
-  if (rowCount() == 0 && control_.addressMonitoring()) control_.StopMonitoring(kMonitorAddresses);
-  control_.UpdateCommandUi();
-}
-
-void CBRightView::DeleteSelectedAddresses() {
-  const QList<int> rows = SelectedRows();
-  if (rows.isEmpty()) return;
-  for (auto it = rows.crbegin(); it != rows.crend(); ++it) removeRow(*it);
-  std::vector<size_t> items;
-  for (int row : rows) items.push_back(static_cast<size_t>(row));
-  DeleteRows(List(), std::move(items));
-  AfterRowsRemoved();
-}
-
-void CBRightView::DeleteAddressRow(uint32_t index) {
-  if (index >= static_cast<uint32_t>(rowCount())) return;
-  removeRow(static_cast<int>(index));
-  if (index < List().size()) List().erase(List().begin() + index);
-  AfterRowsRemoved();
-}
-
-void CBRightView::DeleteAllAddresses() {
-  setRowCount(0);
-  if (control_.addressMonitoring()) control_.StopMonitoring(kMonitorAddresses);
-  List().clear();
-  control_.UpdateCommandUi();
-}
-
-void CBRightView::SetSelectedViewType(uint8_t viewType) {
-  for (int row : SelectedRows()) {
-    if (static_cast<size_t>(row) >= List().size()) continue;
-    List()[static_cast<size_t>(row)].viewType = viewType;
-    SetCell(row, 3, QString::fromLatin1(ViewTypeText(viewType)));
-  }
+  AppendItem(MakeAddress(address, viewType));
 }
 
 void CBRightView::ChangeSelectedAddress() {
   const QList<int> rows = SelectedRows();
   if (rows.isEmpty()) return;
   const int row = rows.first();
-  if (static_cast<size_t>(row) >= List().size()) return;
-  const uint8_t view = List()[static_cast<size_t>(row)].viewType;
+  if (static_cast<size_t>(row) >= Items().size()) return;
+  const uint8_t view = Items()[static_cast<size_t>(row)].viewType;
   ChangeAddressRequest request;
   request.addressText = CellText(row, 1);
   request.viewTypeText = QString::fromLatin1(ViewTypeText(view));
@@ -108,77 +77,6 @@ void CBRightView::ChangeSelectedAddress() {
   if (!dialog(this, request, word)) return;
   if (!self) return;
   control_.WriteWord(address, word);
-}
-
-void CBRightView::DoubleClicked() {
-  if (control_.addressMonitoring()) ChangeSelectedAddress();
-}
-
-bool CBRightView::RefreshAddressValues() {
-  const std::vector<CDataObject>& items = List();
-  CPlotView* plot = control_.Plot();
-  const bool feed = plot && plot->SeriesCount() > 0;
-  const RefreshOutcome outcome =
-      RefreshVisibleRows(items, static_cast<size_t>(TopRow()), static_cast<size_t>(RowsPerPage()),
-                         false, control_.Port(), [&](size_t row, uint32_t word) {
-                           const CDataObject& item = items[row];
-                           SetCell(static_cast<int>(row), kValueColumn,
-                                   QString::fromStdString(FormatTargetWord(word, item.viewType)));
-                           if (feed) plot->FeedAddress(item, word);
-                         });
-  return outcome.ok;
-}
-
-void CBRightView::RebuildAddressRows() {
-  setRowCount(0);
-  const std::vector<CDataObject>& items = List();
-  setRowCount(static_cast<int>(items.size()));
-  for (size_t i = 0; i < items.size(); ++i) FillRow(static_cast<int>(i), items[i]);
-  if (!items.empty() && !control_.addressMonitoring() && control_.PodFound())
-    control_.StartMonitoring(kMonitorAddresses);
-  control_.UpdateCommandUi();
-}
-
-void CBRightView::PlotSelectedItems() {
-  control_.PlotAddresses(SelectedRows());
-}
-
-QMenu* CBRightView::BuildContextMenu(QWidget* parent) {
-  auto* menu = new QMenu(parent);
-  menu->setObjectName(QStringLiteral("BRightList"));
-  const bool live = rowCount() > 0 && control_.PodFound();
-  const bool selected = live && !SelectedRows().isEmpty();
-  QAction* toggle =
-      AddCommand(menu, cmd::kAddressMonitoring,
-                 control_.addressMonitoring() ? QStringLiteral("Stop Address Monitoring")
-                                              : QStringLiteral("Start Address Monitoring"),
-                 live);
-  connect(toggle, &QAction::triggered, this, [this] { control_.ToggleAddressMonitoring(); });
-  menu->addSeparator();
-  QAction* change =
-      AddCommand(menu, cmd::kChangeAddressData, QStringLiteral("Change Address Data..."), selected);
-  connect(change, &QAction::triggered, this, &CBRightView::ChangeSelectedAddress);
-  QMenu* views = menu->addMenu(QStringLiteral("Data View Type"));
-  views->setEnabled(selected);
-  for (uint8_t v = 0; v < kViewTypeCount; ++v) {
-    const ViewTypeInfo& info = ViewTypeInfoOf(v);
-    QAction* a = AddCommand(views, cmd::kAddressViewFirst + v,
-                            QString::fromLatin1(info.menuCaption), selected);
-    a->setStatusTip(QString::fromLatin1(info.addressPrompt));
-    connect(a, &QAction::triggered, this, [this, v] { SetSelectedViewType(v); });
-  }
-  menu->addSeparator();
-  QAction* del = AddCommand(menu, cmd::kDeleteSelectedAddresses,
-                            QStringLiteral("Delete Selected Items"), selected);
-  connect(del, &QAction::triggered, this, &CBRightView::DeleteSelectedAddresses);
-  QAction* all =
-      AddCommand(menu, cmd::kDeleteAllAddresses, QStringLiteral("Delete All Items"), live);
-  connect(all, &QAction::triggered, this, &CBRightView::DeleteAllAddresses);
-  menu->addSeparator();
-  QAction* plot = AddCommand(menu, cmd::kPlotSelectedAddresses,
-                             QStringLiteral("Plot Selected Items"), !SelectedRows().isEmpty());
-  connect(plot, &QAction::triggered, this, &CBRightView::PlotSelectedItems);
-  return menu;
 }
 
 }  // namespace velmora

@@ -23,26 +23,12 @@ class CBRightView : public CMonitorListView {
   bool IsAddressRegistered(uint32_t address) const;
   // From the console: ignored beyond 0xFFFFFF, notice when already listed.
   void AddAddress(uint32_t address, uint8_t viewType);
-  void DeleteSelectedAddresses();
-  void DeleteAddressRow(uint32_t index);
-  void DeleteAllAddresses();
-  void SetSelectedViewType(uint8_t viewType);
   void ChangeSelectedAddress();
-  // One monitoring tick over the visible rows; false when a read failed.
-  bool RefreshAddressValues();
-  void RebuildAddressRows();
-  void PlotSelectedItems();
-
-  QMenu* BuildContextMenu(QWidget* parent) override;
 
  protected:
-  void DeleteSelected() override { DeleteSelectedAddresses(); }
-  void DoubleClicked() override;
-
- private:
-  std::vector<CDataObject>& List() const;
-  void FillRow(int row, const CDataObject& item);
-  void AfterRowsRemoved();
+  std::vector<CDataObject>& Items() const override;
+  void FillRow(int row, const CDataObject& item) override;
+  void ChangeSelected() override { ChangeSelectedAddress(); }
 };
 
 }  // namespace velmora

@@ -38,16 +38,16 @@ class PaneLists : public WatchListTarget {
     if (addresses_) addresses_->AddAddress(address, viewType);
   }
   void DeleteVariableRow(uint32_t index) override {
-    if (variables_) variables_->DeleteVariableRow(index);
+    if (variables_) variables_->DeleteItemRow(index);
   }
   void DeleteAddressRow(uint32_t index) override {
-    if (addresses_) addresses_->DeleteAddressRow(index);
+    if (addresses_) addresses_->DeleteItemRow(index);
   }
   void DeleteAllVariables() override {
-    if (variables_) variables_->DeleteAllVariables();
+    if (variables_) variables_->DeleteAllItems();
   }
   void DeleteAllAddresses() override {
-    if (addresses_) addresses_->DeleteAllAddresses();
+    if (addresses_) addresses_->DeleteAllItems();
   }
 
  private:
@@ -313,10 +313,10 @@ void CMonitorControl::Tick() {
   if (!monitoringActive_) return;
   if (plot_) plot_->BeginTick();
   bool ok = true;
-  if (variableMonitoring_) ok = variablePane_ && variablePane_->RefreshVariableValues();
+  if (variableMonitoring_) ok = variablePane_ && variablePane_->RefreshValues();
   // A failed read stops everything; the other list is not tried on a link
   // that has just failed.
-  if (ok && addressMonitoring_) ok = addressPane_ && addressPane_->RefreshAddressValues();
+  if (ok && addressMonitoring_) ok = addressPane_ && addressPane_->RefreshValues();
   if (ok) {
     ArmTimer();  // the period is read anew each time
     return;
@@ -363,11 +363,11 @@ void CMonitorControl::UpdateResolvedVariables() {
 }
 
 void CMonitorControl::RebuildVariableRows() {
-  if (variablePane_) variablePane_->RebuildVariableRows();
+  if (variablePane_) variablePane_->RebuildRows();
 }
 
 void CMonitorControl::RebuildAddressRows() {
-  if (addressPane_) addressPane_->RebuildAddressRows();
+  if (addressPane_) addressPane_->RebuildRows();
 }
 
 bool CMonitorControl::WriteWord(uint32_t address, uint32_t word) {

@@ -36,11 +36,13 @@ QString Hex6(uint32_t address) {
 // CMonitorListView
 
 CMonitorListView::CMonitorListView(CMonitorControl& control, SettingsStore& store,
-                                   std::span<const MonitorColumn> columns, QWidget* parent)
+                                   std::span<const MonitorColumn> columns,
+                                   const MonitorPaneSpec& spec, QWidget* parent)
     : QTableWidget(parent),
       control_(control),
       store_(store),
-      columns_(columns.begin(), columns.end()) {
+      columns_(columns.begin(), columns.end()),
+      spec_(spec) {
   setColumnCount(static_cast<int>(columns_.size()));
   QStringList headers;
   for (const MonitorColumn& c : columns_) headers << QString::fromLatin1(c.header);
@@ -103,16 +105,6 @@ void CMonitorListView::SetCell(int row, int column, const QString& text) {
   setItem(row, column, new QTableWidgetItem(text));
 }
 
-void CMonitorListView::RenumberRows() {
-  for (int row = 0; row < rowCount(); ++row) SetCell(row, 0, QString::number(row));
-}
-
-int CMonitorListView::AppendRow() {
-  const int row = rowCount();
-  insertRow(row);
-  return row;
-}
-
 void CMonitorListView::MeasureRowsPerPage() {
   const int rowHeight = std::max(1, verticalHeader()->defaultSectionSize());
   rowsPerPage_ = std::max(0, viewport()->height() / rowHeight);
@@ -130,7 +122,7 @@ bool CMonitorListView::viewportEvent(QEvent* event) {
 }
 
 void CMonitorListView::keyPressEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_Delete) DeleteSelected();
+  if (event->key() == Qt::Key_Delete) DeleteSelectedItems();
   QTableWidget::keyPressEvent(event);
 }
 
@@ -143,7 +135,7 @@ void CMonitorListView::contextMenuEvent(QContextMenuEvent* event) {
 
 void CMonitorListView::mouseDoubleClickEvent(QMouseEvent* event) {
   QTableWidget::mouseDoubleClickEvent(event);
-  DoubleClicked();
+  if (Monitoring()) ChangeSelected();
 }
 
 QAction* CMonitorListView::AddCommand(QMenu* menu, int id, const QString& text, bool enabled) {
@@ -162,20 +154,174 @@ QAction* CMonitorListView::FindAction(QMenu* menu, int id) {
   return nullptr;
 }
 
+bool CMonitorListView::IsVariablePane() const {
+  return spec_.mode == kMonitorVariables;
+}
+
+bool CMonitorListView::Monitoring() const {
+  return IsVariablePane() ? control_.variableMonitoring() : control_.addressMonitoring();
+}
+
+void CMonitorListView::StartMonitoringIfIdle() {
+  if (!Monitoring() && control_.PodFound()) control_.StartMonitoring(spec_.mode);
+}
+
+void CMonitorListView::AppendItem(CDataObject item) {
+  const int row = rowCount();
+  insertRow(row);
+  FillRow(row, item);
+  scrollToItem(this->item(row, 0));
+  Items().push_back(std::move(item));
+  StartMonitoringIfIdle();
+  control_.UpdateCommandUi();
+}
+
+void CMonitorListView::AfterRowsRemoved() {
+  for (int row = 0; row < rowCount(); ++row) SetCell(row, 0, QString::number(row));
+  if (rowCount() == 0 && Monitoring()) control_.StopMonitoring(spec_.mode);
+  control_.UpdateCommandUi();
+}
+
+void CMonitorListView::DeleteSelectedItems() {
+  const QList<int> rows = SelectedRows();
+  if (rows.isEmpty()) return;
+  for (auto it = rows.crbegin(); it != rows.crend(); ++it) removeRow(*it);
+  std::vector<size_t> items;
+  for (int row : rows) items.push_back(static_cast<size_t>(row));
+  DeleteRows(Items(), std::move(items));
+  AfterRowsRemoved();
+}
+
+void CMonitorListView::DeleteItemRow(uint32_t index) {
+  if (index >= static_cast<uint32_t>(rowCount())) return;
+  removeRow(static_cast<int>(index));
+  if (index < Items().size()) Items().erase(Items().begin() + index);
+  AfterRowsRemoved();
+}
+
+void CMonitorListView::DeleteAllItems() {
+  setRowCount(0);
+  if (Monitoring()) control_.StopMonitoring(spec_.mode);
+  Items().clear();
+  control_.UpdateCommandUi();
+}
+
+void CMonitorListView::SetSelectedViewType(uint8_t viewType) {
+  for (int row : SelectedRows()) {
+    if (static_cast<size_t>(row) >= Items().size()) continue;
+    Items()[static_cast<size_t>(row)].viewType = viewType;
+    SetCell(row, 3, QString::fromLatin1(ViewTypeText(viewType)));
+  }
+}
+
+bool CMonitorListView::RefreshValues() {
+  const std::vector<CDataObject>& items = Items();
+  CPlotView* plot = control_.Plot();
+  const bool feed = plot && plot->SeriesCount() > 0;
+  const bool variables = IsVariablePane();
+  const RefreshOutcome outcome =
+      RefreshVisibleRows(items, static_cast<size_t>(TopRow()), static_cast<size_t>(RowsPerPage()),
+                         variables, control_.Port(), [&](size_t row, uint32_t word) {
+                           const CDataObject& item = items[row];
+                           SetCell(static_cast<int>(row), kValueColumn,
+                                   QString::fromStdString(FormatTargetWord(word, item.viewType)));
+                           if (!feed) return;
+                           if (variables)
+                             plot->FeedVariable(item, word);
+                           else
+                             plot->FeedAddress(item, word);
+                         });
+  return outcome.ok;
+}
+
+void CMonitorListView::RebuildRows() {
+  // Emptied first, so that every value cell starts empty.
+  setRowCount(0);
+  const std::vector<CDataObject>& items = Items();
+  setRowCount(static_cast<int>(items.size()));
+  for (size_t i = 0; i < items.size(); ++i) FillRow(static_cast<int>(i), items[i]);
+  if (!items.empty()) StartMonitoringIfIdle();
+  control_.UpdateCommandUi();
+}
+
+void CMonitorListView::PlotSelectedItems() {
+  if (IsVariablePane())
+    control_.PlotVariables(SelectedRows());
+  else
+    control_.PlotAddresses(SelectedRows());
+}
+
+QMenu* CMonitorListView::BuildContextMenu(QWidget* parent) {
+  auto* menu = new QMenu(parent);
+  menu->setObjectName(QString::fromLatin1(spec_.menuName));
+  const bool variables = IsVariablePane();
+  const bool live = rowCount() > 0 && control_.PodFound();
+  const bool selected = live && !SelectedRows().isEmpty();
+  QAction* toggle =
+      AddCommand(menu, spec_.toggleId,
+                 QString::fromLatin1(Monitoring() ? spec_.stopCaption : spec_.startCaption), live);
+  connect(toggle, &QAction::triggered, this, [this, variables] {
+    if (variables)
+      control_.ToggleVariableMonitoring();
+    else
+      control_.ToggleAddressMonitoring();
+  });
+  menu->addSeparator();
+  QAction* change =
+      AddCommand(menu, spec_.changeId, QString::fromLatin1(spec_.changeCaption), selected);
+  connect(change, &QAction::triggered, this, &CMonitorListView::ChangeSelected);
+  QMenu* views = menu->addMenu(QStringLiteral("Data View Type"));
+  views->setEnabled(selected);
+  for (uint8_t v = 0; v < kViewTypeCount; ++v) {
+    const ViewTypeInfo& info = ViewTypeInfoOf(v);
+    QAction* a =
+        AddCommand(views, spec_.viewFirstId + v, QString::fromLatin1(info.menuCaption), selected);
+    a->setStatusTip(QString::fromLatin1(variables ? info.variablePrompt : info.addressPrompt));
+    connect(a, &QAction::triggered, this, [this, v] { SetSelectedViewType(v); });
+  }
+  menu->addSeparator();
+  QAction* del =
+      AddCommand(menu, spec_.deleteSelectedId, QStringLiteral("Delete Selected Items"), selected);
+  connect(del, &QAction::triggered, this, &CMonitorListView::DeleteSelectedItems);
+  QAction* all = AddCommand(menu, spec_.deleteAllId, QStringLiteral("Delete All Items"), live);
+  connect(all, &QAction::triggered, this, &CMonitorListView::DeleteAllItems);
+  menu->addSeparator();
+  QAction* plot = AddCommand(menu, spec_.plotId, QStringLiteral("Plot Selected Items"),
+                             !SelectedRows().isEmpty());
+  connect(plot, &QAction::triggered, this, &CMonitorListView::PlotSelectedItems);
+  return menu;
+}
+
 // ---------------------------------------------------------------------------
 // CTRightView
 
+namespace {
+
+constexpr MonitorPaneSpec kVariablePane = {kMonitorVariables,
+                                           "TRightList",
+                                           cmd::kVariableMonitoring,
+                                           "Stop Variable Monitoring",
+                                           "Start Variable Monitoring",
+                                           cmd::kChangeSymbolData,
+                                           "Change Symbol Data...",
+                                           cmd::kVariableViewFirst,
+                                           cmd::kDeleteSelectedVariables,
+                                           cmd::kDeleteAllVariables,
+                                           cmd::kPlotSelectedVariables};
+
+}  // namespace
+
 CTRightView::CTRightView(CMonitorControl& control, SettingsStore& store, QWidget* parent)
-    : CMonitorListView(control, store, kColumns, parent) {
+    : CMonitorListView(control, store, kColumns, kVariablePane, parent) {
   setObjectName(QStringLiteral("VariablePane"));
 }
 
-std::vector<CDataObject>& CTRightView::List() const {
+std::vector<CDataObject>& CTRightView::Items() const {
   return control_.Program().variables;
 }
 
 bool CTRightView::IsVariableRegistered(const std::string& name) const {
-  return velmora::IsVariableRegistered(List(), name);
+  return velmora::IsVariableRegistered(Items(), name);
 }
 
 void CTRightView::FillRow(int row, const CDataObject& item) {
@@ -185,16 +331,6 @@ void CTRightView::FillRow(int row, const CDataObject& item) {
   SetCell(row, 3, QString::fromLatin1(ViewTypeText(item.viewType)));
   SetCell(row, 4, QString::fromLatin1(BasicTypeText(item.BasicType())));
   SetCell(row, 5, Hex6(item.address));
-}
-
-void CTRightView::AppendItem(CDataObject item) {
-  const int row = AppendRow();
-  FillRow(row, item);
-  scrollToItem(this->item(row, 0));
-  List().push_back(std::move(item));
-  if (!control_.variableMonitoring() && control_.PodFound())
-    control_.StartMonitoring(kMonitorVariables);
-  control_.UpdateCommandUi();
 }
 
 void CTRightView::AddSymbolVariable(const std::string& name) {
@@ -212,50 +348,12 @@ void CTRightView::AddVariable(const std::string& name, uint32_t address, uint8_t
   AppendItem(MakeVariable(name, address, viewType, typeCode));
 }
 
-void CTRightView::AfterRowsRemoved() {
-  RenumberRows();
-  if (rowCount() == 0 && control_.variableMonitoring()) control_.StopMonitoring(kMonitorVariables);
-  control_.UpdateCommandUi();
-}
-
-void CTRightView::DeleteSelectedVariables() {
-  const QList<int> rows = SelectedRows();
-  if (rows.isEmpty()) return;
-  for (auto it = rows.crbegin(); it != rows.crend(); ++it) removeRow(*it);
-  std::vector<size_t> items;
-  for (int row : rows) items.push_back(static_cast<size_t>(row));
-  DeleteRows(List(), std::move(items));
-  AfterRowsRemoved();
-}
-
-void CTRightView::DeleteVariableRow(uint32_t index) {
-  if (index >= static_cast<uint32_t>(rowCount())) return;
-  removeRow(static_cast<int>(index));
-  if (index < List().size()) List().erase(List().begin() + index);
-  AfterRowsRemoved();
-}
-
-void CTRightView::DeleteAllVariables() {
-  setRowCount(0);
-  if (control_.variableMonitoring()) control_.StopMonitoring(kMonitorVariables);
-  List().clear();
-  control_.UpdateCommandUi();
-}
-
-void CTRightView::SetSelectedViewType(uint8_t viewType) {
-  for (int row : SelectedRows()) {
-    if (static_cast<size_t>(row) >= List().size()) continue;
-    List()[static_cast<size_t>(row)].viewType = viewType;
-    SetCell(row, 3, QString::fromLatin1(ViewTypeText(viewType)));
-  }
-}
-
 void CTRightView::ChangeSelectedVariable() {
   const QList<int> rows = SelectedRows();
   if (rows.isEmpty()) return;
   const int row = rows.first();
-  if (static_cast<size_t>(row) >= List().size()) return;
-  const CDataObject item = List()[static_cast<size_t>(row)];
+  if (static_cast<size_t>(row) >= Items().size()) return;
+  const CDataObject item = Items()[static_cast<size_t>(row)];
   ChangeSymbolRequest request;
   request.name = CellText(row, 1);
   request.addressText = Hex6(item.address);
@@ -273,85 +371,11 @@ void CTRightView::ChangeSelectedVariable() {
   control_.WriteWord(item.address, word);
 }
 
-void CTRightView::DoubleClicked() {
-  if (control_.variableMonitoring()) ChangeSelectedVariable();
-}
-
-bool CTRightView::RefreshVariableValues() {
-  const std::vector<CDataObject>& items = List();
-  CPlotView* plot = control_.Plot();
-  const bool feed = plot && plot->SeriesCount() > 0;
-  const RefreshOutcome outcome =
-      RefreshVisibleRows(items, static_cast<size_t>(TopRow()), static_cast<size_t>(RowsPerPage()),
-                         true, control_.Port(), [&](size_t row, uint32_t word) {
-                           const CDataObject& item = items[row];
-                           SetCell(static_cast<int>(row), kValueColumn,
-                                   QString::fromStdString(FormatTargetWord(word, item.viewType)));
-                           if (feed) plot->FeedVariable(item, word);
-                         });
-  return outcome.ok;
-}
-
-void CTRightView::RebuildVariableRows() {
-  setRowCount(0);
-  const std::vector<CDataObject>& items = List();
-  setRowCount(static_cast<int>(items.size()));
-  for (size_t i = 0; i < items.size(); ++i) {
-    FillRow(static_cast<int>(i), items[i]);
-    SetCell(static_cast<int>(i), kValueColumn, QString());
-  }
-  if (!items.empty() && !control_.variableMonitoring() && control_.PodFound())
-    control_.StartMonitoring(kMonitorVariables);
-  control_.UpdateCommandUi();
-}
-
 void CTRightView::UpdateResolvedVariables() {
   const std::vector<size_t> rows =
-      velmora::UpdateResolvedVariables(control_.Program().symbols, List());
+      velmora::UpdateResolvedVariables(control_.Program().symbols, Items());
   for (size_t row : rows)
-    if (row < static_cast<size_t>(rowCount())) FillRow(static_cast<int>(row), List()[row]);
-}
-
-void CTRightView::PlotSelectedItems() {
-  control_.PlotVariables(SelectedRows());
-}
-
-QMenu* CTRightView::BuildContextMenu(QWidget* parent) {
-  auto* menu = new QMenu(parent);
-  menu->setObjectName(QStringLiteral("TRightList"));
-  const bool live = rowCount() > 0 && control_.PodFound();
-  const bool selected = live && !SelectedRows().isEmpty();
-  QAction* toggle =
-      AddCommand(menu, cmd::kVariableMonitoring,
-                 control_.variableMonitoring() ? QStringLiteral("Stop Variable Monitoring")
-                                               : QStringLiteral("Start Variable Monitoring"),
-                 live);
-  connect(toggle, &QAction::triggered, this, [this] { control_.ToggleVariableMonitoring(); });
-  menu->addSeparator();
-  QAction* change =
-      AddCommand(menu, cmd::kChangeSymbolData, QStringLiteral("Change Symbol Data..."), selected);
-  connect(change, &QAction::triggered, this, &CTRightView::ChangeSelectedVariable);
-  QMenu* views = menu->addMenu(QStringLiteral("Data View Type"));
-  views->setEnabled(selected);
-  for (uint8_t v = 0; v < kViewTypeCount; ++v) {
-    const ViewTypeInfo& info = ViewTypeInfoOf(v);
-    QAction* a = AddCommand(views, cmd::kVariableViewFirst + v,
-                            QString::fromLatin1(info.menuCaption), selected);
-    a->setStatusTip(QString::fromLatin1(info.variablePrompt));
-    connect(a, &QAction::triggered, this, [this, v] { SetSelectedViewType(v); });
-  }
-  menu->addSeparator();
-  QAction* del = AddCommand(menu, cmd::kDeleteSelectedVariables,
-                            QStringLiteral("Delete Selected Items"), selected);
-  connect(del, &QAction::triggered, this, &CTRightView::DeleteSelectedVariables);
-  QAction* all =
-      AddCommand(menu, cmd::kDeleteAllVariables, QStringLiteral("Delete All Items"), live);
-  connect(all, &QAction::triggered, this, &CTRightView::DeleteAllVariables);
-  menu->addSeparator();
-  QAction* plot = AddCommand(menu, cmd::kPlotSelectedVariables,
-                             QStringLiteral("Plot Selected Items"), !SelectedRows().isEmpty());
-  connect(plot, &QAction::triggered, this, &CTRightView::PlotSelectedItems);
-  return menu;
+    if (row < static_cast<size_t>(rowCount())) FillRow(static_cast<int>(row), Items()[row]);
 }
 
 }  // namespace velmora

@@ -42,6 +42,22 @@ struct MonitorColumn {
   const char* profileKey;  // in "View Information"
 };
 
+// What tells the two panes apart beyond their columns: the monitoring mode
+// that reads their list, and the ids and captions of their context menus.
+struct MonitorPaneSpec {
+  int mode;  // kMonitorVariables or kMonitorAddresses
+  const char* menuName;
+  int toggleId;
+  const char* stopCaption;
+  const char* startCaption;
+  int changeId;
+  const char* changeCaption;
+  int viewFirstId;
+  int deleteSelectedId;
+  int deleteAllId;
+  int plotId;
+};
+
 class CMonitorListView : public QTableWidget {
   Q_OBJECT
 
@@ -49,7 +65,8 @@ class CMonitorListView : public QTableWidget {
   static constexpr int kValueColumn = 2;  // "Monitor Value" in both panes
 
   CMonitorListView(CMonitorControl& control, SettingsStore& store,
-                   std::span<const MonitorColumn> columns, QWidget* parent);
+                   std::span<const MonitorColumn> columns, const MonitorPaneSpec& spec,
+                   QWidget* parent);
   ~CMonitorListView() override;
 
   // Full rows that fit the client area, measured on every resize (0 before).
@@ -64,8 +81,20 @@ class CMonitorListView : public QTableWidget {
 
   // The context menu as it would pop up now; the caller owns it. Actions carry
   // their command id in data().
-  virtual QMenu* BuildContextMenu(QWidget* parent) = 0;
+  QMenu* BuildContextMenu(QWidget* parent);
   static QAction* FindAction(QMenu* menu, int id);
+
+  // Operations on the pane's watch list; rows and list stay in step, and the
+  // pane's monitoring stops with its last row.
+  void DeleteSelectedItems();
+  void DeleteItemRow(uint32_t index);
+  void DeleteAllItems();
+  void SetSelectedViewType(uint8_t viewType);
+  // One monitoring tick over the visible rows; false when a read failed.
+  bool RefreshValues();
+  // Rows rebuilt from the list with empty values; monitoring starts when there are items.
+  void RebuildRows();
+  void PlotSelectedItems();
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
@@ -73,24 +102,30 @@ class CMonitorListView : public QTableWidget {
   bool viewportEvent(QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
+  // Opens the change dialog for the selected row while the pane is monitored.
   void mouseDoubleClickEvent(QMouseEvent* event) override;
 
-  virtual void DeleteSelected() = 0;
-  virtual void DoubleClicked() = 0;
+  virtual std::vector<CDataObject>& Items() const = 0;
+  virtual void FillRow(int row, const CDataObject& item) = 0;
+  virtual void ChangeSelected() = 0;
 
+  bool IsVariablePane() const;
+  bool Monitoring() const;
+  // Appends the item with its row, and starts the pane's monitoring when idle.
+  void AppendItem(CDataObject item);
   void SetCell(int row, int column, const QString& text);
-  // "Index" of every row rewritten with its position.
-  void RenumberRows();
-  // Appends an empty row and gives its index.
-  int AppendRow();
   QAction* AddCommand(QMenu* menu, int id, const QString& text, bool enabled);
   void MeasureRowsPerPage();
 
   CMonitorControl& control_;
 
  private:
+  void AfterRowsRemoved();
+  void StartMonitoringIfIdle();
+
   SettingsStore& store_;
   std::vector<MonitorColumn> columns_;
+  MonitorPaneSpec spec_;
   int rowsPerPage_ = 0;
   bool widthsSaved_ = false;
 };
@@ -113,28 +148,13 @@ class CTRightView : public CMonitorListView {
   void AddSymbolVariable(const std::string& name);
   // From the console: notice when the name is already in the list.
   void AddVariable(const std::string& name, uint32_t address, uint8_t viewType, uint16_t typeCode);
-  void DeleteSelectedVariables();
-  void DeleteVariableRow(uint32_t index);
-  void DeleteAllVariables();
-  void SetSelectedViewType(uint8_t viewType);
   void ChangeSelectedVariable();
-  // One monitoring tick over the visible rows; false when a read failed.
-  bool RefreshVariableValues();
-  void RebuildVariableRows();
   void UpdateResolvedVariables();
-  void PlotSelectedItems();
-
-  QMenu* BuildContextMenu(QWidget* parent) override;
 
  protected:
-  void DeleteSelected() override { DeleteSelectedVariables(); }
-  void DoubleClicked() override;
-
- private:
-  std::vector<CDataObject>& List() const;
-  void FillRow(int row, const CDataObject& item);
-  void AppendItem(CDataObject item);
-  void AfterRowsRemoved();
+  std::vector<CDataObject>& Items() const override;
+  void FillRow(int row, const CDataObject& item) override;
+  void ChangeSelected() override { ChangeSelectedVariable(); }
 };
 
 }  // namespace velmora

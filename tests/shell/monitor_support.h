@@ -4,12 +4,10 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QSplitter>
 #include <QTest>
-#include <cstring>
-#include <deque>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,7 +28,6 @@
 
 namespace velmora::test {
 
-// Message boxes recorded instead of shown.
 class RecordingPrompt : public MonitorPrompt {
  public:
   QStringList information, errors;
@@ -38,8 +35,7 @@ class RecordingPrompt : public MonitorPrompt {
   void Error(QWidget*, const QString& text) override { errors << text; }
 };
 
-// The frame asks its host; the host forwards monitoring to the control, as
-// the application's host does.
+// Forwards the frame's monitoring questions to the control, as the application's host does.
 class ForwardingHost : public FrameHost {
  public:
   CMonitorControl* control = nullptr;
@@ -58,11 +54,9 @@ class ForwardingHost : public FrameHost {
   }
 };
 
-// Frame, link and control over a ResponderPod (or any FtdiApi), with the
-// settings kept in memory.
+// Frame, link and control over a ResponderPod (or, through makeApi, another
+// device on the rig's clock), with the settings kept in memory.
 struct MonitorRig {
-  // makeApi puts another device (the virtual board, say) in place of the
-  // ResponderPod; it gets the rig's clock.
   using ApiFactory = std::function<std::unique_ptr<FtdiApi>(VirtualClock&)>;
   explicit MonitorRig(bool podPresent = true, const ApiFactory& makeApi = {}) {
     if (!podPresent) pod.devices.clear();
@@ -97,8 +91,7 @@ struct MonitorRig {
   // Shows the frame tall enough for long lists.
   void ShowFrame() {
     if (frame->isVisible()) return;
-    settings.left = 0;
-    settings.top = 0;
+    settings.left = settings.top = 0;
     settings.right = 1000;
     settings.bottom = 1400;
     settings.firstSetup = 1;
@@ -106,8 +99,7 @@ struct MonitorRig {
     QApplication::processEvents();
   }
 
-  // Sizes a pane in its splitter so that exactly `rows` full rows fit (and
-  // half of one more).
+  // Sizes a pane in its splitter so that exactly `rows` full rows fit (and half of one more).
   void ShowRows(CMonitorListView& pane, int rows) {
     ShowFrame();
     QSplitter* splitter = frame->InnerSplitter();
@@ -115,10 +107,29 @@ struct MonitorRig {
     const int chrome = pane.height() - pane.viewport()->height();
     const int wanted = chrome + rows * rowHeight + rowHeight / 2;
     const int total = splitter->height() - splitter->handleWidth();
-    const int index = splitter->indexOf(&pane);
-    splitter->setSizes(index == 0 ? QList<int>{wanted, total - wanted}
-                                  : QList<int>{total - wanted, wanted});
+    splitter->setSizes(splitter->indexOf(&pane) == 0 ? QList<int>{wanted, total - wanted}
+                                                     : QList<int>{total - wanted, wanted});
     QApplication::processEvents();
+  }
+
+  // Variables v0.. at base.., holding 1000 + i in target memory.
+  void AddItems(int n, uint32_t base = 0x809800) {
+    for (int i = 0; i < n; ++i) {
+      pod.memory[base + static_cast<uint32_t>(i)] = 1000 + static_cast<uint32_t>(i);
+      control->AddVariable("v" + std::to_string(i), base + static_cast<uint32_t>(i), 1, 4);
+    }
+  }
+
+  // A console line typed and entered.
+  void Type(const QString& line) {
+    Console().Input()->setFocus();
+    Console().Input()->setText(line);
+    QTest::keyClick(Console().Input(), Qt::Key_Return);
+  }
+  QStringList LogLines() {
+    QStringList lines;
+    for (int i = 0; i < Console().Log()->LineCount(); ++i) lines << Console().Log()->LineText(i);
+    return lines;
   }
 
   VirtualClock clock;
@@ -143,6 +154,13 @@ inline CDataObject SymbolEntry(const std::string& name, uint32_t address, uint16
   s.typeCode = type;
   s.arrayText = array;
   return s;
+}
+
+inline void SelectRows(CMonitorListView& pane, std::initializer_list<int> rows) {
+  pane.clearSelection();
+  for (int row : rows)
+    pane.selectionModel()->select(pane.model()->index(row, 0),
+                                  QItemSelectionModel::Select | QItemSelectionModel::Rows);
 }
 
 }  // namespace velmora::test
