@@ -15,17 +15,7 @@
 namespace velmora::test {
 namespace {
 
-TEST(BackendRegistry, UnknownAndUnregisteredSimSayWhatIsMissing) {
-  std::string error;
-  EXPECT_EQ(CreateFtdiBackend("nonsense", {}, error), nullptr);
-  EXPECT_NE(error.find("unknown pod backend 'nonsense'"), std::string::npos);
-  if (!FtdiBackendRegistered("sim")) {
-    EXPECT_EQ(CreateFtdiBackend("sim", {}, error), nullptr);
-    EXPECT_NE(error.find("virtual board is not available"), std::string::npos);
-  }
-}
-
-TEST(BackendRegistry, RegisteredFactoriesReceiveTheOptions) {
+TEST(BackendRegistry, FactoriesGetTheOptionsUnknownNamesSaySoAndTheEnvironmentPicksTheDefault) {
   FtdiBackendOptions seen;
   RegisterFtdiBackend("test-echo", [&](const FtdiBackendOptions& o, std::string& error) {
     seen = o;
@@ -41,12 +31,11 @@ TEST(BackendRegistry, RegisteredFactoriesReceiveTheOptions) {
   EXPECT_EQ(seen.simDir, "/tmp/board");
   EXPECT_EQ(seen.values.at("firmware"), "0x11");
   const auto names = FtdiBackendNames();
-  EXPECT_NE(std::find(names.begin(), names.end(), "test-echo"), names.end());
-  EXPECT_NE(std::find(names.begin(), names.end(), "ftdi"), names.end());
-  EXPECT_NE(std::find(names.begin(), names.end(), "d2xx"), names.end());
-}
+  for (const char* name : {"test-echo", "ftdi", "d2xx"})
+    EXPECT_NE(std::find(names.begin(), names.end(), name), names.end()) << name;
+  EXPECT_EQ(CreateFtdiBackend("nonsense", {}, error), nullptr);
+  EXPECT_NE(error.find("unknown pod backend 'nonsense'"), std::string::npos);
 
-TEST(BackendRegistry, DefaultComesFromTheEnvironment) {
   ::unsetenv(kPodBackendEnv);
   EXPECT_EQ(DefaultFtdiBackendName(), "ftdi");
   ::setenv(kPodBackendEnv, "", 1);
@@ -56,7 +45,7 @@ TEST(BackendRegistry, DefaultComesFromTheEnvironment) {
   ::unsetenv(kPodBackendEnv);
 }
 
-TEST(BackendLoading, MissingLibrariesFailLoadDriverCleanly) {
+TEST(BackendLoading, MissingLibrariesOrCallsFailLoadDriverCleanly) {
   for (const char* name : {"ftdi", "d2xx"}) {
     FtdiBackendOptions options;
     options.values["library"] = "/nonexistent/libmissing.so";
@@ -68,9 +57,6 @@ TEST(BackendLoading, MissingLibrariesFailLoadDriverCleanly) {
     EXPECT_NE(link.DriverError().find("/nonexistent/libmissing.so"), std::string::npos) << name;
     EXPECT_FALSE(link.FindDevice());
   }
-}
-
-TEST(BackendLoading, LibraryWithoutTheCallsIsRefused) {
   // The C library loads but has none of the device calls.
   FtdiBackendOptions options;
   options.values["library"] = "libc.so.6";
@@ -218,6 +204,10 @@ TEST_F(LibFtdiEmulation, ListsProductStringsAsDescriptions) {
   EXPECT_NE(api->FT_ListDevices(reinterpret_cast<void*>(uintptr_t{7}), buffer,
                                 FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION),
             FT_OK);
+  char absent[] = "USB TRAMO";
+  FT_HANDLE h = nullptr;
+  EXPECT_EQ(api->FT_OpenEx(absent, FT_OPEN_BY_DESCRIPTION, &h), FT_DEVICE_NOT_FOUND);
+  EXPECT_EQ(fake.opened, -1);
   EXPECT_EQ(fake.contexts, 0);  // every enumeration context released
 }
 
@@ -274,16 +264,6 @@ TEST_F(LibFtdiEmulation, QueueAndReadsFollowD2xxSemantics) {
   EXPECT_EQ(api->FT_Close(h), FT_OK);
   EXPECT_EQ(api->FT_Close(h), FT_INVALID_HANDLE);
   EXPECT_EQ(api->FT_Read(h, buffer, 1, &got), FT_INVALID_HANDLE);
-}
-
-TEST_F(LibFtdiEmulation, OpenByAnAbsentDescriptionFails) {
-  fake.devices = {{"USB POD"}};
-  auto api = CreateLibFtdiApi(FakeFunctions());
-  char description[] = "USB TRAMO";
-  FT_HANDLE h = nullptr;
-  EXPECT_EQ(api->FT_OpenEx(description, FT_OPEN_BY_DESCRIPTION, &h), FT_DEVICE_NOT_FOUND);
-  EXPECT_EQ(fake.opened, -1);
-  EXPECT_EQ(fake.contexts, 0);
 }
 
 #endif

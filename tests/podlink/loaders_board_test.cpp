@@ -1,6 +1,7 @@
 // The built-in flash loaders on a bare virtual board, driven word by word at
-// chosen board times: stream layout, bus set-up, the answers and their lag,
-// and whether a loader keeps up with the pace the host sets.
+// chosen board times: bus set-up (which also proves the patch points), the
+// answers and their lag, and whether a loader keeps up with the pace the host
+// sets. Their layout is checked against the sources by loader_tables_match_sources.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -42,29 +43,6 @@ LoaderSymbols Symbols(FlashLoaderId id) {
   return s;
 }
 
-struct Block {
-  uint32_t size, address, firstIndex;
-};
-
-// The blocks of a stream-form table; checks the closing 0 on the way.
-std::vector<Block> Blocks(const FlashLoader& loader, bool c32) {
-  std::vector<Block> blocks;
-  size_t i = c32 ? 3 : 0;
-  while (i < loader.words.size() && loader.words[i] != 0) {
-    Block b{loader.words[i], loader.words[i + 1], 0};
-    i += 2;
-    if (c32) {
-      EXPECT_EQ(loader.words[i], 0u) << "strobe word of the block at " << b.address;
-      ++i;
-    }
-    b.firstIndex = static_cast<uint32_t>(i);
-    i += b.size;
-    blocks.push_back(b);
-  }
-  EXPECT_EQ(i + 1, loader.words.size()) << "the closing 0 ends the table";
-  return blocks;
-}
-
 // A board of the given kind with a production loader serial-booted into it
 // and running; patch holds the bus control words (C32: IOSTRB, STRB0, STRB1).
 struct BoardWithLoader {
@@ -103,37 +81,6 @@ struct BoardWithLoader {
     return sim::BootBaseAddress(board->Config().dspType, board->Config().bootMode);
   }
 };
-
-TEST(LoaderTables, KeepTheirLoadAddressesAndPatchPoints) {
-  const FlashLoaderSet set = ProductionFlashLoaders();
-  struct Expect {
-    FlashLoaderId id;
-    uint32_t first, second, firstLimit, patchAddress;
-  };
-  // The second block starts where the first may end at the latest.
-  for (const Expect& e : {Expect{FlashLoaderId::kC31, 0x809810, 0x8099E2, 466, 0x8099E7},
-                          Expect{FlashLoaderId::kC33, 0x809810, 0x809A36, 550, 0x809A3B},
-                          Expect{FlashLoaderId::kC32Byte, 0x87FE10, 0x87FF81, 369, 0},
-                          Expect{FlashLoaderId::kC32Page, 0x87FE10, 0x87FF1B, 267, 0}}) {
-    const FlashLoader& l = set.Get(e.id);
-    SCOPED_TRACE(l.name);
-    ASSERT_TRUE(l.Available());
-    const bool c32 = e.patchAddress == 0;
-    const std::vector<Block> blocks = Blocks(l, c32);
-    ASSERT_EQ(blocks.size(), 2u);
-    EXPECT_EQ(blocks[0].address, e.first);
-    EXPECT_LE(blocks[0].size, e.firstLimit);
-    EXPECT_EQ(blocks[1].address, e.second);
-    if (c32) {
-      EXPECT_EQ(l.patchIndices, (std::vector<size_t>{0, 1, 2}));
-    } else {
-      ASSERT_EQ(l.patchIndices.size(), 1u);
-      const size_t patch = l.patchIndices[0];
-      ASSERT_GE(patch, blocks[1].firstIndex);
-      EXPECT_EQ(blocks[1].address + (patch - blocks[1].firstIndex), e.patchAddress);
-    }
-  }
-}
 
 TEST(LoaderOnBoard, AppliesTheConfiguredBusControlBeforeTouchingTheFlash) {
   for (uint8_t dsp : {kTMS320C31, kTMS320C33}) {

@@ -213,35 +213,23 @@ void FakePod::Parse() {
 
 uint32_t FlashLoaderModel::operator()(uint32_t word) {
   switch (mode) {
-    case Mode::kProgramCount:
+    case Mode::kCount:
       remaining = word;
-      mode = Mode::kProgramBase;
+      mode = Mode::kAddress;
       return 0;
-    case Mode::kProgramBase:
+    case Mode::kAddress:
       address = word;
-      mode = remaining ? Mode::kProgramData : Mode::kIdle;
+      mode = remaining ? Mode::kData : Mode::kIdle;
       return 0;
-    case Mode::kProgramData:
-      if (remaining == 0) {  // the closing 0
+    case Mode::kData:
+      if (remaining == 0) {  // the closing 0 of a program command
         mode = Mode::kIdle;
         return 0;
       }
-      flash[(address - base) / 4] = Word((address - base) / 4) & word;  // bits only clear
+      // A page write replaces the page; programming only clears bits.
+      flash[(address - base) / 4] = page ? word : Word((address - base) / 4) & word;
       address += 4;
-      --remaining;
-      return 0;
-    case Mode::kPageSize:
-      remaining = word;
-      mode = Mode::kPageAddress;
-      return 0;
-    case Mode::kPageAddress:
-      address = word;
-      mode = remaining ? Mode::kPageData : Mode::kIdle;
-      return 0;
-    case Mode::kPageData:
-      flash[(address - base) / 4] = word;  // a page write replaces the page
-      address += 4;
-      if (--remaining == 0) mode = Mode::kIdle;
+      if (--remaining == 0 && page) mode = Mode::kIdle;
       return 0;
     case Mode::kIdle:
       break;
@@ -252,31 +240,20 @@ uint32_t FlashLoaderModel::operator()(uint32_t word) {
     eraseActive = true;
     erased = false;
     pollsSeen = 0;
-    return 0;
-  }
-  if (tag == 0x88000000) {
+  } else if (tag == 0x88000000 || tag == 0x99000000) {
     eraseActive = false;
-    mode = Mode::kProgramCount;
-    return 0;
-  }
-  if (tag == 0x99000000) {
-    eraseActive = false;
-    mode = Mode::kPageSize;
-    return 0;
-  }
-  if (tag == 0x66000000 || tag == 0x77000000) {
+    page = tag == 0x99000000;
+    mode = Mode::kCount;
+  } else if (tag == 0x66000000 || tag == 0x77000000) {
     readTags.push_back(tag);
-    if (eraseActive && addr == base) {
-      // Status polls after an erase command.
-      if (!erased && !eraseNeverFinishes && !eraseFailsWithBit5 &&
-          ++pollsSeen >= static_cast<uint32_t>(erasePolls)) {
-        erased = true;
-        flash.clear();
-      }
-      if (erased) return 0x80;
-      return eraseFailsWithBit5 ? 0x20 : 0x00;
+    if (!eraseActive || addr != base) return Word((addr - base) / 4);
+    // Status polls after an erase command.
+    if (!erased && !eraseNeverFinishes && !eraseFailsWithBit5 &&
+        ++pollsSeen >= static_cast<uint32_t>(erasePolls)) {
+      erased = true;
+      flash.clear();
     }
-    return Word((addr - base) / 4);
+    return erased ? 0x80 : eraseFailsWithBit5 ? 0x20 : 0x00;
   }
   return 0;
 }

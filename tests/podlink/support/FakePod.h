@@ -174,16 +174,10 @@ struct FlashLoaderModel {
   bool erased = false;
   std::vector<uint32_t> readTags;
   uint32_t pollsSeen = 0;
-  // Command parsing state.
-  enum class Mode {
-    kIdle,
-    kProgramCount,
-    kProgramBase,
-    kProgramData,
-    kPageSize,
-    kPageAddress,
-    kPageData
-  } mode = Mode::kIdle;
+  // Command parsing state: count, address, then the data of a program (0x88,
+  // closed by a 0) or page (0x99) command.
+  enum class Mode { kIdle, kCount, kAddress, kData } mode = Mode::kIdle;
+  bool page = false;
   uint32_t remaining = 0, address = 0;
   uint32_t operator()(uint32_t word);
   uint32_t Word(uint32_t offset) const {
