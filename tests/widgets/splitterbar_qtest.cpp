@@ -60,14 +60,16 @@ class SplitterBarTest : public QObject {
 
  private slots:
   void dropEdgeRules() {
-    QCOMPARE(SplitterDropEdge(false, 500, 10, 390), 390);
-    QCOMPARE(SplitterDropEdge(false, -20, 10, 390), 10);
-    QCOMPARE(SplitterDropEdge(false, 200, 10, 390), 200);
-    QCOMPARE(SplitterDropEdge(true, 400, 10, 290), 280);  // bottom: 10 above the maximum
-    QCOMPARE(SplitterDropEdge(true, 286, 10, 290), 280);
-    QCOMPARE(SplitterDropEdge(true, 285, 10, 290), 285);
-    QCOMPARE(SplitterDropEdge(true, 0, 10, 290), 15);  // top: 5 below the minimum
-    QCOMPARE(SplitterDropEdge(true, 15, 10, 290), 15);
+    const struct {
+      bool horizontal;
+      int requested, expected;
+    } cases[] = {{false, 500, 390}, {false, -20, 10}, {false, 200, 200},
+                 {true, 400, 280},  // bottom: 10 above the maximum
+                 {true, 286, 280},  {true, 285, 285}, {true, 0, 15},  // top: 5 below the minimum
+                 {true, 15, 15}};
+    for (const auto& c : cases)
+      QCOMPARE(SplitterDropEdge(c.horizontal, c.requested, 10, c.horizontal ? 290 : 390),
+               c.expected);
   }
 
   void bindPlacesTheBarOnTheBoundary() {
@@ -84,34 +86,32 @@ class SplitterBarTest : public QObject {
     QCOMPARE(p.bar->Maximum(), 390);
   }
 
-  void verticalDragStopsAtTheMaximumExactly() {
-    Pane p(false);
-    QSignalSpy moved(p.bar, &CSplitterBar::Moved);
-    Drag(*p.bar, QPoint(1, 5), QPoint(600, 50));
-    QCOMPARE(p.bar->x(), 390);
-    QCOMPARE(moved.count(), 1);
-    QVERIFY(!p.bar->IsDragging());
-    QCOMPARE(Right(p.first), 390 + CSplitterBar::kBorderThickness);
-    Drag(*p.bar, QPoint(1, 5), QPoint(200, 50));
-    QCOMPARE(p.bar->x(), 200);
-    QCOMPARE(p.second->x(), 200 + CSplitterBar::kSizingFrameThickness - 1);
-    QCOMPARE(Right(p.second), 390);
+  void dragsAreClampedAndNotified() {
+    Pane v(false);
+    QSignalSpy moved(v.bar, &CSplitterBar::Moved);
+    Drag(*v.bar, QPoint(1, 5), QPoint(600, 50));
+    QCOMPARE(v.bar->x(), 390);  // stops at the maximum exactly
+    QVERIFY(!v.bar->IsDragging());
+    QCOMPARE(Right(v.first), 390 + CSplitterBar::kBorderThickness);
+    Drag(*v.bar, QPoint(1, 5), QPoint(200, 50));
+    QCOMPARE(v.bar->x(), 200);
+    QCOMPARE(v.second->x(), 200 + CSplitterBar::kSizingFrameThickness - 1);
+    QCOMPARE(Right(v.second), 390);
     QCOMPARE(moved.count(), 2);
+
+    // Horizontal bars keep clear of both ends.
+    Pane h(true);
+    QCOMPARE(h.bar->Minimum(), 10);
+    QCOMPARE(h.bar->Maximum(), 290);
+    Drag(*h.bar, QPoint(5, 1), QPoint(50, 900));
+    QCOMPARE(h.bar->y(), 280);
+    QCOMPARE(Bottom(h.first), 280 + CSplitterBar::kBorderThickness);
+    Drag(*h.bar, QPoint(5, 1), QPoint(50, -40));
+    QCOMPARE(h.bar->y(), 15);
+    QCOMPARE(Bottom(h.second), 290);
   }
 
-  void horizontalDragKeepsClearOfTheEnds() {
-    Pane p(true);
-    QCOMPARE(p.bar->Minimum(), 10);
-    QCOMPARE(p.bar->Maximum(), 290);
-    Drag(*p.bar, QPoint(5, 1), QPoint(50, 900));
-    QCOMPARE(p.bar->y(), 280);
-    QCOMPARE(Bottom(p.first), 280 + CSplitterBar::kBorderThickness);
-    Drag(*p.bar, QPoint(5, 1), QPoint(50, -40));
-    QCOMPARE(p.bar->y(), 15);
-    QCOMPARE(Bottom(p.second), 290);
-  }
-
-  void pressOutsideTheBarDoesNothing() {
+  void aPressOutsideDoesNothingAndAReleaseInPlaceMoves() {
     Pane p(false);
     QSignalSpy moved(p.bar, &CSplitterBar::Moved);
     const QRect before = p.bar->geometry();
@@ -120,17 +120,12 @@ class SplitterBarTest : public QObject {
     Mouse(p.bar, QEvent::MouseButtonRelease, QPoint(-30, 5), Qt::NoButton);
     QCOMPARE(p.bar->geometry(), before);
     QCOMPARE(moved.count(), 0);
-  }
 
-  void releaseWithoutMovingStillMoves() {
-    Pane p(false);
-    QSignalSpy moved(p.bar, &CSplitterBar::Moved);
-    const int left = p.bar->x();
     Mouse(p.bar, QEvent::MouseButtonPress, QPoint(3, 5), Qt::LeftButton);
     QVERIFY(p.bar->IsDragging());
-    QCOMPARE(p.bar->TrackingRect().left(), left + 3);  // first tracking step at the mouse
+    QCOMPARE(p.bar->TrackingRect().left(), before.left() + 3);  // tracking starts at the mouse
     Mouse(p.bar, QEvent::MouseButtonRelease, QPoint(3, 5), Qt::NoButton);
-    QCOMPARE(p.bar->x(), left + 3);
+    QCOMPARE(p.bar->x(), before.left() + 3);
     QCOMPARE(moved.count(), 1);
   }
 };
