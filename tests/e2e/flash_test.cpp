@@ -9,20 +9,6 @@
 namespace velmora::e2e {
 namespace {
 
-std::string DspOption(uint8_t dsp) {
-  return std::string("--dsp=c3") + char('1' + dsp);
-}
-
-std::string FlashOption(uint8_t flash) {
-  std::string name = FlashTypeName(flash);
-  for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return "--flash=" + name;
-}
-
-std::string BootOption(uint8_t boot) {
-  return "--boot=" + std::to_string(boot + 1);
-}
-
 std::vector<uint32_t> ReadWords(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
@@ -37,7 +23,10 @@ class Flash : public Bench {
  protected:
   // The settings of one combination, as command-line options.
   std::vector<std::string> Types(uint8_t dsp, uint8_t flash, uint8_t boot) {
-    return {DspOption(dsp), FlashOption(flash), BootOption(boot)};
+    std::string chip = FlashTypeName(flash);
+    for (char& c : chip) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return {std::string("--dsp=c3") + char('1' + dsp), "--flash=" + chip,
+            "--boot=" + std::to_string(boot + 1)};
   }
   int RunWith(const std::string& command, std::vector<std::string> args,
               const std::vector<std::string>& types) {
@@ -113,13 +102,16 @@ TEST_F(Flash, TheLastWordsSurviveSwitchingOffRightAfterTheWrite) {
 }
 
 TEST_F(Flash, AVerifyFindsACorruptedByte) {
+  // Written with the bus control word given on the command line.
   const auto types = Types(kTMS320C33, kAT29C040A, 0);
-  ASSERT_EQ(RunWith("flash", {"write", DemoPath()}, types), cli::kExitOk) << err.str();
-  ASSERT_EQ(RunWith("flash", {"verify", DemoPath()}, types), cli::kExitOk);
+  ASSERT_EQ(RunWith("flash", {"write", DemoPath(), "--bus=0x10F8"}, types), cli::kExitOk)
+      << err.str();
+  EXPECT_EQ(Board().FlashImageWord(1), 0x10F8u);
+  ASSERT_EQ(RunWith("flash", {"verify", DemoPath(), "--bus=0x10F8"}, types), cli::kExitOk);
   // One bit of a byte in the middle of the program.
   const uint32_t offset = Board().BootOffset() + 4 * 40 + 2;
   Board().Flash().CorruptByte(offset, Board().Flash().Peek(offset) ^ 0x10);
-  EXPECT_EQ(RunWith("flash", {"verify", DemoPath()}, types),
+  EXPECT_EQ(RunWith("flash", {"verify", DemoPath(), "--bus=0x10F8"}, types),
             cli::kExitProcedureBase + kProcFlashVerifyError);
   EXPECT_EQ(out.str(), "[ Completed ]\n[ Error : Flash Data Verifying ]\n");
 }

@@ -2,8 +2,8 @@
 
 #include "CliCommand.h"
 #include "e2e/e2e_support.h"
-#include "podlink/support/FakePod.h"
 #include "sim/VirtualBoard.h"
+#include "support/PodDoubles.h"
 
 namespace velmora::cli {
 // The target commands register themselves here; the tests call them directly.
