@@ -46,128 +46,96 @@ class LoopChargingClock : public Clock {
   uint64_t frozenUs_ = 0;
 };
 
-TEST(MicroTimerMeasure, GrowsTheTrialUntilAPassLasts50ms) {
+// A timer measured on a LoopChargingClock.
+struct Rig {
+  LoopChargingClock clock;
+  CMicroTimer timer{clock};
+  explicit Rig(uint64_t nsPerLoop, std::set<size_t> stalled = {}) : clock(nsPerLoop) {
+    clock.stalledPasses = std::move(stalled);
+    clock.Watch(&timer);
+  }
+};
+
+TEST(MicroTimerMeasure, GrowsTheTrialUntilAPassLasts50msAndRoundsDown) {
   // 100000 iterations take 20 ms: passes of 20, 40 and 60 ms, then the timed pass.
-  LoopChargingClock clock(200);
-  CMicroTimer timer(clock);
-  clock.Watch(&timer);
-  EXPECT_EQ(timer.Measure(), 5);  // 400000 loops in 80 ms = 5000 per ms
-  EXPECT_EQ(clock.passes, (std::vector<uint32_t>{100000, 200000, 300000, 400000}));
-}
-
-TEST(MicroTimerMeasure, FastHostNeedsFewPassesAndRoundsDown) {
-  // 7 ns per loop: the trial must grow to millions of loops, in few passes.
-  LoopChargingClock clock(7);
-  CMicroTimer timer(clock);
-  clock.Watch(&timer);
-  const int32_t loops = timer.Measure();
-  // 7 ns per loop is 142.857 loops per us; integer division rounds toward zero.
-  EXPECT_EQ(loops, 142);
-  ASSERT_GE(clock.passes.size(), 2u);
-  EXPECT_LT(clock.passes.size(), 40u);
-  // The timed pass runs at least as long as the last trial pass.
-  EXPECT_GE(clock.passes.back(), clock.passes[clock.passes.size() - 2]);
-  EXPECT_GE(static_cast<uint64_t>(clock.passes[clock.passes.size() - 2]) * 7, 50000000u);
-}
-
-TEST(MicroTimerMeasure, RepeatsATimedPassOverWhichTheClockStood) {
-  LoopChargingClock clock(200);
-  clock.stalledPasses = {4, 5};
-  CMicroTimer timer(clock);
-  clock.Watch(&timer);
-  EXPECT_EQ(timer.Measure(), 5);
-  EXPECT_EQ(clock.passes, (std::vector<uint32_t>{100000, 200000, 300000, 400000, 400000, 400000}));
-}
-
-TEST(MicroTimerMeasure, GivesUpWhenTheClockNeverAdvancesOverTheTimedPass) {
-  LoopChargingClock clock(200);
-  for (size_t p = 4; p < 100; ++p) clock.stalledPasses.insert(p);
-  CMicroTimer timer(clock);
-  clock.Watch(&timer);
-  EXPECT_EQ(timer.Measure(), 0);  // not calibrated rather than a division by zero
-  EXPECT_GT(clock.passes.size(), 4u);
-  EXPECT_LT(clock.passes.size(), 100u);
-}
-
-TEST(MicroTimerMeasure, SlowHostStoresZero) {
+  Rig slow(200);
+  EXPECT_EQ(slow.timer.Measure(), 5);  // 400000 loops in 80 ms = 5000 per ms
+  EXPECT_EQ(slow.clock.passes, (std::vector<uint32_t>{100000, 200000, 300000, 400000}));
+  // 7 ns per loop is 142.857 loops per us: the trial grows to millions of loops
+  // in few passes, and the timed pass runs at least as long as the last trial.
+  Rig fast(7);
+  EXPECT_EQ(fast.timer.Measure(), 142);
+  const auto& passes = fast.clock.passes;
+  ASSERT_GE(passes.size(), 2u);
+  EXPECT_LT(passes.size(), 40u);
+  EXPECT_GE(passes.back(), passes[passes.size() - 2]);
+  EXPECT_GE(uint64_t{passes[passes.size() - 2]} * 7, 50000000u);
   // 2 us per loop: 500 loops per ms, below one per us.
-  LoopChargingClock clock(2000);
-  CMicroTimer timer(clock);
-  clock.Watch(&timer);
-  EXPECT_EQ(timer.Measure(), 0);
+  EXPECT_EQ(Rig(2000).timer.Measure(), 0);
 }
 
-TEST(MicroTimerCalibrate, StoredValueSkipsTheMeasurement) {
-  LoopChargingClock clock(200);
-  CMicroTimer timer(clock);
-  clock.Watch(&timer);
+TEST(MicroTimerMeasure, RepeatsATimedPassOverWhichTheClockStoodAndGivesUpInTheEnd) {
+  Rig twice(200, {4, 5});
+  EXPECT_EQ(twice.timer.Measure(), 5);
+  EXPECT_EQ(twice.clock.passes,
+            (std::vector<uint32_t>{100000, 200000, 300000, 400000, 400000, 400000}));
+  std::set<size_t> always;
+  for (size_t p = 4; p < 100; ++p) always.insert(p);
+  Rig never(200, always);
+  EXPECT_EQ(never.timer.Measure(), 0);  // not calibrated rather than a division by zero
+  EXPECT_GT(never.clock.passes.size(), 4u);
+  EXPECT_LT(never.clock.passes.size(), 100u);
+}
+
+TEST(MicroTimerCalibrate, AStoredValueSkipsTheMeasurementZeroOrLessMeasuresAndStores) {
+  Rig stored(200);
   MemorySettingsStore store;
   store.WriteInt(kSectionMain, kKeyMicroTimeLength, 150);
   int shown = 0;
-  timer.Calibrate(store, {[&] { ++shown; }, [&] { ++shown; }});
+  stored.timer.Calibrate(store, {[&] { ++shown; }, [&] { ++shown; }});
   EXPECT_EQ(shown, 0);
-  EXPECT_EQ(clock.reads_, 0);
-  EXPECT_EQ(timer.LoopsPerUs(), 150);
-  timer.MicroDelay(55);
-  EXPECT_EQ(timer.LastDelayCount(), 8250);
-}
+  EXPECT_EQ(stored.clock.reads_, 0);
+  EXPECT_EQ(stored.timer.LoopsPerUs(), 150);
 
-TEST(MicroTimerCalibrate, ZeroOrNegativeMeasuresShowsNoticeAndStores) {
-  for (int32_t stored : {0, -3}) {
-    LoopChargingClock clock(200);
-    CMicroTimer timer(clock);
-    clock.Watch(&timer);
-    MemorySettingsStore store;
-    store.WriteInt(kSectionMain, kKeyMicroTimeLength, static_cast<uint32_t>(stored));
+  for (int32_t value : {0, -3}) {
+    Rig rig(200);
+    store.WriteInt(kSectionMain, kKeyMicroTimeLength, static_cast<uint32_t>(value));
     std::vector<std::string> events;
-    timer.Calibrate(store, {[&] { events.push_back("show"); },
-                            [&] {
-                              events.push_back("hide");
-                              EXPECT_EQ(clock.passes.size(), 4u);  // hidden after measuring
-                            }});
+    rig.timer.Calibrate(store, {[&] { events.push_back("show"); },
+                                [&] {
+                                  events.push_back("hide");
+                                  EXPECT_EQ(rig.clock.passes.size(), 4u);  // after measuring
+                                }});
     EXPECT_EQ(events, (std::vector<std::string>{"show", "hide"}));
-    EXPECT_EQ(timer.LoopsPerUs(), 5);
+    EXPECT_EQ(rig.timer.LoopsPerUs(), 5);
     EXPECT_EQ(store.ReadInt(kSectionMain, kKeyMicroTimeLength, -1), 5);
   }
-}
-
-TEST(MicroTimerCalibrate, WorksWithoutNoticeHooks) {
-  LoopChargingClock clock(200);
-  CMicroTimer timer(clock);
-  clock.Watch(&timer);
-  MemorySettingsStore store;
-  timer.Calibrate(store);
-  EXPECT_TRUE(timer.Calibrated());
-  EXPECT_EQ(store.ReadInt(kSectionMain, kKeyMicroTimeLength, -1), 5);
+  Rig quiet(200);  // no notice hooks
+  MemorySettingsStore empty;
+  quiet.timer.Calibrate(empty);
+  EXPECT_TRUE(quiet.timer.Calibrated());
+  EXPECT_EQ(empty.ReadInt(kSectionMain, kKeyMicroTimeLength, -1), 5);
 }
 
 TEST(MicroDelay, CountsMicrosecondsTimesLoops) {
   CMicroTimer timer;
-  timer.SetLoopsPerUs(150);
-  timer.MicroDelay(0);
-  EXPECT_EQ(timer.LastDelayCount(), 0);
-  timer.MicroDelay(1);
-  EXPECT_EQ(timer.LastDelayCount(), 150);
-  timer.SetLoopsPerUs(0);
-  timer.MicroDelay(10000);
-  EXPECT_EQ(timer.LastDelayCount(), 0);
-  timer.SetLoopsPerUs(-5);
-  timer.MicroDelay(10000);
-  EXPECT_EQ(timer.LastDelayCount(), 0);
-  // A product beyond the 32-bit range still counts in full.
-  timer.SetLoopsPerUs(1);
-  timer.MicroDelay(0x80000001u);
-  EXPECT_EQ(timer.LastDelayCount(), 0x80000001LL);
-}
-
-TEST(MicroDelay, VirtualDelayerAdvancesTheVirtualClock) {
+  const struct {
+    int32_t loopsPerUs;
+    uint32_t us;
+    int64_t count;
+  } cases[] = {{150, 55, 8250}, {150, 0, 0},    {150, 1, 150},
+               {0, 10000, 0},   {-5, 10000, 0}, {1, 0x80000001u, 0x80000001LL}};  // beyond 32 bits
+  for (const auto& c : cases) {
+    timer.SetLoopsPerUs(c.loopsPerUs);
+    timer.MicroDelay(c.us);
+    EXPECT_EQ(timer.LastDelayCount(), c.count) << c.loopsPerUs << " x " << c.us;
+  }
   VirtualClock clock;
   VirtualMicroDelayer delayer(clock);
   delayer.MicroDelay(1500);
-  EXPECT_EQ(clock.NowUs(), 1500u);
-  EXPECT_EQ(clock.NowMs(), 1u);
   clock.SleepMs(2);
   EXPECT_EQ(clock.NowUs(), 3500u);
+  EXPECT_EQ(clock.NowMs(), 3u);
 }
 
 }  // namespace

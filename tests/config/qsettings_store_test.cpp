@@ -61,30 +61,6 @@ TEST_F(QSettingsStoreTest, HandEditedValuesReadSafely) {
   EXPECT_EQ(s.top, -1);
 }
 
-TEST_F(QSettingsStoreTest, SettingsRoundTripThroughTheFile) {
-  AppSettings s;
-  s.dspType = kTMS320C33;
-  s.flashType = kAT29C020;
-  s.bootType = kBoot2;
-  s.strb1 = 0xABCDEF01;
-  s.left = -8;
-  {
-    QSettingsStore store(Path());
-    SaveSettings(store, s);
-    ASSERT_TRUE(store.Sync());
-  }
-  QSettingsStore store(Path());
-  AppSettings back;
-  LoadSettings(store, back);
-  EXPECT_EQ(back.dspType, kTMS320C33);
-  EXPECT_EQ(back.flashType, kAT29C020);
-  EXPECT_EQ(back.bootType, kBoot2);
-  EXPECT_EQ(back.strb1, 0xABCDEF01u);
-  EXPECT_EQ(back.left, -8);
-  EXPECT_EQ(back.firstSetup, 1u);
-  EXPECT_FALSE(store.Contains(kSectionMain, kKeyMicroTimeLength));
-}
-
 TEST_F(QSettingsStoreTest, UnwritableLocationReportsFailure) {
   const std::string blocker = dir_.path().toStdString() + "/file";
   std::ofstream(blocker) << "x";

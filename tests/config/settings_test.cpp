@@ -9,18 +9,11 @@ namespace velmora {
 namespace {
 
 AppSettings LoadFrom(MemorySettingsStore& store) {
-  AppSettings s;
   // Start from a record that differs from every default, so a field that Load
   // forgets to set shows up.
-  s.dspType = 0xEE;
-  s.dataIntervalTime = s.dataScanTime = s.resetTime = s.delayTimeAfterReset = -77;
-  s.resetPolarity = -77;
-  s.bootType = s.flashType = 0xEE;
-  s.primaryBus = s.iostrb = s.strb0 = s.strb1 = 0xDEADBEEF;
-  s.microTimeLength = -77;
-  s.left = s.top = s.right = s.bottom = -77;
-  s.showCmd = s.firstSetup = 77;
-  s.leftPaneWidth = s.rightPaneHeight = s.msgWndCX = s.msgWndCY = -77;
+  AppSettings s{0xEE,       -77,        -77,        -77,  -77, -77, 0xEE, 0xDEADBEEF,
+                0xDEADBEEF, 0xDEADBEEF, 0xDEADBEEF, 0xEE, -77, -77, -77,  -77,
+                -77,        77,         77,         -77,  -77, -77, -77};
   LoadSettings(store, s);
   return s;
 }
@@ -28,33 +21,24 @@ AppSettings LoadFrom(MemorySettingsStore& store) {
 TEST(AppSettingsLoad, EmptyStoreGivesDocumentedDefaults) {
   MemorySettingsStore store;
   const AppSettings s = LoadFrom(store);
+  EXPECT_EQ(s, AppSettings{});
   const DerivedTransferSettings d = Derive(s);
-
   EXPECT_STREQ(DspTypeName(s.dspType), "TMS320C32");
+  EXPECT_STREQ(BootTypeName(s.bootType), "BOOT1");
+  EXPECT_STREQ(FlashTypeName(d.flashType), "AM29F040");
   EXPECT_EQ(MonitoringPeriodMs(s), 100u);
   EXPECT_EQ(d.transferPauseUs, 50u);
   EXPECT_EQ(d.resetPolarity, 0);
   EXPECT_EQ(d.resetPulseMs, 200u);
   EXPECT_EQ(d.delayAfterResetMs, 500u);
-  EXPECT_STREQ(BootTypeName(s.bootType), "BOOT1");
-  EXPECT_EQ(d.primaryBus, 0x000008F8u);
-  EXPECT_EQ(d.iostrb, 0x00000058u);
-  EXPECT_EQ(d.strb0, 0x000F0858u);
-  EXPECT_EQ(d.strb1, 0x000F0858u);
-  EXPECT_STREQ(FlashTypeName(d.flashType), "AM29F040");
-  EXPECT_EQ(s.microTimeLength, 0);
   EXPECT_EQ(d.bootBase, 0x1000u);
-
-  EXPECT_EQ(s.left, 100);
-  EXPECT_EQ(s.top, 50);
-  EXPECT_EQ(s.right, 900);
-  EXPECT_EQ(s.bottom, 650);
+  EXPECT_EQ(std::vector<uint32_t>({d.primaryBus, d.iostrb, d.strb0, d.strb1}),
+            std::vector<uint32_t>({0x000008F8, 0x00000058, 0x000F0858, 0x000F0858}));
+  EXPECT_EQ(std::vector<int32_t>({s.left, s.top, s.right, s.bottom, s.leftPaneWidth,
+                                  s.rightPaneHeight, s.msgWndCX, s.msgWndCY}),
+            std::vector<int32_t>({100, 50, 900, 650, 400, 200, 0, 0}));
   EXPECT_EQ(s.showCmd, 1u);
   EXPECT_EQ(s.firstSetup, 0u);
-  EXPECT_EQ(s.leftPaneWidth, 400);
-  EXPECT_EQ(s.rightPaneHeight, 200);
-  EXPECT_EQ(s.msgWndCX, 0);
-  EXPECT_EQ(s.msgWndCY, 0);
 }
 
 struct ClampCase {
@@ -127,30 +111,9 @@ TEST(AppSettingsLoad, RegisterValuesAreTakenAsStored) {
 }
 
 TEST(AppSettingsSave, WritesEveryValueAndRoundTrips) {
-  AppSettings s;
-  s.dspType = kTMS320C31;
-  s.dataIntervalTime = 15;
-  s.dataScanTime = 13;
-  s.resetPolarity = 1;
-  s.resetTime = 9;
-  s.delayTimeAfterReset = 0;
-  s.bootType = kBoot3;
-  s.primaryBus = 0xFFFFFFFF;
-  s.iostrb = 1;
-  s.strb0 = 2;
-  s.strb1 = 3;
-  s.flashType = kAT29C040A;
-  s.left = -20;
-  s.top = 7;
-  s.right = 1900;
-  s.bottom = 1000;
-  s.showCmd = 3;
-  s.firstSetup = 1;
-  s.leftPaneWidth = 123;
-  s.rightPaneHeight = 321;
-  s.msgWndCX = 640;
-  s.msgWndCY = 480;
-
+  const AppSettings s{kTMS320C31, 15, 13, 1,          9,   0,   kBoot3, 0xFFFFFFFF,
+                      1,          2,  3,  kAT29C040A, 0,   -20, 7,      1900,
+                      1000,       3,  1,  123,        321, 640, 480};
   MemorySettingsStore store;
   AppSettings saved = s;
   SaveSettings(store, saved);
@@ -243,26 +206,22 @@ TEST(DeriveSettings, FollowsTablesAndSurvivesOutOfRangeRecords) {
   EXPECT_EQ(MonitoringPeriodMs(s), 1u);
 }
 
-TEST(ConfigTexts, CaptionsNamesAndRegisterText) {
-  EXPECT_STREQ(kDelayAfterResetCaptions[0], "50ms ");
-  EXPECT_STREQ(kMonitoringPeriodCaptions[0], "No Delay");
-  EXPECT_STREQ(kTransferPauseCaptions[13], "10000 us");
-  EXPECT_STREQ(BootRadioCaption(kBoot2, kTMS320C31), "Boot2 (INT1 : 0x400000)");
-  EXPECT_STREQ(BootRadioCaption(kBoot2, kTMS320C32), "Boot2 (INT1 : 0x810000)");
-  EXPECT_STREQ(BootRadioCaption(kBoot3, kTMS320C33), "Boot3 (INT2 : 0xFFF000)");
-  EXPECT_STREQ(BootRadioCaption(kBoot3, kTMS320C32), "Boot3 (INT2 : 0x900000)");
-  EXPECT_STREQ(FlashTypeName(kAT29C010A), "AT29C010A");
+// The captions are checked by the configuration dialog's tests.
+TEST(ConfigTexts, OutOfRangeNamesAndRegisterText) {
   EXPECT_STREQ(DspTypeName(9), "TMS320C33");
-
-  EXPECT_EQ(ParseRegisterText("0x58", 1), 88u);
-  EXPECT_EQ(ParseRegisterText("5G", 1), 5u);
-  EXPECT_EQ(ParseRegisterText("G5", 1), 0u);
-  EXPECT_EQ(ParseRegisterText("", 985176), 985176u);
-  EXPECT_EQ(ParseRegisterText("  \t ", 88), 88u);
-  EXPECT_EQ(ParseRegisterText(" 000f0858 ", 0), 0x000F0858u);
-  EXPECT_EQ(ParseRegisterText("0x", 7), 0u);
-  EXPECT_EQ(ParseRegisterText("FFFFFFFF", 0), 0xFFFFFFFFu);
-  EXPECT_EQ(ParseRegisterText("123456789", 0), 0xFFFFFFFFu);
+  const struct {
+    const char* text;
+    uint32_t previous, value;
+  } cases[] = {{"0x58", 1, 88},
+               {"5G", 1, 5},
+               {"G5", 1, 0},
+               {"", 985176, 985176},
+               {"  \t ", 88, 88},
+               {" 000f0858 ", 0, 0x000F0858},
+               {"0x", 7, 0},
+               {"FFFFFFFF", 0, 0xFFFFFFFF},
+               {"123456789", 0, 0xFFFFFFFF}};
+  for (const auto& c : cases) EXPECT_EQ(ParseRegisterText(c.text, c.previous), c.value) << c.text;
 }
 
 TEST(MemoryStore, IntegersKeepTheirBitsAndJunkReadsAsDefault) {
