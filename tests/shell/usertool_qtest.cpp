@@ -1,17 +1,18 @@
 // User tools: program paths and names, the stored table, the Tool menu and
-// toolbar, the launch checks, the configuration dialog, and a captured run
-// from registration to the message window.
+// toolbar of the main window, the launch checks, the configuration dialog, and
+// a captured run from registration to the message window.
 #include <QAction>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QTemporaryDir>
-#include <QToolBar>
 #include <QtEndian>
 #include <QtTest>
 
 #include "config/qt/QSettingsStore.h"
+#include "shell/MainFrame.h"
 #include "shell/MessageWnd.h"
+#include "shell/TabViewBar.h"
 #include "shell/ToolRunner.h"
 #include "shell/UserToolDlg.h"
 #include "shell/UserTools.h"
@@ -24,24 +25,11 @@ namespace {
 
 constexpr int kLong = 30000;
 
-// A main window as far as the user tools see it.
-class FakeHost : public UserToolHost {
+// The application's adapter over a main window, with its message boxes and
+// the desktop recorded.
+class Host : public FrameUserToolHost<CMainFrame> {
  public:
-  explicit FakeHost(SettingsStore& store) : store_(store) {
-    registerAction = menu.addAction(QStringLiteral("Register User Tools...\tShift+C"));
-    menu.addSeparator();
-    for (QAction*& a : tools) a = toolbar.addAction(QStringLiteral("tool"));
-  }
-  QWidget* Window() override { return &window; }
-  SettingsStore& Store() override { return store_; }
-  QMenu* ToolMenu() override { return &menu; }
-  QAction* CommandAction(int id) override {
-    if (id == kCmdRegisterUserTools) return registerAction;
-    const int slot = id - kCmdUserTool1;
-    return slot >= 0 && slot < kUserToolSlots ? tools[slot] : nullptr;
-  }
-  void SetActivePage(int page) override { activePage = page; }
-  CMessageWnd* MessageWindow() override { return &messages; }
+  using FrameUserToolHost::FrameUserToolHost;
   void Inform(const QString& text) override { informed << text; }
   bool Confirm(const QString& text) override {
     asked << text;
@@ -51,24 +39,26 @@ class FakeHost : public UserToolHost {
     opened << path + u'|' + dir;
     return true;
   }
-  QStringList MenuTexts() {
-    QStringList texts;
-    for (QAction* a : menu.actions()) texts << a->text();
-    return texts;
-  }
-
-  QWidget window;
-  QMenu menu;
-  QToolBar toolbar;
-  QAction* registerAction = nullptr;
-  QAction* tools[kUserToolSlots] = {};
-  CMessageWnd messages;
-  int activePage = -1;
   bool confirmAnswer = false;
   QStringList informed, asked, opened;
+};
 
- private:
-  SettingsStore& store_;
+struct ToolFrame {
+  explicit ToolFrame(SettingsStore& store) : host(frame, store) {
+    frame.SetActivePage(CTabViewBar::kSectionPage);
+  }
+  QString Output() const { return frame.MessageWindow()->toPlainText(); }
+  int Page() const { return frame.OutputBar()->ActivePage(); }
+  QAction* Slot(int n) { return frame.Command(kCmdUserTool1 + n); }
+  QStringList MenuTexts() {
+    emit frame.ToolMenu()->aboutToShow();
+    QStringList texts;
+    for (QAction* a : frame.ToolMenu()->actions()) texts << a->text();
+    return texts;
+  }
+  AppSettings settings;
+  CMainFrame frame{settings};
+  Host host;
 };
 
 // The dialog with its message box and browse dialogs replaced.
@@ -83,9 +73,8 @@ class TestDialog : public CUserToolDlg {
     NameEdit()->setText(name);
   }
   QStringList Rows() const {
-    QStringList rows;
+    QStringList rows, names;  // the list and the table must agree
     for (int i = 0; i < List()->count(); ++i) rows << List()->item(i)->text();
-    QStringList names;  // the list and the table must agree
     for (const UserToolEntry& e : Tools()) names << e.name;
     return rows == names ? rows : QStringList{"<out of step>"};
   }
@@ -132,36 +121,32 @@ class UserToolTest : public QObject {
     spaced_ = WriteScript(tmp_, "My Tools/run it.sh", "echo spaced");
   }
 
-  void programPathIsFoundAfterTheFirstSeparator() {
+  void programPathsAndNamesComeFromTheCommandLine() {
     QString path;
-    QVERIFY(ExtractProgramPath(tool_ + " -v --x=1", &path));
-    QCOMPARE(path, tool_);
-    QVERIFY(ExtractProgramPath(QStringLiteral("/bin/sh script.py"), &path));
-    QCOMPARE(path, QStringLiteral("/bin/sh"));
-    QVERIFY(ExtractProgramPath(u'"' + spaced_ + QStringLiteral("\" a b"), &path));
-    QCOMPARE(path, spaced_);
+    for (const auto& [line, program] : {std::pair{tool_ + " -v --x=1", tool_},
+                                        {QStringLiteral("/bin/sh script.py"), "/bin/sh"},
+                                        {u'"' + spaced_ + QStringLiteral("\" a b"), spaced_}}) {
+      QVERIFY2(ExtractProgramPath(line, &path), qPrintable(line));
+      QCOMPARE(path, program);
+    }
     QCOMPARE(ArgumentsAfterProgram(u'"' + spaced_ + QStringLiteral("\"  a b"), spaced_),
              QStringLiteral("a b"));
     for (const QString& line : {QString(), QStringLiteral("tool.sh"),  // no separator
                                 QStringLiteral("sh ") + tool_,         // path runs to the end
                                 tool_ + QStringLiteral(".missing"),
                                 spaced_,  // cut at the blank
-                                QStringLiteral("\"") + spaced_, QStringLiteral("\"tool.sh\" -v")}) {
+                                QStringLiteral("\"") + spaced_, QStringLiteral("\"tool.sh\" -v")})
       QVERIFY2(!ExtractProgramPath(line, &path), qPrintable(line));
-    }
     // The text before the blank is taken when it happens to exist.
     const QString stem = WriteFile(tmp_, "My", "x");
     QVERIFY(ExtractProgramPath(spaced_, &path));
     QCOMPARE(path, stem);
     QFile::remove(stem);
-  }
 
-  void namesAreDerivedFromTheCommandLine() {
     QCOMPARE(DeriveToolName("/x.exe"), QStringLiteral("x"));
     QCOMPARE(DeriveToolName("/tools/x.exe -v"), QStringLiteral("tools/x"));
     QCOMPARE(DeriveToolName("/bin/python3 script.py"), QStringLiteral("bin/python3 script"));
-    // Without any dot, the program's own name rather than nothing.
-    QCOMPARE(DeriveToolName("/bin/sh"), QStringLiteral("sh"));
+    QCOMPARE(DeriveToolName("/bin/sh"), QStringLiteral("sh"));  // no dot: the program's name
     const QString dotless = WriteFile(tmp_, "My Tools/plain tool", "x");
     QCOMPARE(DeriveToolName(u'"' + dotless + QStringLiteral("\" -q")),
              QStringLiteral("plain tool"));
@@ -209,117 +194,64 @@ class UserToolTest : public QObject {
       QVERIFY(reopened.Contains(kSectionUserMenu, key));  // written as empty strings
       QCOMPARE(reopened.ReadString(kSectionUserMenu, key, "?"), std::string());
     }
-    // Readers by name stop at the first empty name, the table at the first
-    // empty command.
+    // Readers by name stop at the first empty name, the table at the first empty command.
     reopened.WriteString(kSectionUserMenu, "MenuName0", "");
     QCOMPARE(LoadUserToolNames(reopened), QStringList());
     QCOMPARE(LoadUserToolTable(reopened).size(), size_t(2));
   }
 
-  void toolbarAndMenuFollowTheStoredNames() {
-    MemorySettingsStore store;
-    FakeHost host(store);
-    const QString longName = QString(78, u'n') + QStringLiteral("\U0001D11E") + QString(20, u'm');
-    SaveUserToolTable(store, {{"/bin/a", "", "Alpha"}, {"/bin/b", "", longName}});
-    QCOMPARE(UpdateUserToolButtons(host), 2);
-    for (int n = 0; n < kUserToolSlots; ++n) QCOMPARE(host.tools[n]->isVisible(), n < 2);
-    QCOMPARE(host.tools[0]->toolTip(), QStringLiteral("Alpha"));
-    QCOMPARE(host.tools[1]->toolTip(), QString(78, u'n'));  // cut, pair kept whole
-
-    QList<int> launched;
-    BuildToolMenu(host, &host.menu, [&](int n) { launched << n; });
-    QCOMPARE(host.MenuTexts(), (QStringList{"Register User Tools...\tShift+C", "", "Alpha\tShift+1",
-                                            longName + "\tShift+2"}));
-    host.menu.actions()[3]->trigger();
-    QCOMPARE(launched, QList<int>{1});
-
-    // After a change both follow, without leftovers.
-    SaveUserToolTable(store, {{"/bin/g", "", "Gamma"}});
-    BuildToolMenu(host, &host.menu, [&](int n) { launched << n; });
-    QCOMPARE(host.MenuTexts().mid(2), QStringList{"Gamma\tShift+1"});
-    QCOMPARE(UpdateUserToolButtons(host), 1);
-    QVERIFY(!host.tools[1]->isVisible());
-    QCOMPARE(host.tools[0]->toolTip(), QStringLiteral("Gamma"));
-  }
-
-  // The adapter over a main window reaches the frame's own pieces.
-  void frameAdapterForwardsToTheFrame() {
-    struct Frame : QWidget {
-      QMenu menu;
-      QAction action;
-      CMessageWnd messages;
-      int page = -1, layouts = 0;
-      QMenu* ToolMenu() { return &menu; }
-      QAction* Command(int id) { return id == kCmdUserTool1 ? &action : nullptr; }
-      CMessageWnd* MessageWindow() { return &messages; }
-      void SetActivePage(int p) { page = p; }
-      void RecalcLayout() { ++layouts; }
-    } frame;
-    MemorySettingsStore store;
-    FrameUserToolHost<Frame> host(frame, store);
-    SaveUserToolTable(store, {{tool_, "", "Framed"}});
-    QCOMPARE(UpdateUserToolButtons(host), 1);
-    QCOMPARE(frame.action.toolTip(), QStringLiteral("Framed"));
-    QCOMPARE(frame.layouts, 1);
-    CToolRunner runner([&](const QString& t) { frame.messages.AppendText(t); });
-    QCOMPARE(LaunchUserTool(host, runner, 0), LaunchResult::Started);
-    QCOMPARE(frame.page, 0);
-    QTRY_COMPARE_WITH_TIMEOUT(frame.messages.toPlainText(), QStringLiteral("tool:\n"), kLong);
-  }
-
   void launchChecksComeWithTheirMessages() {
     MemorySettingsStore store;
-    FakeHost host(store);
-    CToolRunner runner([&](const QString& t) { host.messages.AppendText(t); });
+    ToolFrame tf(store);
+    CToolRunner runner([&](const QString& t) { tf.frame.MessageWindow()->AppendText(t); });
     const QString gui = WriteFile(tmp_, "app.exe", PeImage(2));
     QVERIFY(QDir(tmp_.path()).mkpath("afolder"));
     SaveUserToolTable(store, {{"tool.sh", "", "bare"},
                               {tool_, tmp_.filePath("gone"), "nodir"},
                               {tmp_.filePath("afolder"), "", "folder"},
                               {gui + " --ignored", tmp_.path(), "gui"}});
-    host.messages.AppendText("kept");
-    QCOMPARE(LaunchUserTool(host, runner, 4), LaunchResult::NotConfigured);
-    QCOMPARE(LaunchUserTool(host, runner, 0), LaunchResult::BadProgramPath);
-    QCOMPARE(LaunchUserTool(host, runner, 1), LaunchResult::BadWorkDir);
-    QCOMPARE(LaunchUserTool(host, runner, 2), LaunchResult::CannotOpen);
-    QCOMPARE(host.informed,
+    tf.frame.MessageWindow()->AppendText("kept");
+    QCOMPARE(LaunchUserTool(tf.host, runner, 4), LaunchResult::NotConfigured);
+    QCOMPARE(LaunchUserTool(tf.host, runner, 0), LaunchResult::BadProgramPath);
+    QCOMPARE(LaunchUserTool(tf.host, runner, 1), LaunchResult::BadWorkDir);
+    QCOMPARE(LaunchUserTool(tf.host, runner, 2), LaunchResult::CannotOpen);
+    QCOMPARE(tf.host.informed,
              (QStringList{"The file path of command line is wrong", "The work directory is wrong",
                           "Failed to open executable file"}));
     // A GUI program goes to the desktop without its arguments.
-    QCOMPARE(LaunchUserTool(host, runner, 3), LaunchResult::OpenedByDesktop);
-    QCOMPARE(host.opened, QStringList{gui + u'|' + tmp_.path()});
-    QCOMPARE(host.messages.toPlainText(), QStringLiteral("kept"));
-    QCOMPARE(host.activePage, -1);
+    QCOMPARE(LaunchUserTool(tf.host, runner, 3), LaunchResult::OpenedByDesktop);
+    QCOMPARE(tf.host.opened, QStringList{gui + u'|' + tmp_.path()});
+    QCOMPARE(tf.Output(), QStringLiteral("kept"));
+    QCOMPARE(tf.Page(), int(CTabViewBar::kSectionPage));
     QVERIFY(!runner.IsRunning());
   }
 
-  void consoleToolRunsCapturedAndASecondRunAsksFirst() {
+  void aSecondRunAsksFirstAndAFailedStartSaysSo() {
     MemorySettingsStore store;
-    FakeHost host(store);
-    CToolRunner runner([&](const QString& t) { host.messages.AppendText(t); });
+    ToolFrame tf(store);
+    CToolRunner runner([&](const QString& t) { tf.frame.MessageWindow()->AppendText(t); });
     const QString slow = WriteScript(tmp_, "slow.sh", "echo slow-started\nsleep 1000");
     const QString plain = WriteScript(tmp_, "plain.sh", "echo x", false);
     SaveUserToolTable(store, {{slow, "", "slow"},
                               {"/bin/sh -c \"echo sh says $0\" zero", "", "sh"},
                               {plain + " arg", "", "plain"}});
-    host.messages.AppendText("old output");
-    QCOMPARE(LaunchUserTool(host, runner, 0), LaunchResult::Started);
-    QCOMPARE(host.activePage, 0);
-    QTRY_COMPARE_WITH_TIMEOUT(host.messages.toPlainText(), QStringLiteral("slow-started\n"), kLong);
+    tf.frame.MessageWindow()->AppendText("old output");
+    QCOMPARE(LaunchUserTool(tf.host, runner, 0), LaunchResult::Started);
+    QTRY_COMPARE_WITH_TIMEOUT(tf.Output(), QStringLiteral("slow-started\n"), kLong);
     // Declined: the first keeps running and its output stays.
-    QCOMPARE(LaunchUserTool(host, runner, 1), LaunchResult::StillRunning);
-    QCOMPARE(host.asked.size(), 1);
+    QCOMPARE(LaunchUserTool(tf.host, runner, 1), LaunchResult::StillRunning);
+    QCOMPARE(tf.host.asked.size(), 1);
     QVERIFY(runner.IsRunning());
-    QCOMPARE(host.messages.toPlainText(), QStringLiteral("slow-started\n"));
+    QCOMPARE(tf.Output(), QStringLiteral("slow-started\n"));
     // Accepted: the first is stopped; the second runs in a clean window.
-    host.confirmAnswer = true;
-    QCOMPARE(LaunchUserTool(host, runner, 1), LaunchResult::Started);
+    tf.host.confirmAnswer = true;
+    QCOMPARE(LaunchUserTool(tf.host, runner, 1), LaunchResult::Started);
     QTRY_VERIFY_WITH_TIMEOUT(!runner.IsRunning(), kLong);
-    QCOMPARE(host.messages.toPlainText(), QStringLiteral("sh says zero\n"));
+    QCOMPARE(tf.Output(), QStringLiteral("sh says zero\n"));
     // A program that cannot run says so in the window, not in a box.
-    QCOMPARE(LaunchUserTool(host, runner, 2), LaunchResult::StartFailed);
-    QCOMPARE(host.messages.toPlainText(), QStringLiteral("Unable to start %1 arg\n").arg(plain));
-    QVERIFY(host.informed.isEmpty());
+    QCOMPARE(LaunchUserTool(tf.host, runner, 2), LaunchResult::StartFailed);
+    QCOMPARE(tf.Output(), QStringLiteral("Unable to start %1 arg\n").arg(plain));
+    QVERIFY(tf.host.informed.isEmpty());
   }
 
   void dialogAddValidatesAndKeepsToFive() {
@@ -330,18 +262,18 @@ class UserToolTest : public QObject {
     QVERIFY(d.CommandEdit()->text().isEmpty());  // until the user picks a row
     d.show();
     QVERIFY(QTest::qWaitForWindowExposed(&d));
-    const QRect row = d.List()->visualItemRect(d.List()->item(0));
-    QTest::mouseClick(d.List()->viewport(), Qt::LeftButton, {}, row.center());
+    QTest::mouseClick(d.List()->viewport(), Qt::LeftButton, {},
+                      d.List()->visualItemRect(d.List()->item(0)).center());
     QCOMPARE(d.CommandEdit()->text(), tool_);
 
-    d.Fill("", "", "");
-    d.OnAdd();  // empty command line: refused without a word
-    d.Fill("tool.sh", "", "x");
-    d.OnAdd();
-    d.Fill(tool_, tmp_.filePath("nowhere"), "x");
-    d.OnAdd();
-    d.Fill(tool_, "", "One");
-    d.OnAdd();
+    const QStringList rejected[] = {{"", "", ""},  // empty command line: refused without a word
+                                    {"tool.sh", "", "x"},
+                                    {tool_, tmp_.filePath("nowhere"), "x"},
+                                    {tool_, "", "One"}};
+    for (const QStringList& f : rejected) {
+      d.Fill(f[0], f[1], f[2]);
+      d.OnAdd();
+    }
     QCOMPARE(d.informed, (QStringList{"The file path input of command line is wrong",
                                       "The Work directory input is wrong",
                                       "User tool name is already registered"}));
@@ -391,9 +323,7 @@ class UserToolTest : public QObject {
     QCOMPARE(d.Rows(), (QStringList{"B", "A", "A"}));
     QCOMPARE(d.Tools()[0], (UserToolEntry{tool_ + " b", w, "B"}));
     QCOMPARE(d.SelectedRow(), 0);
-    d.OnDown();
-    d.OnDown();
-    d.OnDown();  // already last: nothing
+    for (int i = 0; i < 3; ++i) d.OnDown();  // the last is already last
     QCOMPARE(d.Rows(), (QStringList{"A", "A", "B"}));
     QCOMPARE(d.SelectedRow(), 2);
 
@@ -447,9 +377,10 @@ class UserToolTest : public QObject {
     QCOMPARE(ReadUserMenuInitDir(store), tmp_.filePath("My Tools"));
   }
 
-  // Registered through the dialog, started from the menu or the toolbar, a
-  // tool's output shows as it is written; the table survives a restart.
-  void registeredScriptStreamsIntoTheMessageWindow() {
+  // Registered through the dialog, shown in the main window's menu and
+  // toolbar after a restart, started from either, a tool's output shows as it
+  // is written.
+  void registeredToolRunsFromTheMenuAndTheToolbar() {
     const std::string ini = tmp_.filePath("e2e.ini").toStdString();
     const QString gate = tmp_.filePath("gate");
     const QString script = WriteScript(
@@ -459,35 +390,39 @@ class UserToolTest : public QObject {
             .arg(gate));
     {
       QSettingsStore store(ini);
-      FakeHost host(store);
-      CUserTools tools(host);
-      TestDialog d(store, &host.window);
+      TestDialog d(store);
       d.Fill(script + " now", tmp_.filePath("work dir"), "Streamer");
       d.OnAdd();
       d.accept();
     }
     QSettingsStore store(ini);
-    FakeHost host(store);
-    CUserTools tools(host);
-    QVERIFY(host.tools[0]->isVisible());
+    const QString longName = QString(78, u'n') + QStringLiteral("\U0001D11E") + QString(20, u'm');
     std::vector<UserToolEntry> table = LoadUserToolTable(store);
-    table.push_back({tool_, QString(), QStringLiteral("Second")});
-    SaveUserToolTable(store, table);
-    host.window.show();  // the show event refreshes the buttons
-    QVERIFY(host.tools[1]->isVisible());
-    emit host.menu.aboutToShow();
-    QCOMPARE(host.MenuTexts().mid(2), (QStringList{"Streamer\tShift+1", "Second\tShift+2"}));
+    SaveUserToolTable(store, {table[0], {tool_, QString(), longName}});
+    ToolFrame tf(store);
+    CUserTools tools(tf.host);
+    for (int n = 0; n < kUserToolSlots; ++n) QCOMPARE(tf.Slot(n)->isVisible(), n < 2);
+    QCOMPARE(tf.Slot(0)->toolTip(), QStringLiteral("Streamer"));
+    QCOMPARE(tf.Slot(1)->toolTip(), QString(78, u'n'));  // cut, the surrogate pair kept whole
+    QCOMPARE(tf.MenuTexts(), (QStringList{"Register User Tools...\tShift+C", "",
+                                          "Streamer\tShift+1", longName + "\tShift+2"}));
 
-    host.menu.actions()[2]->trigger();
-    QTRY_COMPARE_WITH_TIMEOUT(host.messages.toPlainText(), QStringLiteral("first now\n"), kLong);
+    tf.frame.ToolMenu()->actions()[2]->trigger();
+    QCOMPARE(tf.Page(), int(CTabViewBar::kMessagePage));
+    QTRY_COMPARE_WITH_TIMEOUT(tf.Output(), QStringLiteral("first now\n"), kLong);
     QVERIFY(tools.Runner().IsRunning());  // still waiting for the gate
     QFile(gate).open(QIODevice::WriteOnly);
     QTRY_VERIFY_WITH_TIMEOUT(!tools.Runner().IsRunning(), kLong);
-    QCOMPARE(host.messages.toPlainText(), QStringLiteral("first now\nsecond\n"));
+    QCOMPARE(tf.Output(), QStringLiteral("first now\nsecond\n"));
     QFile::remove(gate);
 
-    host.tools[0]->trigger();
-    QTRY_COMPARE_WITH_TIMEOUT(host.messages.toPlainText(), QStringLiteral("first now\n"), kLong);
+    // After a change, menu and toolbar follow without leftovers once the window shows.
+    SaveUserToolTable(store, {table[0]});
+    tf.frame.show();
+    QVERIFY(!tf.Slot(1)->isVisible());
+    QCOMPARE(tf.MenuTexts().mid(2), QStringList{"Streamer\tShift+1"});
+    tf.Slot(0)->trigger();
+    QTRY_COMPARE_WITH_TIMEOUT(tf.Output(), QStringLiteral("first now\n"), kLong);
     tools.StopUserTool();
     QVERIFY(!tools.Runner().IsRunning());
   }
