@@ -89,42 +89,7 @@ TEST(BoardMemoryMap, C32StrobeSettingsShapeFlashAccesses) {
   EXPECT_EQ(b->IoRead(0x900001), 0x08070605u);
 }
 
-// A C31/C33 stream: blocks of size, address, data; then 0.
-std::vector<uint32_t> C31Stream(uint32_t entry, const std::vector<uint32_t>& code, uint32_t dataAt,
-                                const std::vector<uint32_t>& data) {
-  std::vector<uint32_t> s{static_cast<uint32_t>(code.size()), entry};
-  s.insert(s.end(), code.begin(), code.end());
-  s.push_back(static_cast<uint32_t>(data.size()));
-  s.push_back(dataAt);
-  s.insert(s.end(), data.begin(), data.end());
-  s.push_back(0);
-  return s;
-}
-
-TEST(BoardBootLoader, SerialBootLoadsBlocksAndStartsAtTheFirstOne) {
-  for (uint8_t dsp : {uint8_t{0}, uint8_t{2}}) {
-    SCOPED_TRACE(dsp);
-    auto b = MakeBoard(dsp);
-    b->PowerUp();
-    EXPECT_EQ(b->State(), BoardState::BootWait);
-    const uint32_t entry = dsp == 2 ? 0x800010 : 0x809C00;
-    const std::vector<uint32_t> code = {ImmOp(Op::LDI, DP, 0x20), DirOp(Op::LDI, R0, 0x0000),
-                                        ImmOp(Op::ADDI, R0, 1), Br(entry + 3)};
-    for (uint32_t w : C31Stream(entry, code, 0x200000, {41, 42})) {
-      b->SerialExchange(w);
-      b->RunForNs(100'000);
-    }
-    EXPECT_EQ(b->State(), BoardState::Running);
-    b->RunForNs(10'000);
-    EXPECT_EQ(b->CpuCore().Regs().r[0].man, 42u);  // 41 loaded from 0x200000, plus 1
-    // The serial port is left as the boot loader used it.
-    uint32_t sgcr = 0;
-    b->ReadWord(reg::kSerialControl, &sgcr);
-    EXPECT_TRUE(sgcr & sgcr::kRreset);
-    EXPECT_FALSE(sgcr & sgcr::kXreset);
-  }
-}
-
+// Serial boot of the demo on each DSP is an end-to-end run; here the details.
 TEST(BoardBootLoader, C32StreamCarriesStrobeWordsThatProgramTheBus) {
   auto b = MakeBoard(1);
   b->PowerUp();

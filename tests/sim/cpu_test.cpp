@@ -7,6 +7,8 @@
 namespace velmora::sim::test {
 namespace {
 
+constexpr uint32_t kFlags = kStC | kStV | kStZ | kStN | kStLV;
+
 std::vector<uint32_t> Cat(std::initializer_list<std::vector<uint32_t>> parts) {
   std::vector<uint32_t> all;
   for (const auto& p : parts) all.insert(all.end(), p.begin(), p.end());
@@ -19,10 +21,7 @@ TEST(CpuInteger, AddSetsCarryOverflowAndSaturatesUnderOvm) {
   CpuFixture f(prog);
   f.Step(4);
   EXPECT_EQ(f.regs().r[0].man, 0x80000000u);
-  EXPECT_TRUE(f.regs().st & kStV);
-  EXPECT_TRUE(f.regs().st & kStLV);
-  EXPECT_TRUE(f.regs().st & kStN);
-  EXPECT_FALSE(f.regs().st & kStC);
+  EXPECT_EQ(f.regs().st & kFlags, kStV | kStLV | kStN);
 
   // With OVM set the result saturates.
   auto sat =
@@ -35,9 +34,7 @@ TEST(CpuInteger, AddSetsCarryOverflowAndSaturatesUnderOvm) {
   CpuFixture h({ImmOp(Op::LDI, R1, 0xFFFF), ImmOp(Op::ADDI, R1, 1)});
   h.Step(2);
   EXPECT_EQ(h.regs().r[1].man, 0u);
-  EXPECT_TRUE(h.regs().st & kStC);
-  EXPECT_TRUE(h.regs().st & kStZ);
-  EXPECT_FALSE(h.regs().st & kStV);
+  EXPECT_EQ(h.regs().st & kFlags, kStC | kStZ);
 }
 
 TEST(CpuInteger, SubtractAndCompareSetBorrowAsCarry) {
@@ -45,12 +42,10 @@ TEST(CpuInteger, SubtractAndCompareSetBorrowAsCarry) {
                 ImmOp(Op::CMPI, R1, 5), ImmOp(Op::SUBRI, R1, 2)});
   f.Step(2);
   EXPECT_EQ(static_cast<int32_t>(f.regs().r[0].man), -2);
-  EXPECT_TRUE(f.regs().st & kStC);  // borrow
-  EXPECT_TRUE(f.regs().st & kStN);
+  EXPECT_EQ(f.regs().st & kFlags, kStC | kStN);  // borrow
   f.Step(2);
   EXPECT_EQ(f.regs().r[1].man, 5u);  // compare leaves the register
-  EXPECT_TRUE(f.regs().st & kStZ);
-  EXPECT_FALSE(f.regs().st & kStC);
+  EXPECT_EQ(f.regs().st & kFlags, kStZ);
   f.Step(1);
   EXPECT_EQ(static_cast<int32_t>(f.regs().r[1].man), -3);  // 2 - 5
 }
@@ -85,8 +80,7 @@ TEST(CpuInteger, ShiftsTakeSignedSevenBitCountsAndSetCarry) {
   EXPECT_EQ(f.regs().r[1].man, 0xFFFFF800u);
   f.Step(2);
   EXPECT_EQ(f.regs().r[2].man, 0u);
-  EXPECT_TRUE(f.regs().st & kStC);  // the last bit out was a 1
-  EXPECT_TRUE(f.regs().st & kStZ);
+  EXPECT_EQ(f.regs().st & kFlags, kStC | kStZ);  // the last bit out was a 1
 }
 
 TEST(CpuInteger, IntegerResultsKeepTheExponentAndOnlyRegistersR0R7SetFlags) {
