@@ -26,6 +26,7 @@ struct ProgramImage {
 
   bool Loaded() const { return dataByteCount != 0; }
   uint32_t ImageWordCount() const { return imageByteCount / 4; }
+  bool operator==(const ProgramImage&) const = default;
 };
 
 // Allocates the buffer on first use; fills it with 0xFF and zeroes the counters.
@@ -38,6 +39,7 @@ struct CSectionInfo {
   uint32_t dataIndex = 0;     // word index of the section's first data word in the image
 
   const uint32_t* Data(const ProgramImage& image) const { return image.words.data() + dataIndex; }
+  bool operator==(const CSectionInfo&) const = default;
 };
 
 // Everything the application object owns about the loaded program.
@@ -47,6 +49,7 @@ struct ProgramData {
   std::vector<CDataObject> symbols;
   std::vector<CDataObject> variables;  // variable watch list
   std::vector<CDataObject> addresses;  // address watch list
+  bool operator==(const ProgramData&) const = default;
 };
 
 }  // namespace velmora

@@ -26,19 +26,14 @@ TEST(CoffReaderImage, C31AndC33BlockLayout) {
     ASSERT_EQ(Read(file, Mi(dsp), d), kCoffOk);
     EXPECT_EQ(Words(d.image, 0, 4), (std::vector<uint32_t>{8, 0x10F8, 0x100, 0}));
     EXPECT_EQ(Words(d.image, 4, 0x100), data);
-    EXPECT_EQ(d.image.words[4 + 0x100], 0u);
-    EXPECT_EQ(d.image.words[5 + 0x100], 0xFFFFFFFFu);
+    EXPECT_EQ(Words(d.image, 4 + 0x100, 2), (std::vector<uint32_t>{0, 0xFFFFFFFF}));
     EXPECT_EQ(d.image.words.back(), 0xFFFFFFFFu);
-    EXPECT_EQ(d.image.imageByteCount, (2u + 2 + 256 + 1) * 4);
-    EXPECT_EQ(d.image.dataByteCount, 1024u);
+    EXPECT_EQ(std::vector<uint32_t>({d.image.imageByteCount, d.image.dataByteCount}),
+              std::vector<uint32_t>({(2u + 2 + 256 + 1) * 4, 1024}));
     EXPECT_EQ(d.image.sectionCount, 1);
     EXPECT_EQ(d.image.layoutDspType, dsp);
     EXPECT_EQ(ProgramSizeText(d.image), "0x000100 Words");
-    ASSERT_EQ(d.sections.size(), 1u);
-    EXPECT_EQ(d.sections[0].name, ".text");
-    EXPECT_EQ(d.sections[0].size, 0x100u);
-    EXPECT_EQ(d.sections[0].Data(d.image)[0], data[0]);
-    EXPECT_EQ(d.sections[0].Data(d.image)[0xFF], data[0xFF]);
+    EXPECT_EQ(d.sections, (std::vector<CSectionInfo>{{".text", 0x100, 0, 4}}));
   }
 }
 
@@ -52,7 +47,7 @@ TEST(CoffReaderImage, C32HeaderAndStrobeWords) {
   EXPECT_EQ(Words(d.image, 7, 0x100), data);
   EXPECT_EQ(d.image.words[7 + 0x100], 0u);
   EXPECT_EQ(d.image.imageByteCount, (4u + 3 + 256 + 1) * 4);
-  EXPECT_EQ(d.sections[0].dataIndex, 7u);
+  EXPECT_EQ(d.sections, (std::vector<CSectionInfo>{{".text", 0x100, 0, 7}}));
 
   ASSERT_EQ(Read(Coff({Text(".text", 0x87FE00, data)}, {Sym("_x", 1)}), mi, d), kCoffOk);
   EXPECT_EQ(d.image.words[6], 0u);  // internal RAM: no strobe
@@ -85,10 +80,9 @@ TEST(CoffReaderImage, PlacementRulesAndSectionList) {
       {Sym("_x", 1)});
   ProgramData d;
   ASSERT_EQ(Read(file, Mi(kTMS320C31), d), kCoffOk);
-  ASSERT_EQ(d.sections.size(), 3u);
-  EXPECT_EQ(d.sections[0].name, ".text");
-  EXPECT_EQ(d.sections[1].name, ".hiflag");
-  EXPECT_EQ(d.sections[2].name, "costab");
+  EXPECT_EQ(d.sections,
+            (std::vector<CSectionInfo>{
+                {".text", 3, 0x809800, 4}, {".hiflag", 1, 0x800, 9}, {"costab", 2, 0x809900, 12}}));
   EXPECT_EQ(d.image.sectionCount, 3);
   EXPECT_EQ(d.image.dataByteCount, (3u + 1 + 2) * 4);
   // 2 header words, three blocks of 2 + size, closing zero.
@@ -97,8 +91,6 @@ TEST(CoffReaderImage, PlacementRulesAndSectionList) {
       Words(d.image, 2, 16),
       (std::vector<uint32_t>{3, 0x809800, 0xA0, 0x010101A1, 0x020202A2, 1, 0x800, 5, 2, 0x809900,
                              0xB0, 0x010101B1, 0, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF}));
-  for (const auto& s : d.sections)
-    EXPECT_EQ(d.image.words[s.dataIndex - 1], s.startAddress) << s.name;
 }
 
 TEST(CoffReaderImage, NoPlaceableSectionStillLoadsSymbols) {
@@ -108,9 +100,9 @@ TEST(CoffReaderImage, NoPlaceableSectionStillLoadsSymbols) {
   ProgramData d;
   ASSERT_EQ(Read(Coff({bss}, {Sym("_counter", 0x809C00)}), Mi(kTMS320C32), d), kCoffOk);
   EXPECT_TRUE(d.sections.empty());
-  EXPECT_EQ(d.image.sectionCount, 0);
-  EXPECT_EQ(d.image.dataByteCount, 0u);
-  EXPECT_EQ(d.image.imageByteCount, 0u);
+  EXPECT_EQ(std::vector<uint32_t>({static_cast<uint32_t>(d.image.sectionCount),
+                                   d.image.dataByteCount, d.image.imageByteCount}),
+            std::vector<uint32_t>(3, 0));
   EXPECT_FALSE(d.image.Loaded());
   EXPECT_EQ(ProgramSizeText(d.image), "0x000000 Words");
   ASSERT_EQ(d.symbols.size(), 1u);
@@ -141,15 +133,7 @@ TEST(CoffReaderImage, AllFormatsGiveTheSameProgram) {
       ASSERT_EQ(Read(WriteCoff(o, sections, symbols), Mi(kTMS320C32), d, &info), kCoffOk);
       EXPECT_EQ(info.format, f);
       EXPECT_EQ(info.optionalHeader, optional);
-      EXPECT_EQ(d.image.imageByteCount, reference.image.imageByteCount);
-      EXPECT_EQ(Words(d.image, 0, d.image.ImageWordCount()),
-                Words(reference.image, 0, reference.image.ImageWordCount()));
-      EXPECT_EQ(d.symbols, reference.symbols);
-      ASSERT_EQ(d.sections.size(), reference.sections.size());
-      for (size_t i = 0; i < d.sections.size(); ++i) {
-        EXPECT_EQ(d.sections[i].name, reference.sections[i].name);
-        EXPECT_EQ(d.sections[i].dataIndex, reference.sections[i].dataIndex);
-      }
+      EXPECT_TRUE(d == reference);
     }
   }
 }
@@ -226,16 +210,7 @@ class CoffReaderFailure : public ::testing::Test {
   // The previous program, its sections, its symbols and the watch lists survive.
   void ExpectFails(const std::vector<uint8_t>& file, int code) {
     EXPECT_EQ(Read(file, Mi(kTMS320C32), d_), code);
-    EXPECT_EQ(d_.image.words, before_.image.words);
-    EXPECT_EQ(d_.image.imageByteCount, before_.image.imageByteCount);
-    EXPECT_EQ(d_.image.dataByteCount, before_.image.dataByteCount);
-    EXPECT_EQ(d_.image.sectionCount, before_.image.sectionCount);
-    EXPECT_EQ(d_.image.layoutDspType, kTMS320C31);
-    ASSERT_EQ(d_.sections.size(), 1u);
-    EXPECT_EQ(d_.sections[0].name, ".text");
-    EXPECT_EQ(d_.symbols, before_.symbols);
-    EXPECT_EQ(d_.variables, before_.variables);
-    EXPECT_EQ(d_.addresses, before_.addresses);
+    EXPECT_TRUE(d_ == before_);
   }
   // File offsets in a COFF2 file with an optional header.
   static constexpr size_t kSections = 22 + 28;
@@ -342,20 +317,19 @@ TEST(CoffReaderImage, ReadingAgainReplacesEverything) {
   ASSERT_EQ(Read(Coff({Text(".small", 0, {7})}, {Sym("_three", 3)}), Mi(kTMS320C31), d), kCoffOk);
   EXPECT_EQ(Words(d.image, 0, 6), (std::vector<uint32_t>{8, 0x10F8, 1, 0, 7, 0}));
   EXPECT_EQ(d.image.words[6], 0xFFFFFFFFu);  // old data wiped by the reset
-  ASSERT_EQ(d.sections.size(), 1u);
-  EXPECT_EQ(d.sections[0].name, ".small");
-  ASSERT_EQ(d.symbols.size(), 1u);
-  EXPECT_EQ(d.symbols[0].name, "three");
+  EXPECT_EQ(d.sections, (std::vector<CSectionInfo>{{".small", 1, 0, 4}}));
+  EXPECT_EQ(d.symbols, (std::vector<CDataObject>{{"three", "", 3, 4}}));
 }
 
 TEST(CoffReaderMessages, ResultTexts) {
-  EXPECT_STREQ(CoffResultMessage(1), "Failed to read selected file");
-  EXPECT_STREQ(CoffResultMessage(2), "Selected file is not COFF file format");
-  EXPECT_STREQ(CoffResultMessage(3), "The selected File is unsupported MCU's COFF file");
-  EXPECT_STREQ(CoffResultMessage(4), "No symbol information in seleced file");
-  EXPECT_STREQ(CoffResultMessage(5), "File exception error occurs");
-  EXPECT_STREQ(CoffResultMessage(6), "Memory exception error occurs");
-  EXPECT_STREQ(CoffResultMessage(0), "");
+  const char* texts[] = {"",
+                         "Failed to read selected file",
+                         "Selected file is not COFF file format",
+                         "The selected File is unsupported MCU's COFF file",
+                         "No symbol information in seleced file",
+                         "File exception error occurs",
+                         "Memory exception error occurs"};
+  for (int code = 0; code <= 6; ++code) EXPECT_STREQ(CoffResultMessage(code), texts[code]);
 }
 
 }  // namespace

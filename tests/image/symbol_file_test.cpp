@@ -193,14 +193,5 @@ TEST(SymbolFileDisk, SaveLoadRoundTripAndFailures) {
   std::filesystem::remove_all(dir);
 }
 
-TEST(SymbolFileMessages, Texts) {
-  EXPECT_STREQ(SymbolFileMessage(SymbolFileResult::kPathWrong), "The specified file path is wrong");
-  EXPECT_STREQ(SymbolFileMessage(SymbolFileResult::kOpenFailed), "Failed to open file");
-  EXPECT_STREQ(SymbolFileMessage(SymbolFileResult::kUnsupportedFormat),
-               "This selected file is unsupported file format");
-  EXPECT_STREQ(SymbolFileMessage(SymbolFileResult::kCreateFailed), "Failed to create file");
-  EXPECT_STRNE(SymbolFileMessage(SymbolFileResult::kDamaged), "");
-}
-
 }  // namespace
 }  // namespace velmora

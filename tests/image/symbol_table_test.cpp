@@ -44,11 +44,8 @@ TEST(SymbolWalk, KeepAndSkipRules) {
   });
   EXPECT_EQ(Names(symbols), (std::vector<std::string>{"counter", "stat", "ustat", "_under",
                                                       "a_name_over_eight", "ptrarr"}));
-  EXPECT_EQ(symbols[0].address, 0x809C00u);
-  EXPECT_EQ(symbols[0].typeCode, 4);
-  EXPECT_EQ(symbols[0].viewType, 0);
-  EXPECT_EQ(TypeText(symbols[0].typeCode), "Integer");
-  EXPECT_EQ(TypeText(symbols[5].typeCode), "Array of Pointer to Integer");
+  EXPECT_EQ(symbols[0], (CDataObject{"counter", "", 0x809C00, 4, 0}));
+  EXPECT_EQ(symbols[5].typeCode, 0x0074);
 }
 
 TEST(SymbolWalk, AuxiliaryEntries) {
@@ -70,14 +67,12 @@ TEST(SymbolWalk, AuxiliaryEntries) {
   });
   ASSERT_EQ(Names(symbols), (std::vector<std::string>{"table", "noaux", "plain", "three", "arr2d",
                                                       "cube", "hyper", "after"}));
-  EXPECT_EQ(symbols[0].arrayText, "Array Info : [10]");
-  EXPECT_EQ(TypeText(symbols[0].typeCode), "Array of Integer");
-  EXPECT_EQ(symbols[1].arrayText, "");
-  EXPECT_EQ(symbols[2].arrayText, "");  // not an array: the dimensions are ignored
-  EXPECT_EQ(symbols[3].arrayText, "Array Info : [5]");
-  EXPECT_EQ(symbols[4].arrayText, "Array Info : [4][8]");
-  EXPECT_EQ(symbols[5].arrayText, "Array Info : [2][3][4]");
-  EXPECT_EQ(symbols[6].arrayText, "Array Info : [1][0][0][65535]");
+  std::vector<std::string> texts;
+  for (const auto& o : symbols) texts.push_back(o.arrayText);
+  // "plain" is not an array: its dimensions are ignored.
+  EXPECT_EQ(texts, (std::vector<std::string>{"Array Info : [10]", "", "", "Array Info : [5]",
+                                             "Array Info : [4][8]", "Array Info : [2][3][4]",
+                                             "Array Info : [1][0][0][65535]", ""}));
   EXPECT_EQ(symbols[7].address, 0x24u);
 }
 
@@ -90,42 +85,24 @@ TEST(SymbolWalk, AuxEntryBytesAreNeverReadAsASymbol) {
   EXPECT_EQ(Names(Walk({s, Sym("_next", 9)})), (std::vector<std::string>{"next"}));
 }
 
-TEST(TypeTexts, DerivationsAndBasicTypes) {
-  EXPECT_EQ(TypeText(0x0004), "Integer");
-  EXPECT_EQ(TypeText(0x0034), "Array of Integer");
-  EXPECT_EQ(TypeText(0x0074), "Array of Pointer to Integer");
-  EXPECT_EQ(TypeText(0x00F6), "Array of Array of Floating point");
-  EXPECT_EQ(TypeText(0x0026), "Function of Floating point");
-  EXPECT_EQ(TypeText(0x0000), "");
-  EXPECT_EQ(TypeText(0xFFF0), "");         // basic type 0: no text whatever the derivations
-  EXPECT_EQ(TypeText(0x0C04), "Integer");  // collection stops at the first empty slot
+TEST(TypeTexts, DerivationsArraysAndTheVoidType) {
+  const std::pair<uint16_t, const char*> types[] = {
+      {0x0004, "Integer"},
+      {0x0034, "Array of Integer"},
+      {0x0074, "Array of Pointer to Integer"},
+      {0x00F6, "Array of Array of Floating point"},
+      {0x0026, "Function of Floating point"},
+      {0x000D, "Unsigned short"},
+      {0x0000, ""},
+      {0xFFF0, ""},          // basic type 0: no text whatever the derivations
+      {0x0C04, "Integer"}};  // collection stops at the first empty slot
+  for (auto [type, text] : types) EXPECT_EQ(TypeText(type), text) << type;
   std::string six;
   for (int i = 0; i < 6; ++i) six += "Pointer to ";
   EXPECT_EQ(TypeText(0x5557), six + "Double floating point");
-  const char* expected[16] = {"Void",
-                              "Character",
-                              "Character",
-                              "Short",
-                              "Integer",
-                              "Long",
-                              "Floating point",
-                              "Double floating point",
-                              "Structure",
-                              "Union",
-                              "Enumeration",
-                              "Member of an enumeration",
-                              "Unsigned character",
-                              "Unsigned short",
-                              "Unsigned integer",
-                              "Unsigned long"};
-  for (uint8_t b = 0; b < 16; ++b) EXPECT_STREQ(BasicTypeText(b), expected[b]);
-  EXPECT_STREQ(DerivedTypeText(0), "None");
-}
-
-TEST(TypeTexts, ArrayTextDropsOnlyTrailingZeros) {
+  // Only trailing zero dimensions are dropped.
   EXPECT_EQ(ArrayText(10, 0, 0, 0), "Array Info : [10]");
   EXPECT_EQ(ArrayText(0, 0, 0, 0), "Array Info : [0]");
-  EXPECT_EQ(ArrayText(4, 8, 0, 0), "Array Info : [4][8]");
   EXPECT_EQ(ArrayText(0, 0, 2, 0), "Array Info : [0][0][2]");
   EXPECT_EQ(ArrayText(65535, 1, 2, 3), "Array Info : [65535][1][2][3]");
 }
@@ -146,23 +123,15 @@ TEST(SymbolLookups, FirstMatchInListOrder) {
 }
 
 TEST(ResolveVariables, CopiesAddressAndTypeOnly) {
-  std::vector<CDataObject> symbols = {{.name = "speed", .address = 0x100, .typeCode = 4},
-                                      {.name = "other", .address = 0x200, .typeCode = 6},
-                                      {.name = "speed", .address = 0x300, .typeCode = 0x34}};
+  std::vector<CDataObject> symbols = {
+      {"speed", "", 0x100, 4}, {"other", "", 0x200, 6}, {"speed", "", 0x300, 0x34}};
   std::vector<CDataObject> vars = {
-      {.name = "speed", .arrayText = "kept", .address = 1, .typeCode = 1, .viewType = 3},
-      {.name = "gone", .address = 0x999, .typeCode = 5, .viewType = 2},
-      {.name = "other", .address = 2}};
+      {"speed", "kept", 1, 1, 3}, {"gone", "", 0x999, 5, 2}, {"other", "", 2, 0, 0}};
   ResolveVariableItems(symbols, vars);
-  EXPECT_EQ(vars[0].address, 0x300u);  // the last symbol of a name wins
-  EXPECT_EQ(vars[0].typeCode, 0x34);
-  EXPECT_EQ(vars[0].arrayText, "kept");
-  EXPECT_EQ(vars[0].viewType, 3);
-  EXPECT_EQ(vars[1].address, 0x999u);  // no symbol: keeps its values
-  EXPECT_EQ(vars[1].typeCode, 5);
-  EXPECT_EQ(vars[2].address, 0x200u);
-  EXPECT_EQ(vars[2].typeCode, 6);
-
+  // The last symbol of a name wins; without a symbol an item keeps its values.
+  EXPECT_EQ(vars, (std::vector<CDataObject>{{"speed", "kept", 0x300, 0x34, 3},
+                                            {"gone", "", 0x999, 5, 2},
+                                            {"other", "", 0x200, 6, 0}}));
   const auto before = vars;
   ResolveVariableItems({}, vars);
   EXPECT_EQ(vars, before);
