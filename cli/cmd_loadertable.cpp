@@ -10,6 +10,7 @@
 
 #include "CliCommand.h"
 #include "c3x/Assembler.h"
+#include "image/AtomicFile.h"
 
 namespace velmora::cli {
 namespace {
@@ -160,23 +161,6 @@ bool ReadText(const std::string& path, std::string& text) {
   return !in.bad();
 }
 
-bool WriteText(const std::string& path, const std::string& text) {
-  const std::string temp = path + ".part";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.close();
-    if (!out) {
-      std::remove(temp.c_str());
-      return false;
-    }
-  }
-  std::error_code ec;
-  std::filesystem::rename(temp, path, ec);
-  if (ec) std::remove(temp.c_str());
-  return !ec;
-}
-
 int RunLoaderTable(const std::vector<std::string>& args) {
   std::string source, output, check, symbol;
   for (size_t i = 0; i < args.size(); ++i) {
@@ -255,7 +239,7 @@ int RunLoaderTable(const std::vector<std::string>& args) {
     std::fputs(table.c_str(), stdout);
     return 0;
   }
-  if (!WriteText(output, table)) {
+  if (!WriteFileAtomically(output, table)) {
     std::fprintf(stderr, "%s: cannot write the table\n", output.c_str());
     return 1;
   }

@@ -19,6 +19,7 @@
 
 #include "CliCommand.h"
 #include "PodOptions.h"
+#include "image/AtomicFile.h"
 #include "image/CoffReader.h"
 #include "monitoring/ConsoleParser.h"
 #include "monitoring/ValueFormats.h"
@@ -277,25 +278,6 @@ int LoadProgram(TargetRun& run, const std::string& path, ProgramData& program) {
   return kExitOk;
 }
 
-bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes) {
-  const std::string temp = path + ".part";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) {
-      std::remove(temp.c_str());
-      return false;
-    }
-  }
-  std::error_code ec;
-  std::filesystem::rename(temp, path, ec);
-  if (ec) std::remove(temp.c_str());
-  return !ec;
-}
-
 const char* kExitHelp =
     "Exit status: 0 on success; 2 wrong usage; 3 unreadable COFF or output file;\n"
     "4 refused (no program, too big for the boot region, image read for another\n"
@@ -524,7 +506,7 @@ int RunFlash(TargetRun& run, std::vector<std::string>& args) {
     for (uint32_t i = 0; i < n; ++i)
       for (int b = 0; b < 4; ++b)
         bytes.push_back(static_cast<uint8_t>(program.image.words[i] >> (8 * b)));
-    if (!WriteFileAtomically(out, bytes)) {
+    if (!WriteFileAtomically(out, {reinterpret_cast<const char*>(bytes.data()), bytes.size()})) {
       run.Err() << out << ": cannot be written\n";
       return kExitFile;
     }

@@ -1,10 +1,8 @@
 #include "image/CoffWriter.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <system_error>
+
+#include "image/AtomicFile.h"
 
 namespace velmora {
 namespace {
@@ -186,25 +184,7 @@ bool WriteCoffFile(const std::string& path, const CoffWriterOptions& options,
                    const std::vector<CoffWriterSection>& sections,
                    const std::vector<CoffWriterSymbol>& symbols) {
   const std::vector<uint8_t> bytes = WriteCoff(options, sections, symbols);
-  const std::string temp = path + ".part";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) {
-      std::remove(temp.c_str());
-      return false;
-    }
-  }
-  std::error_code ec;
-  std::filesystem::rename(temp, path, ec);
-  if (ec) {
-    std::remove(temp.c_str());
-    return false;
-  }
-  return true;
+  return WriteFileAtomically(path, {reinterpret_cast<const char*>(bytes.data()), bytes.size()});
 }
 
 }  // namespace velmora

@@ -7,6 +7,7 @@
 #include <new>
 #include <system_error>
 
+#include "image/AtomicFile.h"
 #include "image/LittleEndian.h"
 
 namespace velmora {
@@ -269,24 +270,8 @@ SymbolFileResult SaveSymbolFile(const std::string& path, const std::vector<CData
                                 const std::vector<CDataObject>& addresses) {
   if (path.empty()) return SymbolFileResult::kCreateFailed;
   const std::vector<uint8_t> bytes = EncodeSymbolFile(variables, addresses);
-  const std::string temp = path + ".part";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) return SymbolFileResult::kCreateFailed;
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) {
-      std::remove(temp.c_str());
-      return SymbolFileResult::kCreateFailed;
-    }
-  }
-  std::error_code ec;
-  std::filesystem::rename(temp, path, ec);
-  if (ec) {
-    std::remove(temp.c_str());
+  if (!WriteFileAtomically(path, {reinterpret_cast<const char*>(bytes.data()), bytes.size()}))
     return SymbolFileResult::kCreateFailed;
-  }
   return SymbolFileResult::kOk;
 }
 

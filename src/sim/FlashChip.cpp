@@ -7,6 +7,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "image/AtomicFile.h"
+
 namespace velmora::sim {
 namespace {
 
@@ -374,34 +376,12 @@ void FlashChip::PageWrite(uint32_t offset, uint8_t value, uint64_t nowNs) {
 }
 
 bool FlashChip::Save(const std::string& path, std::string* error) const {
-  namespace fs = std::filesystem;
-  const std::string tmp = path + ".tmp";
-  {
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-    if (!out) {
-      if (error) *error = "cannot write " + tmp;
-      return false;
-    }
-    out << kMagic << "\nchip " << info_->name << "\nsize " << data_.size() << "\nsdp "
-        << (sdpEnabled_ ? 1 : 0) << "\ndata\n";
-    out.write(reinterpret_cast<const char*>(data_.data()),
-              static_cast<std::streamsize>(data_.size()));
-    out.flush();
-    if (!out) {
-      if (error) *error = "cannot write " + tmp;
-      std::error_code ec;
-      fs::remove(tmp, ec);
-      return false;
-    }
-  }
-  std::error_code ec;
-  fs::rename(tmp, path, ec);
-  if (ec) {
-    if (error) *error = "cannot replace " + path + ": " + ec.message();
-    fs::remove(tmp, ec);
-    return false;
-  }
-  return true;
+  std::ostringstream out;
+  out << kMagic << "\nchip " << info_->name << "\nsize " << data_.size() << "\nsdp "
+      << (sdpEnabled_ ? 1 : 0) << "\ndata\n";
+  out.write(reinterpret_cast<const char*>(data_.data()),
+            static_cast<std::streamsize>(data_.size()));
+  return WriteFileAtomically(path, out.view(), error, ".tmp");
 }
 
 std::unique_ptr<FlashChip> FlashChip::Load(const std::string& path, uint8_t expectedType,

@@ -7,6 +7,9 @@
 #include <fstream>
 #include <iostream>
 #include <mutex>
+#include <sstream>
+
+#include "image/AtomicFile.h"
 
 namespace velmora::sim {
 namespace fs = std::filesystem;
@@ -158,31 +161,15 @@ bool BoardFolder::SaveOptions(const BoardOptions& o, std::string* error) const {
     if (error) *error = "cannot create " + folder_ + ": " + ec.message();
     return false;
   }
-  const std::string path = OptionsPath();
-  const std::string tmp = path + ".tmp";
-  {
-    std::ofstream out(tmp, std::ios::trunc);
-    out << "# Velmora UT virtual board\n"
-        << "dsp=" << kDspNames[o.dspType > 2 ? 0 : o.dspType] << "\n"
-        << "flash=" << FindFlashInfo(o.flashType)->name << "\n"
-        << "boot=Boot" << (o.bootMode + 1) << "\n"
-        << "firmware=" << FirmwareText(o.firmwareVersion) << "\n"
-        << "mhz=" << o.cpuMhz << "\n"
-        << "reset-polarity=" << (o.resetActiveHigh ? "high" : "low") << "\n";
-    out.flush();
-    if (!out) {
-      if (error) *error = "cannot write " + tmp;
-      fs::remove(tmp, ec);
-      return false;
-    }
-  }
-  fs::rename(tmp, path, ec);
-  if (ec) {
-    if (error) *error = "cannot replace " + path + ": " + ec.message();
-    fs::remove(tmp, ec);
-    return false;
-  }
-  return true;
+  std::ostringstream out;
+  out << "# Velmora UT virtual board\n"
+      << "dsp=" << kDspNames[o.dspType > 2 ? 0 : o.dspType] << "\n"
+      << "flash=" << FindFlashInfo(o.flashType)->name << "\n"
+      << "boot=Boot" << (o.bootMode + 1) << "\n"
+      << "firmware=" << FirmwareText(o.firmwareVersion) << "\n"
+      << "mhz=" << o.cpuMhz << "\n"
+      << "reset-polarity=" << (o.resetActiveHigh ? "high" : "low") << "\n";
+  return WriteFileAtomically(OptionsPath(), out.view(), error, ".tmp", false);
 }
 
 std::unique_ptr<FlashChip> BoardFolder::LoadFlash(uint8_t flashType, std::string* note) const {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -72,6 +73,12 @@ TEST(CoffWriter, FileIsWrittenAtomically) {
   EXPECT_EQ(onDisk, WriteCoff({}, {text}, {}));
   EXPECT_FALSE(std::ifstream(path + ".part").good());
   EXPECT_FALSE(WriteCoffFile(testing::TempDir() + "no/such/dir/x.out", {}, {text}, {}));
+  // A target that cannot be replaced (a folder) fails and leaves no temporary.
+  const std::string folder = testing::TempDir() + "writer_folder.out";
+  std::filesystem::create_directories(folder);
+  EXPECT_FALSE(WriteCoffFile(folder, {}, {text}, {}));
+  EXPECT_FALSE(std::filesystem::exists(folder + ".part"));
+  std::filesystem::remove(folder);
   std::remove(path.c_str());
 }
 
