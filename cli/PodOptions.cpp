@@ -195,6 +195,43 @@ bool ParsePodOptions(std::vector<std::string>& args, SettingsStore* store, PodOp
   return true;
 }
 
+bool WantsHelp(const std::vector<std::string>& args) {
+  for (const std::string& a : args)
+    if (a == "--help" || a == "-h") return true;
+  return false;
+}
+
+bool TakeOption(std::vector<std::string>& args, const std::string& name, std::string& value,
+                bool& bad) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == name) {
+      if (i + 1 >= args.size()) {
+        bad = true;
+        return false;
+      }
+      value = args[i + 1];
+      args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
+      return true;
+    }
+    if (args[i].rfind(name + "=", 0) == 0) {
+      value = args[i].substr(name.size() + 1);
+      args.erase(args.begin() + static_cast<long>(i));
+      return true;
+    }
+  }
+  return false;
+}
+
+bool TakeFlag(std::vector<std::string>& args, const std::string& name) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == name) {
+      args.erase(args.begin() + static_cast<long>(i));
+      return true;
+    }
+  }
+  return false;
+}
+
 const char* PodOptionsHelp() {
   return "Pod and target options (default: the stored settings, which are never written):\n"
          "  --pod=NAME         pod backend: ftdi (libftdi1, the default), d2xx (FTDI's\n"

@@ -60,6 +60,14 @@ const char* PodOptionsHelp();
 std::optional<uint8_t> ParseDspOption(const std::string& text);
 std::optional<uint8_t> ParseFlashOption(const std::string& text);
 std::optional<uint32_t> ParseNumber(const std::string& text, int base);
+// True when args ask for help (--help or -h).
+bool WantsHelp(const std::vector<std::string>& args);
+// Takes "--name=value" or "--name value" out of args; sets bad when the value
+// is missing.
+bool TakeOption(std::vector<std::string>& args, const std::string& name, std::string& value,
+                bool& bad);
+// Takes the flag out of args; true when it was there.
+bool TakeFlag(std::vector<std::string>& args, const std::string& name);
 
 // Runs one target command ("version", "reset", "read", "write", "boot",
 // "flash") with its arguments; returns the exit status.

@@ -54,48 +54,26 @@ const char* kConsoleUsage =
     "3 unreadable COFF or symbol file; 12 the serial boot failed; 30-32 no pod\n"
     "library, no pod, pod cannot be opened.\n";
 
-bool TakeValue(std::vector<std::string>& args, const std::string& name, std::string& value,
-               bool& bad) {
-  for (size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == name) {
-      if (i + 1 >= args.size()) {
-        bad = true;
-        return false;
-      }
-      value = args[i + 1];
-      args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
-      return true;
-    }
-    if (args[i].rfind(name + "=", 0) == 0) {
-      value = args[i].substr(name.size() + 1);
-      args.erase(args.begin() + static_cast<long>(i));
-      return true;
-    }
-  }
-  return false;
-}
-
 int Usage(const std::string& text) {
   std::cerr << "velmora-cli console: " << text << "\n";
   return kExitUsage;
 }
 
 int RunConsoleCommand(std::vector<std::string> args) {
-  for (const std::string& a : args)
-    if (a == "--help" || a == "-h") {
-      std::cout << kConsoleUsage << "\n" << PodOptionsHelp();
-      return kExitOk;
-    }
+  if (WantsHelp(args)) {
+    std::cout << kConsoleUsage << "\n" << PodOptionsHelp();
+    return kExitOk;
+  }
   PodOptions options;
   std::string error;
   if (!ParsePodOptions(args, nullptr, options, error)) return Usage(error);
   std::string coff, boot, loadSym, saveSym, colour = "auto";
   bool bad = false;
-  TakeValue(args, "--coff", coff, bad);
-  TakeValue(args, "--serial-boot", boot, bad);
-  TakeValue(args, "--load-sym", loadSym, bad);
-  TakeValue(args, "--save-sym", saveSym, bad);
-  TakeValue(args, "--color", colour, bad);
+  TakeOption(args, "--coff", coff, bad);
+  TakeOption(args, "--serial-boot", boot, bad);
+  TakeOption(args, "--load-sym", loadSym, bad);
+  TakeOption(args, "--save-sym", saveSym, bad);
+  TakeOption(args, "--color", colour, bad);
   if (bad) return Usage("an option lacks its value");
   if (!args.empty()) return Usage("unexpected argument " + args.front());
   if (colour != "auto" && colour != "always" && colour != "never")

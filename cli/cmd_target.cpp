@@ -224,44 +224,6 @@ class TargetRun {
   std::unique_ptr<CliObserver> observer_;
 };
 
-bool WantsHelp(const std::vector<std::string>& args) {
-  for (const std::string& a : args)
-    if (a == "--help" || a == "-h") return true;
-  return false;
-}
-
-// Takes "--name=value" or "--name value" out of args.
-bool TakeOption(std::vector<std::string>& args, const std::string& name, std::string& value,
-                bool& bad) {
-  for (size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == name) {
-      if (i + 1 >= args.size()) {
-        bad = true;
-        return false;
-      }
-      value = args[i + 1];
-      args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
-      return true;
-    }
-    if (args[i].rfind(name + "=", 0) == 0) {
-      value = args[i].substr(name.size() + 1);
-      args.erase(args.begin() + static_cast<long>(i));
-      return true;
-    }
-  }
-  return false;
-}
-
-bool TakeFlag(std::vector<std::string>& args, const std::string& name) {
-  for (size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == name) {
-      args.erase(args.begin() + static_cast<long>(i));
-      return true;
-    }
-  }
-  return false;
-}
-
 int Usage(std::ostream& err, const std::string& text) {
   err << "velmora-cli: " << text << "\n";
   return kExitUsage;

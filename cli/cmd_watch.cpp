@@ -141,49 +141,27 @@ const char* kWatchUsage =
     "boot failed; 30-32 no pod library, no pod, pod cannot be opened; 34 a read\n"
     "failed.\n";
 
-bool TakeValue(std::vector<std::string>& args, const std::string& name, std::string& value,
-               bool& bad) {
-  for (size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == name) {
-      if (i + 1 >= args.size()) {
-        bad = true;
-        return false;
-      }
-      value = args[i + 1];
-      args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
-      return true;
-    }
-    if (args[i].rfind(name + "=", 0) == 0) {
-      value = args[i].substr(name.size() + 1);
-      args.erase(args.begin() + static_cast<long>(i));
-      return true;
-    }
-  }
-  return false;
-}
-
 int Usage(const std::string& text) {
   std::cerr << "velmora-cli watch: " << text << "\n";
   return kExitUsage;
 }
 
 int RunWatchCommand(std::vector<std::string> args) {
-  for (const std::string& a : args)
-    if (a == "--help" || a == "-h") {
-      std::cout << kWatchUsage << "\n" << PodOptionsHelp();
-      return kExitOk;
-    }
+  if (WantsHelp(args)) {
+    std::cout << kWatchUsage << "\n" << PodOptionsHelp();
+    return kExitOk;
+  }
   PodOptions options;
   std::string error;
   if (!ParsePodOptions(args, nullptr, options, error)) return Usage(error);
   std::string coff, boot, periodText, formatText, csv, countText;
   bool bad = false;
-  TakeValue(args, "--coff", coff, bad);
-  TakeValue(args, "--serial-boot", boot, bad);
-  TakeValue(args, "--period", periodText, bad);
-  TakeValue(args, "--format", formatText, bad);
-  TakeValue(args, "--csv", csv, bad);
-  TakeValue(args, "--count", countText, bad);
+  TakeOption(args, "--coff", coff, bad);
+  TakeOption(args, "--serial-boot", boot, bad);
+  TakeOption(args, "--period", periodText, bad);
+  TakeOption(args, "--format", formatText, bad);
+  TakeOption(args, "--csv", csv, bad);
+  TakeOption(args, "--count", countText, bad);
   if (bad) return Usage("an option lacks its value");
   for (const std::string& a : args)
     if (a.rfind("--", 0) == 0) return Usage("unknown option " + a);
