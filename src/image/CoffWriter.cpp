@@ -3,28 +3,12 @@
 #include <algorithm>
 
 #include "image/AtomicFile.h"
+#include "image/LittleEndian.h"
 
 namespace velmora {
 namespace {
 
-class ByteSink {
- public:
-  explicit ByteSink(std::vector<uint8_t>& out) : out_(out) {}
-  void U8(uint8_t v) { out_.push_back(v); }
-  void U16(uint32_t v) {
-    U8(static_cast<uint8_t>(v));
-    U8(static_cast<uint8_t>(v >> 8));
-  }
-  void U32(uint32_t v) {
-    U16(v & 0xFFFF);
-    U16(v >> 16);
-  }
-  void Zeros(size_t n) { out_.insert(out_.end(), n, 0); }
-  size_t Size() const { return out_.size(); }
-
- private:
-  std::vector<uint8_t>& out_;
-};
+using ByteSink = le::Appender;
 
 // Collects the names that do not fit the 8-byte field; offsets count from the
 // start of the table, whose first four bytes hold its size.

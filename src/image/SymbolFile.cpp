@@ -24,18 +24,14 @@ constexpr uint16_t kSchema = 1;
 constexpr char kClassName[] = "CDataObject";
 constexpr size_t kClassNameLength = sizeof kClassName - 1;
 
-class Writer {
+// The bytes come first (base-from-member), so the appender can refer to them.
+struct WriterBytes {
+  std::vector<uint8_t> out;
+};
+
+class Writer : public WriterBytes, public le::Appender {
  public:
-  void U8(uint8_t v) { out.push_back(v); }
-  void U16(uint32_t v) {
-    U8(static_cast<uint8_t>(v));
-    U8(static_cast<uint8_t>(v >> 8));
-  }
-  void U32(uint32_t v) {
-    U16(v & 0xFFFF);
-    U16(v >> 16);
-  }
-  void Bytes(const char* p, size_t n) { out.insert(out.end(), p, p + n); }
+  Writer() : le::Appender(out) {}
   void String(const std::string& s) {
     const size_t len = s.size();
     if (len < 0xFF) {
