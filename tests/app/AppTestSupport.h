@@ -14,30 +14,28 @@
 #include <numeric>
 
 #include "app/SarvoApp.h"
+#include "c3x/Assembler.h"
 #include "config/qt/QSettingsStore.h"
 #include "image/CoffWriter.h"
 #include "shell/MonitorControl.h"
 
 namespace velmora::test {
 
+// Messages are recorded as "kind: text" (kind stop, inform or question).
 class ScriptedPrompter : public AppPrompter {
  public:
-  struct Shown {
-    QString kind;  // "stop", "inform", "question"
-    QString text;
-  };
-  QList<Shown> shown;
+  QStringList shown;
   QList<bool> answers;                     // Yes/No answers in order; Yes when none is left
-  QStringList openNames;                   // file-open answers in order; Cancel when none is left
-  QStringList saveNames;                   // file-save answers
+  QStringList openNames, saveNames;        // file dialog answers in order; Cancel when none is left
   std::function<int(QDialog&)> runDialog;  // modal runs; Cancel when unset
-  // Called when a message is shown (after it was recorded).
-  std::function<void(const Shown&)> onShown;
+  std::function<void()> onShown;           // called once a message is recorded
+  QString lastDirectory, lastFilter, lastSuffix;
+  int dialogsRun = 0;
 
-  void Stop(QWidget*, const QString& text) override { Record("stop", text); }
-  void Inform(QWidget*, const QString& text) override { Record("inform", text); }
+  void Stop(QWidget*, const QString& text) override { Record("stop: " + text); }
+  void Inform(QWidget*, const QString& text) override { Record("inform: " + text); }
   bool AskYesNo(QWidget*, const QString& text) override {
-    Record("question", text);
+    Record("question: " + text);
     return answers.isEmpty() ? true : answers.takeFirst();
   }
   QString OpenFileName(QWidget*, const QString& dir, const QString& filter) override {
@@ -57,80 +55,53 @@ class ScriptedPrompter : public AppPrompter {
     return runDialog ? runDialog(dialog) : QDialog::Rejected;
   }
 
-  QStringList Texts() const {
-    QStringList out;
-    for (const Shown& s : shown) out << s.text;
-    return out;
-  }
-  QStringList Kinds() const {
-    QStringList out;
-    for (const Shown& s : shown) out << s.kind;
-    return out;
-  }
-  void Clear() { shown.clear(); }
-
-  QString lastDirectory, lastFilter, lastSuffix;
-  int dialogsRun = 0;
-
  private:
-  void Record(const char* kind, const QString& text) {
-    shown.append({QString::fromLatin1(kind), text});
-    if (onShown) onShown(shown.back());
+  void Record(const QString& line) {
+    shown << line;
+    if (onShown) onShown();
   }
 };
 
 // A C3x program for the given DSP type's internal RAM with the symbols
 // counter (int) and table (float array of 3), one .text section of `words`
-// counting words, written as COFF.
+// counting words and a .data section of 4, written as COFF.
 struct TestProgram {
   uint32_t address = 0x809800;  // TMS320C31 and TMS320C33 internal RAM
   uint32_t words = 16;
-  uint32_t seed = 0x11110000;
   std::vector<std::string> extraSymbols;
 
-  std::vector<uint32_t> Data() const {
-    std::vector<uint32_t> data(words);
-    std::iota(data.begin(), data.end(), seed);
-    return data;
-  }
-
   bool Write(const QString& path) const {
-    CoffWriterSection text;
+    CoffWriterSection text, data;
     text.name = ".text";
     text.physicalAddress = text.virtualAddress = address;
-    text.data = Data();
-    CoffWriterSection data;
+    text.data.resize(words);
+    std::iota(text.data.begin(), text.data.end(), 0x11110000u);
     data.name = ".data";
     data.physicalAddress = data.virtualAddress = address + words;
     data.data = {0, 0, 0, 0};
     data.flags = 0x40;
-    std::vector<CoffWriterSymbol> symbols;
-    CoffWriterSymbol counter;
-    counter.name = "counter";
-    counter.value = address + words;
-    counter.sectionNumber = 2;
-    counter.type = 4;  // int
-    symbols.push_back(counter);
-    CoffWriterSymbol table;
-    table.name = "table";
-    table.value = address + words + 1;
-    table.sectionNumber = 2;
-    table.type = 0x36;  // array of float
-    table.hasAux = true;
-    table.dims = {3, 0, 0, 0};
-    symbols.push_back(table);
-    uint32_t a = address + words + 4;
-    for (const std::string& name : extraSymbols) {
-      CoffWriterSymbol s;
-      s.name = name;
-      s.value = a++;
+    std::vector<CoffWriterSymbol> symbols(2 + extraSymbols.size());
+    for (size_t k = 0; k < symbols.size(); ++k) {
+      CoffWriterSymbol& s = symbols[k];
+      s.name = k == 0 ? "counter" : k == 1 ? "table" : extraSymbols[k - 2];
+      // counter, table's three words, then the extra integers
+      s.value = address + words + static_cast<uint32_t>(k == 0 ? 0 : k == 1 ? 1 : k + 2);
       s.sectionNumber = 2;
-      s.type = 4;
-      symbols.push_back(s);
+      s.type = k == 1 ? 0x36 : 4;  // array of float, or int
     }
+    symbols[1].hasAux = true;
+    symbols[1].dims = {3, 0, 0, 0};
     return WriteCoffFile(QFile::encodeName(path).toStdString(), {}, {text, data}, symbols);
   }
 };
+
+// The responder test program (answers reads and writes; its counter word at
+// 0x809A00 starts at 0x1234), assembled into `outPath`.
+inline bool AssembleResponder(const QString& outPath) {
+  std::vector<std::string> errors;
+  const std::string source = std::string(VELMORA_SOURCE_DIR) + "/tests/app/data/responder_c31.asm";
+  return c3x::AssembleFile(source, QFile::encodeName(outPath).toStdString(), errors);
+}
 
 // The application on a settings file and a virtual board folder of its own.
 class AppBench {
@@ -145,7 +116,6 @@ class AppBench {
 
   QString Path(const QString& name) const { return dir.filePath(name); }
   QString SettingsFile() const { return Path(QStringLiteral("settings.ini")); }
-  QString SimDir() const { return Path(QStringLiteral("board")); }
 
   // Settings written before start (and read after Stop).
   QSettingsStore& Ini() {
@@ -158,7 +128,7 @@ class AppBench {
   StartupOptions SimOptions() const {
     StartupOptions o;
     o.podBackend = "sim";
-    o.backendOptions.simDir = QFile::encodeName(SimDir()).toStdString();
+    o.backendOptions.simDir = QFile::encodeName(Path(QStringLiteral("board"))).toStdString();
     o.settingsFile = SettingsFile();
     return o;
   }
@@ -172,6 +142,12 @@ class AppBench {
     return app->InitInstance();
   }
   bool StartSim() { return Start(SimOptions()); }
+
+  // Writes `program` as `name` and loads it; the path, or empty on failure.
+  QString Load(const TestProgram& program = {}, const QString& name = "prog.out") {
+    const QString path = Path(name);
+    return program.Write(path) && app->LoadCoffFile(path) == 0 ? path : QString();
+  }
 
   // Closes the window as the user would and runs the exit step.
   void Stop() {

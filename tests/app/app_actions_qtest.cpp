@@ -1,7 +1,7 @@
 // The flash commands and the configuration command against the scripted pod
 // on a virtual clock: outcomes and their messages, the erase animation, the
-// flash read shown in the section pane, the keys, and what OK and Cancel of
-// the configuration dialog change.
+// flash read shown in the section pane, the size check, the keys, and what OK
+// and Cancel of the configuration dialog change.
 #include <QAction>
 #include <QComboBox>
 #include <QLineEdit>
@@ -23,10 +23,6 @@ using namespace velmora::test;
 
 namespace {
 
-const char* const kRomBootVerifyQuestion =
-    "If write & verify TMS320C31/32/33's external flash\nAll current action is stoped\n\nDo you "
-    "continue?";
-
 // A bench on the scripted pod with a flash loader model behind it.
 class FlashBench {
  public:
@@ -36,7 +32,8 @@ class FlashBench {
     fake.pod->target = std::ref(model);
   }
 
-  bool Start() {
+  // Starts with `program` loaded.
+  bool Start(const TestProgram& program = {}) {
     if (!bench.Start(fake.Options(bench.SettingsFile()), fake.Services())) return false;
     // A stand-in loader: the pod model plays the loader's part.
     FlashLoaderSet loaders;
@@ -46,12 +43,12 @@ class FlashBench {
     }
     app().Link().SetFlashLoaders(loaders);
     model.base = app().Link().TransferSettings().bootBase;
-    return true;
+    return !bench.Load(program).isEmpty();
   }
   CSarvoApp& app() { return *bench.app; }
+  QStringList& shown() { return bench.prompter.shown; }
 
-  // The pod outlives the application that talks to it.
-  FakePodBackend fake;
+  FakePodBackend fake;  // the pod outlives the application that talks to it
   FlashLoaderModel model;
   AppBench bench;
 };
@@ -62,50 +59,29 @@ class ActionsTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void romBootAndVerifyReportsSuccessAndLeavesMonitoringStopped() {
+  void romBootAndVerifyThenReadBackIntoTheSectionPane() {
     FlashBench f;
     QVERIFY(f.Start());
     CSarvoApp& app = f.app();
-    const QString path = f.bench.Path("prog.out");
-    QVERIFY(TestProgram{}.Write(path));
-    QCOMPARE(app.LoadCoffFile(path), 0);
     app.Monitor()->AddAddress(0x809800, 0);
-    app.Monitor()->StartMonitoring(kMonitorAddresses);
-    QVERIFY(app.Monitor()->RunningMode() != 0);
-
     bool cursorWhileReported = true;
-    f.bench.prompter.onShown = [&](const ScriptedPrompter::Shown& s) {
-      if (s.kind == "inform") cursorWhileReported = QApplication::overrideCursor() != nullptr;
-    };
+    f.bench.prompter.onShown = [&] { cursorWhileReported = QApplication::overrideCursor(); };
     app.Frame()->Command(cmd::kRomBootVerify)->trigger();
-    QCOMPARE(f.bench.prompter.Texts(),
-             (QStringList{kRomBootVerifyQuestion, "Flash Program & Verifying is successful"}));
-    QCOMPARE(f.bench.prompter.Kinds(), (QStringList{"question", "inform"}));
+    QCOMPARE(f.shown(), (QStringList{"question: If write & verify TMS320C31/32/33's external "
+                                     "flash\nAll current action is stoped\n\nDo you continue?",
+                                     "inform: Flash Program & Verifying is successful"}));
     QVERIFY(!cursorWhileReported);
     QCOMPARE(app.ProgressDialog()->StatusText(), QStringLiteral("[ Completed ]"));
     QCOMPARE(app.AnimationDialog()->Title(), QStringLiteral(" [ Completed ]"));
     QCOMPARE(app.AnimationDialog()->AutoCloseInterval(), 10);
-    QCOMPARE(app.Monitor()->RunningMode(), 0);
+    QCOMPARE(app.Monitor()->RunningMode(), 0);  // a flash procedure leaves monitoring stopped
     // The header went out with the configured bus value; the sections follow.
     QCOMPARE(f.model.Word(0), 8u);
     QCOMPARE(f.model.Word(1), kDefaultPrimaryBus);
     QCOMPARE(f.model.Word(4), 0x11110000u);
-  }
 
-  void romReadShowsTheImageInTheSectionPane() {
-    FlashBench f;
-    QVERIFY(f.Start());
-    CSarvoApp& app = f.app();
-    const QString path = f.bench.Path("prog.out");
-    QVERIFY(TestProgram{}.Write(path));
-    QCOMPARE(app.LoadCoffFile(path), 0);
-    app.RunTargetAction(TargetAction::kRomBoot);
-    QCOMPARE(f.bench.prompter.Texts().last(), QStringLiteral("Flash Program is successful"));
-    QCOMPARE(app.SectionPane()->RowCount(), 2);
-
-    f.bench.prompter.Clear();
     app.Frame()->Command(cmd::kRomRead)->trigger();
-    QCOMPARE(f.bench.prompter.Texts().last(), QStringLiteral("Flash Reading is successful"));
+    QCOMPARE(f.shown().last(), QStringLiteral("inform: Flash Reading is successful"));
     CSectionPane& pane = *app.SectionPane();
     QCOMPARE(pane.RowCount(), 0);
     QCOMPARE(pane.HexView()->DataLength(), app.Program().image.imageByteCount);
@@ -116,59 +92,45 @@ class ActionsTest : public QObject {
     QCOMPARE(static_cast<uint8_t>(bytes[18]), uint8_t{0x11});
   }
 
-  void romReadNeedsNoRoomInTheBootRegion() {
-    // AM29F010 with Boot3 on a TMS320C31 leaves 0x1000 bytes.
+  void aProgramTooBigForTheBootRegionIsRefusedButMayBeRead() {
+    // AM29F010 with Boot3 on a TMS320C31 leaves 0x1000 bytes; this image is 4 bytes more.
     FlashBench f(kAM29F010, kBoot3);
-    QVERIFY(f.Start());
-    CSarvoApp& app = f.app();
-    TestProgram program;
-    program.address = 0x200000;
-    program.words = 2037;  // 4 * (2037 + 11) = 0x2000 image bytes
-    const QString path = f.bench.Path("prog.out");
-    QVERIFY(program.Write(path));
-    QCOMPARE(app.LoadCoffFile(path), 0);
-    QCOMPARE(app.Program().image.imageByteCount, 0x2000u);
-
-    app.RunTargetAction(TargetAction::kRomRead);
-    QCOMPARE(f.bench.prompter.Kinds(), (QStringList{"question", "inform"}));
-    QCOMPARE(f.bench.prompter.Texts().last(), QStringLiteral("Flash Reading is successful"));
-
-    f.bench.prompter.Clear();
-    app.RunTargetAction(TargetAction::kRomVerify);
-    QCOMPARE(f.bench.prompter.Texts().last(),
-             QStringLiteral("Program size(0x2000) is bigger than available boot region(0x1000)"));
+    TestProgram program{0x200000, 1014, {}};  // 4 * (1014 + 11) = 0x1004 image bytes
+    QVERIFY(f.Start(program));
+    QCOMPARE(f.app().Program().image.imageByteCount, 0x1004u);
+    for (TargetAction a :
+         {TargetAction::kRomBoot, TargetAction::kRomBootVerify, TargetAction::kRomVerify}) {
+      f.shown().clear();
+      f.app().RunTargetAction(a);
+      QCOMPARE(f.shown().size(), 2);
+      QCOMPARE(f.shown()[1], QStringLiteral("inform: Program size(0x1004) is bigger than "
+                                            "available boot region(0x1000)"));
+      QVERIFY(!f.app().Link().IsOpen());
+    }
+    f.shown().clear();
+    f.app().RunTargetAction(TargetAction::kRomRead);
+    QCOMPARE(f.shown().last(), QStringLiteral("inform: Flash Reading is successful"));
   }
 
   void anEraseErrorShowsInTheAnimationDialog() {
     FlashBench f;
     f.model.eraseFailsWithBit5 = true;
     QVERIFY(f.Start());
-    CSarvoApp& app = f.app();
-    const QString path = f.bench.Path("prog.out");
-    QVERIFY(TestProgram{}.Write(path));
-    QCOMPARE(app.LoadCoffFile(path), 0);
-    app.RunTargetAction(TargetAction::kRomBoot);
-    QCOMPARE(f.bench.prompter.Kinds(), QStringList{"question"});  // no success message
-    QCOMPARE(app.AnimationDialog()->Title(), QStringLiteral(" [ Error : Flash Erasing... ]"));
-    QCOMPARE(app.AnimationDialog()->ButtonText(), QStringLiteral("OK"));
-    QCOMPARE(app.AnimationDialog()->AutoCloseInterval(), 500);
+    f.app().RunTargetAction(TargetAction::kRomBoot);
+    QCOMPARE(f.shown().size(), 1);  // the question; no success message
+    QCOMPARE(f.app().AnimationDialog()->Title(), QStringLiteral(" [ Error : Flash Erasing... ]"));
+    QCOMPARE(f.app().AnimationDialog()->ButtonText(), QStringLiteral("OK"));
+    QCOMPARE(f.app().AnimationDialog()->AutoCloseInterval(), 500);
   }
 
   void theKeysRunTheirCommands() {
     FlashBench f;
     QVERIFY(f.Start());
-    CSarvoApp& app = f.app();
-    const QString path = f.bench.Path("prog.out");
-    QVERIFY(TestProgram{}.Write(path));
-    QCOMPARE(app.LoadCoffFile(path), 0);
-    CMainFrame& frame = *app.Frame();
+    CMainFrame& frame = *f.app().Frame();
     frame.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&frame));
     frame.UpdateCommandUi();
-    const struct {
-      Qt::Key key;
-      const char* question;
-    } keys[] = {
+    const std::pair<Qt::Key, const char*> keys[] = {
         {Qt::Key_F1, "Would you start serial boot writing?"},
         {Qt::Key_F2, "Would you start serial boot writing & verifying?"},
         {Qt::Key_F3, "If write TMS320C31/32/33's external flash"},
@@ -176,60 +138,48 @@ class ActionsTest : public QObject {
         {Qt::Key_F5, "If read TMS320C31/32/33's external flash"},
         {Qt::Key_F6, "If write & verify TMS320C31/32/33's external flash"},
     };
-    for (const auto& k : keys) {
-      f.bench.prompter.Clear();
+    for (const auto& [key, question] : keys) {
+      f.shown().clear();
       f.bench.prompter.answers = {false};
-      QTest::keyClick(&frame, k.key);
-      QCOMPARE(f.bench.prompter.Texts().size(), 1);
-      QVERIFY2(f.bench.prompter.Texts().first().startsWith(QString::fromLatin1(k.question)),
-               qPrintable(f.bench.prompter.Texts().first()));
+      QTest::keyClick(&frame, key);
+      QCOMPARE(f.shown().size(), 1);
+      QVERIFY2(f.shown()[0].startsWith("question: " + QString::fromLatin1(question)),
+               qPrintable(f.shown()[0]));
     }
   }
 
-  void configurationCancelRestartsMonitoringAndChangesNothing() {
+  void configurationCancelChangesNothingAndOkAppliesEverywhere() {
     FlashBench f;
     QVERIFY(f.Start());
     CSarvoApp& app = f.app();
     app.Monitor()->AddAddress(0x809800, 0);
-    app.Monitor()->StartMonitoring(kMonitorAddresses);
     const AppSettings before = app.Settings();
-    const DerivedTransferSettings derived = app.Link().TransferSettings();
+    const uint32_t busBefore = app.Link().TransferSettings().primaryBus;
     int modeDuring = -1;
+    QString version;
+    bool accept = false;
     f.bench.prompter.runDialog = [&](QDialog& dlg) {
       modeDuring = app.Monitor()->RunningMode();
       auto& config = static_cast<CConfigDlg&>(dlg);
-      config.Combo(CConfigDlg::kDspType)->setCurrentIndex(kTMS320C33);
-      config.Edit(CConfigDlg::kPrimaryBus)->setText("1234");
-      return int(QDialog::Rejected);
-    };
-    app.Frame()->Command(cmd::kConfiguration)->trigger();
-    QCOMPARE(f.bench.prompter.dialogsRun, 1);
-    QCOMPARE(modeDuring, 0);
-    QCOMPARE(app.Monitor()->RunningMode(), kMonitorAddresses);
-    QVERIFY(app.Settings() == before);
-    QCOMPARE(app.Link().TransferSettings().primaryBus, derived.primaryBus);
-    QCOMPARE(app.Frame()->StatusPaneText(pane::kDspType), QStringLiteral("TMS320C31"));
-  }
-
-  void configurationOkAppliesTheNewSettings() {
-    FlashBench f;
-    QVERIFY(f.Start());
-    CSarvoApp& app = f.app();
-    const QString path = f.bench.Path("prog.out");
-    QVERIFY(TestProgram{}.Write(path));
-    QCOMPARE(app.LoadCoffFile(path), 0);
-    QString version;
-    f.bench.prompter.runDialog = [&](QDialog& dlg) {
-      auto& config = static_cast<CConfigDlg&>(dlg);
-      config.Button(CConfigDlg::kVersionCheck)->click();
-      version = config.Edit(CConfigDlg::kFirmwareVersion)->text();
+      if (accept) {
+        config.Button(CConfigDlg::kVersionCheck)->click();
+        version = config.Edit(CConfigDlg::kFirmwareVersion)->text();
+      }
       config.Combo(CConfigDlg::kDspType)->setCurrentIndex(kTMS320C33);
       config.Radio(CConfigDlg::kBoot3)->setChecked(true);
       config.Combo(CConfigDlg::kMonitoringInterval)->setCurrentIndex(0);  // 10 us
       config.Edit(CConfigDlg::kPrimaryBus)->setText("0x1234");
-      config.accept();
+      accept ? config.accept() : config.reject();
       return config.result();
     };
+    // Cancel: monitoring paused while the dialog runs, then restarted; nothing changes.
+    app.Frame()->Command(cmd::kConfiguration)->trigger();
+    QCOMPARE(modeDuring, 0);
+    QCOMPARE(app.Monitor()->RunningMode(), kMonitorAddresses);
+    QVERIFY(app.Settings() == before);
+    QCOMPARE(app.Link().TransferSettings().primaryBus, busBefore);
+
+    accept = true;
     app.OnConfiguration();
     QCOMPARE(version, QStringLiteral("Version : 1.2"));
     QVERIFY(app.Link().IsOpen());  // the version check leaves it open

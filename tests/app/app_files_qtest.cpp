@@ -8,7 +8,6 @@
 
 #include "AppTestSupport.h"
 #include "image/CoffReader.h"
-#include "image/SymbolFile.h"
 #include "shell/Commands.h"
 #include "shell/LeftView.h"
 #include "shell/SectionPane.h"
@@ -20,16 +19,14 @@ using namespace velmora::test;
 
 namespace {
 
-QStringList Column(const CLeftView& pane, int column) {
-  QStringList out;
-  for (int r = 0; r < pane.RowCount(); ++r) out << pane.Text(r, column);
-  return out;
-}
-
 void WriteBytes(const QString& path, const QByteArray& bytes) {
   QFile f(path);
   QVERIFY(f.open(QIODevice::WriteOnly));
   f.write(bytes);
+}
+
+QString StoredDirectory(CSarvoApp& app, const char* key) {
+  return QString::fromStdString(app.Store().ReadString(kSectionMain, key, ""));
 }
 
 }  // namespace
@@ -39,16 +36,13 @@ class FilesTest : public QObject {
 
  private slots:
   void titleDateAndDirectoryRules() {
-    QCOMPARE(BuildWindowTitle(QString(), QString(), false),
-             QStringLiteral("Velmora UT Ver2.25 for TMS320C3X"));
+    const QString base = QStringLiteral("Velmora UT Ver2.25 for TMS320C3X");
+    QCOMPARE(BuildWindowTitle(QString(), QString(), false), base);
     QCOMPARE(BuildWindowTitle("/p/a.out", "2021/03/04  05:06:07", false),
-             QStringLiteral(
-                 "Velmora UT Ver2.25 for TMS320C3X - /p/a.out , Date : 2021/03/04  05:06:07"));
-    // No date: the title ends with the path.
-    QCOMPARE(BuildWindowTitle("/p/a.out", QString(), false),
-             QStringLiteral("Velmora UT Ver2.25 for TMS320C3X - /p/a.out"));
-    QVERIFY(BuildWindowTitle("/p/a.out", QString(), true).endsWith("[Simulated board]"));
-
+             base + " - /p/a.out , Date : 2021/03/04  05:06:07");
+    QCOMPARE(BuildWindowTitle("/p/a.out", QString(), false), base + " - /p/a.out");
+    QCOMPARE(BuildWindowTitle("/p/a.out", QString(), true),
+             base + " - /p/a.out  [Simulated board]");
     QTemporaryDir dir;
     const QString path = dir.filePath("dated.out");
     WriteBytes(path, "x");
@@ -56,10 +50,8 @@ class FilesTest : public QObject {
     QVERIFY(f.open(QIODevice::ReadWrite));
     QVERIFY(f.setFileTime(QDateTime(QDate(2021, 3, 4), QTime(5, 6, 7)),
                           QFileDevice::FileModificationTime));
-    f.close();
     QCOMPARE(FileDateText(path), QStringLiteral("2021/03/04  05:06:07"));
     QCOMPARE(FileDateText(dir.filePath("absent.out")), QString());
-
     QCOMPARE(DirectoryOf("/a/b/c.out"), QStringLiteral("/a/b/"));
     QCOMPARE(DirectoryOf("c.out"), QString());
   }
@@ -72,42 +64,33 @@ class FilesTest : public QObject {
     TestProgram program;
     program.extraSymbols = {"beta", "Alpha", "alpha2"};
     QVERIFY(program.Write(path));
-
     app.Frame()->SetActivePage(CTabViewBar::kMessagePage);
     bench.prompter.openNames = {path};
     app.Frame()->Command(cmd::kOpenCoffFile)->trigger();
-    QVERIFY2(bench.prompter.shown.isEmpty(), qPrintable(bench.prompter.Texts().join('|')));
+    QVERIFY2(bench.prompter.shown.isEmpty(), qPrintable(bench.prompter.shown.join('|')));
     QCOMPARE(bench.prompter.lastFilter, QString::fromLatin1(kCoffFilter));
     QCOMPARE(app.WindowTitle(), BuildWindowTitle(path, FileDateText(path), true));
     QCOMPARE(app.CoffFilePath(), path);
-    QCOMPARE(app.CoffFileDirectory(), bench.dir.path() + "/");
-    QCOMPARE(
-        QString::fromStdString(app.Store().ReadString(kSectionMain, kKeyCoffFileDirectory, "")),
-        bench.dir.path() + "/");
-    // 16 words of .text and 4 of .data.
+    QCOMPARE(StoredDirectory(app, kKeyCoffFileDirectory), bench.dir.path() + "/");
     QCOMPARE(app.Frame()->StatusPaneText(pane::kProgramSize), QStringLiteral("0x000014 Words"));
     QCOMPARE(app.Frame()->OutputBar()->ActivePage(), int(CTabViewBar::kSectionPage));
     QCOMPARE(app.RecentFiles().Entries(), QStringList{path});
 
     // Sorted without regard to case; the symbol table keeps file order.
     CLeftView& pane = *app.SymbolPane();
-    QCOMPARE(Column(pane, 0), (QStringList{"Alpha", "alpha2", "beta", "counter", "table"}));
+    QStringList names;
+    for (int r = 0; r < pane.RowCount(); ++r) names << pane.Text(r, 0);
+    QCOMPARE(names, (QStringList{"Alpha", "alpha2", "beta", "counter", "table"}));
     QCOMPARE(app.Program().symbols.front().name, std::string("counter"));
-    const int counterRow = 3, tableRow = 4;
-    QCOMPARE(pane.Text(counterRow, 1), QStringLiteral("0x809810"));
-    QCOMPARE(pane.Text(counterRow, 2), QStringLiteral("Integer"));
-    QCOMPARE(pane.Text(counterRow, 3), QString());
-    QCOMPARE(pane.Text(tableRow, 3), QStringLiteral("Array Info : [3]"));
+    QCOMPARE(pane.Text(3, 1), QStringLiteral("0x809810"));
+    QCOMPARE(pane.Text(3, 2), QStringLiteral("Integer"));
+    QCOMPARE(pane.Text(4, 3), QStringLiteral("Array Info : [3]"));
 
     CSectionPane& sections = *app.SectionPane();
     QCOMPARE(sections.RowCount(), 2);
-    QCOMPARE(sections.Text(0, 0), QStringLiteral(".text"));
-    QCOMPARE(sections.Text(0, 1), QStringLiteral("0x809800"));
     QCOMPARE(sections.Text(0, 2), QStringLiteral("0x000010 Words"));
-    QCOMPARE(sections.SelectedRow(), 0);
     QCOMPARE(sections.HexView()->DataLength(), 16u * 4u);
     QCOMPARE(sections.HexView()->BaseAddress(), 0x809800u);
-
     // Cancel in the dialog changes nothing.
     app.Frame()->Command(cmd::kOpenCoffFile)->trigger();
     QCOMPARE(app.CoffFilePath(), path);
@@ -117,19 +100,15 @@ class FilesTest : public QObject {
     AppBench bench;
     QVERIFY(bench.StartSim());
     CSarvoApp& app = *bench.app;
-    const QString good = bench.Path("good.out");
+    const QString good = bench.Path("good.out"), bad = bench.Path("bad.out");
     QVERIFY(TestProgram{}.Write(good));
-    bench.prompter.openNames = {good};
-    app.OnFileOpen();
+    QCOMPARE(app.OpenDocumentFile(good), 0);
     const QString title = app.WindowTitle();
-    QCOMPARE(app.SymbolPane()->RowCount(), 2);
-
-    const QString bad = bench.Path("bad.out");
     WriteBytes(bad, QByteArray(64, 'z'));
     bench.prompter.openNames = {bad};
     app.OnFileOpen();
-    QCOMPARE(bench.prompter.Kinds(), QStringList{"stop"});
-    QCOMPARE(bench.prompter.Texts(), QStringList{QString::fromLatin1(CoffResultMessage(2))});
+    const QString badFormat = "stop: " + QString::fromLatin1(CoffResultMessage(2));
+    QCOMPARE(bench.prompter.shown, QStringList{badFormat});
     QCOMPARE(app.WindowTitle(), title);
     QCOMPARE(app.Frame()->StatusPaneText(pane::kProgramSize), QStringLiteral("0x000000 Words"));
     QCOMPARE(app.SectionPane()->RowCount(), 0);
@@ -139,73 +118,47 @@ class FilesTest : public QObject {
     // The failed file is the one a reload tries again, and it is no recent entry.
     QCOMPARE(app.CoffFilePath(), bad);
     QCOMPARE(app.RecentFiles().Entries(), QStringList{good});
-    bench.prompter.Clear();
     app.OnReload();
-    QCOMPARE(bench.prompter.Texts(), QStringList{QString::fromLatin1(CoffResultMessage(2))});
+    QCOMPARE(bench.prompter.shown, QStringList(2, badFormat));
 
     // A file that cannot be opened at all: path and directory change, nothing else.
-    bench.prompter.Clear();
+    bench.prompter.shown.clear();
     const QString missing = bench.dir.path() + "/sub/missing.out";
     bench.prompter.openNames = {missing};
     app.OnFileOpen();
-    QCOMPARE(bench.prompter.Texts(), QStringList{"Failed to open file"});
-    QCOMPARE(bench.prompter.Kinds(), QStringList{"inform"});
+    QCOMPARE(bench.prompter.shown, QStringList{"inform: Failed to open file"});
     QCOMPARE(app.CoffFilePath(), missing);
-    QCOMPARE(
-        QString::fromStdString(app.Store().ReadString(kSectionMain, kKeyCoffFileDirectory, "")),
-        bench.dir.path() + "/sub/");
+    QCOMPARE(StoredDirectory(app, kKeyCoffFileDirectory), bench.dir.path() + "/sub/");
     QCOMPARE(app.WindowTitle(), title);
   }
 
+  // Reload takes the stored path, else the first recent entry when its file
+  // exists, else nothing.
+  void reloadRules_data() {
+    QTest::addColumn<bool>("storedPath");
+    QTest::addColumn<bool>("recentExists");
+    QTest::addColumn<QString>("loaded");
+    QTest::newRow("stored path wins") << true << true << "b.out";
+    QTest::newRow("first recent entry") << false << true << "a.out";
+    QTest::newRow("recent entry gone") << false << false << "";
+  }
   void reloadRules() {
-    // Nothing to reload: disabled, and doing it anyway changes nothing.
-    {
-      AppBench bench;
-      QVERIFY(bench.StartSim());
-      bench.app->Frame()->UpdateCommandUi();
-      QVERIFY(!bench.app->Frame()->Command(cmd::kReloadCoffFile)->isEnabled());
-      bench.app->OnReload();
-      QVERIFY(bench.prompter.shown.isEmpty());
-      QCOMPARE(bench.app->SymbolPane()->RowCount(), 0);
-    }
-    // No path, but a first recent entry that exists: loaded, the list unchanged.
-    {
-      AppBench bench;
-      const QString a = bench.Path("a.out"), b = bench.Path("b.out");
-      QVERIFY(TestProgram{}.Write(a));
-      QVERIFY(TestProgram{}.Write(b));
-      bench.Ini().WriteString(kSectionRecentFiles, "File1", a.toStdString());
-      bench.Ini().WriteString(kSectionRecentFiles, "File2", b.toStdString());
-      QVERIFY(bench.StartSim());
-      bench.app->Frame()->UpdateCommandUi();
-      QVERIFY(bench.app->Frame()->Command(cmd::kReloadCoffFile)->isEnabled());
-      bench.app->Frame()->Command(cmd::kReloadCoffFile)->trigger();
-      QVERIFY(bench.app->WindowTitle().contains(a));
-      QCOMPARE(bench.app->RecentFiles().Entries(), (QStringList{a, b}));
-      QCOMPARE(bench.app->CoffFilePath(), a);
-    }
-    // A stored path wins over the first recent entry.
-    {
-      AppBench bench;
-      const QString a = bench.Path("a.out"), b = bench.Path("b.out");
-      QVERIFY(TestProgram{}.Write(a));
-      QVERIFY(TestProgram{}.Write(b));
-      bench.Ini().WriteString(kSectionRecentFiles, "File1", a.toStdString());
-      bench.Ini().WriteString(kSectionMain, kKeyCoffFilePath, b.toStdString());
-      QVERIFY(bench.StartSim());
-      bench.app->OnReload();
-      QVERIFY(bench.app->WindowTitle().contains(b));
-      QCOMPARE(bench.app->RecentFiles().Entries(), QStringList{a});
-    }
-    // A first recent entry whose file is gone is not tried.
-    {
-      AppBench bench;
-      bench.Ini().WriteString(kSectionRecentFiles, "File1", bench.Path("gone.out").toStdString());
-      QVERIFY(bench.StartSim());
-      bench.app->OnReload();
-      QVERIFY(bench.prompter.shown.isEmpty());
-      QVERIFY(bench.app->CoffFilePath().isEmpty());
-    }
+    QFETCH(bool, storedPath);
+    QFETCH(bool, recentExists);
+    QFETCH(QString, loaded);
+    AppBench bench;
+    const QString a = bench.Path("a.out"), b = bench.Path("b.out");
+    if (recentExists) QVERIFY(TestProgram{}.Write(a));
+    QVERIFY(TestProgram{}.Write(b));
+    bench.Ini().WriteString(kSectionRecentFiles, "File1", a.toStdString());
+    bench.Ini().WriteString(kSectionRecentFiles, "File2", b.toStdString());
+    if (storedPath) bench.Ini().WriteString(kSectionMain, kKeyCoffFilePath, b.toStdString());
+    QVERIFY(bench.StartSim());
+    bench.app->OnReload();
+    QVERIFY(bench.prompter.shown.isEmpty());
+    QCOMPARE(bench.app->SymbolPane()->RowCount(), loaded.isEmpty() ? 0 : 2);
+    QCOMPARE(bench.app->CoffFilePath(), loaded.isEmpty() ? QString() : bench.Path(loaded));
+    QCOMPARE(bench.app->RecentFiles().Entries(), (QStringList{a, b}));  // unchanged
   }
 
   void recentFilesKeepFourAndAFailedEntryStays() {
@@ -218,10 +171,10 @@ class FilesTest : public QObject {
       QVERIFY(TestProgram{}.Write(paths.back()));
       QCOMPARE(app.OpenDocumentFile(paths.back()), 0);
     }
-    QCOMPARE(app.RecentFiles().Entries(), (QStringList{paths[4], paths[3], paths[2], paths[1]}));
+    const QStringList four{paths[4], paths[3], paths[2], paths[1]};
+    QCOMPARE(app.RecentFiles().Entries(), four);
     QCOMPARE(QString::fromStdString(app.Store().ReadString(kSectionRecentFiles, "File4", "")),
              paths[1]);
-
     // The File menu lists them in front of the hidden placeholder.
     QStringList texts;
     for (QAction* a : app.Frame()->FileMenu()->actions())
@@ -230,17 +183,15 @@ class FilesTest : public QObject {
     QCOMPARE(texts.first(), QStringLiteral("&1 ") + paths[4]);
     QVERIFY(!app.Frame()->Command(cmd::kRecentFile)->isVisible());
 
-    // Entry 3 (paths[2]) turns into garbage: loading it fails, it stays where it was.
+    // A garbled entry fails to load and stays where it was; so does a deleted one, silently.
     WriteBytes(paths[2], QByteArray(40, '\0'));
     app.OnOpenRecentFile(2);
-    QCOMPARE(bench.prompter.Kinds(), QStringList{"stop"});
-    QCOMPARE(app.RecentFiles().Entries(), (QStringList{paths[4], paths[3], paths[2], paths[1]}));
-    // A deleted file fails silently and stays too.
+    QCOMPARE(bench.prompter.shown.size(), 1);
+    QVERIFY(bench.prompter.shown[0].startsWith("stop: "));
     QFile::remove(paths[1]);
-    bench.prompter.Clear();
     app.OnOpenRecentFile(3);
-    QVERIFY(bench.prompter.shown.isEmpty());
-    QCOMPARE(app.RecentFiles().Size(), 4);
+    QCOMPARE(bench.prompter.shown.size(), 1);
+    QCOMPARE(app.RecentFiles().Entries(), four);
     // A good entry moves to the top.
     app.OnOpenRecentFile(1);
     QCOMPARE(app.RecentFiles().Entries(), (QStringList{paths[3], paths[4], paths[2], paths[1]}));
@@ -250,55 +201,41 @@ class FilesTest : public QObject {
     AppBench bench;
     QVERIFY(bench.StartSim());
     CSarvoApp& app = *bench.app;
-    const QString path = bench.Path("prog.out");
-    QVERIFY(TestProgram{}.Write(path));
-    QCOMPARE(app.LoadCoffFile(path), 0);
+    QVERIFY(!bench.Load().isEmpty());
     app.SectionPane()->ShowSection(1);
     const QByteArray shown = app.SectionPane()->HexView()->Data();
-
     app.SymbolPane()->DeleteAllItems();
     QCOMPARE(app.SymbolPane()->RowCount(), 0);
-    QVERIFY(app.Program().symbols.empty());
-    QVERIFY(app.Program().sections.empty());
+    QVERIFY(app.Program().symbols.empty() && app.Program().sections.empty());
     QVERIFY(app.Program().image.dataByteCount > 0);  // the image stays
     QCOMPARE(app.SectionPane()->RowCount(), 2);
-    // Showing a section that is gone does nothing.
-    app.SectionPane()->ShowSection(0);
+    app.SectionPane()->ShowSection(0);  // a section that is gone shows nothing
     QCOMPARE(app.SectionPane()->HexView()->Data(), shown);
   }
 
-  void symbolFilesSaveAndOpenBothLists() {
+  void symbolFilesSaveAndOpenBothListsAroundAPause() {
     AppBench bench;
     QVERIFY(bench.StartSim());
     CSarvoApp& app = *bench.app;
     CMonitorControl& monitor = *app.Monitor();
-    const QString program = bench.Path("prog.out");
-    QVERIFY(TestProgram{}.Write(program));
-    QCOMPARE(app.LoadCoffFile(program), 0);
-
+    QVERIFY(!bench.Load().isEmpty());
     app.Frame()->UpdateCommandUi();
     QVERIFY(!app.Frame()->Command(cmd::kSaveSymbolFile)->isEnabled());
-    app.SymbolPane()->AddSymbolAt(0);  // counter
+    app.SymbolPane()->AddSymbolAt(0);  // counter; starts variable monitoring
     app.SymbolPane()->AddSymbolAt(0);  // already there: nothing added
     QCOMPARE(app.Program().variables.size(), size_t{1});
     monitor.AddAddress(0x809801, 1);
+    QCOMPARE(monitor.RunningMode(), kMonitorBoth);
     app.Frame()->UpdateCommandUi();
     QVERIFY(app.Frame()->Command(cmd::kSaveSymbolFile)->isEnabled());
 
-    // Adding the variable started variable monitoring; with address
-    // monitoring both run, and saving pauses and restarts both.
-    monitor.StartMonitoring(kMonitorAddresses);
-    QCOMPARE(monitor.RunningMode(), kMonitorBoth);
     const QString sym = bench.dir.path() + "/lists/watch.sym";
     QDir().mkpath(bench.dir.path() + "/lists");
     bench.prompter.saveNames = {sym};
     app.Frame()->Command(cmd::kSaveSymbolFile)->trigger();
-    QVERIFY(bench.prompter.shown.isEmpty());
     QCOMPARE(bench.prompter.lastSuffix, QStringLiteral("sym"));
     QCOMPARE(app.SymbolFilePath(), sym);
-    QCOMPARE(
-        QString::fromStdString(app.Store().ReadString(kSectionMain, kKeySymbolFileDirectory, "")),
-        bench.dir.path() + "/lists/");
+    QCOMPARE(StoredDirectory(app, kKeySymbolFileDirectory), bench.dir.path() + "/lists/");
     QCOMPARE(monitor.RunningMode(), kMonitorBoth);
     const std::vector<CDataObject> variables = app.Program().variables;
     const std::vector<CDataObject> addresses = app.Program().addresses;
@@ -309,54 +246,34 @@ class FilesTest : public QObject {
     monitor.AddAddress(0x809805, 0);
     bench.prompter.openNames = {sym};
     app.Frame()->Command(cmd::kOpenSymbolFile)->trigger();
-    QVERIFY(bench.prompter.shown.isEmpty());
     QCOMPARE(bench.prompter.lastDirectory, bench.dir.path() + "/lists/");
     QCOMPARE(app.Program().variables, variables);
     QCOMPARE(app.Program().addresses, addresses);
     QCOMPARE(monitor.RunningMode(), kMonitorBoth);
+    QVERIFY(bench.prompter.shown.isEmpty());
 
-    // A file that cannot be created: reported while monitoring is paused, and
-    // monitoring runs again afterwards.
+    // Failures are reported while monitoring is paused. After a failed save it
+    // runs again; after a failed open it stays stopped and the lists stay.
     int modeWhileReported = -1;
-    bench.prompter.onShown = [&](const ScriptedPrompter::Shown&) {
-      modeWhileReported = monitor.RunningMode();
-    };
+    bench.prompter.onShown = [&] { modeWhileReported = monitor.RunningMode(); };
     bench.prompter.saveNames = {bench.dir.path() + "/no/such/dir/x.sym"};
     app.OnSaveSymbolFile();
-    QCOMPARE(bench.prompter.Texts(), QStringList{"Failed to create file"});
+    QCOMPARE(bench.prompter.shown, QStringList{"stop: Failed to create file"});
     QCOMPARE(modeWhileReported, 0);
     QCOMPARE(monitor.RunningMode(), kMonitorBoth);
-  }
-
-  void symbolFileFailuresLeaveMonitoringStopped() {
-    AppBench bench;
-    QVERIFY(bench.StartSim());
-    CSarvoApp& app = *bench.app;
-    CMonitorControl& monitor = *app.Monitor();
-    monitor.AddAddress(0x809801, 0);
-
-    struct Case {
-      QString path;
-      QByteArray bytes;  // written when not null
-      const char* message;
-    };
-    const Case cases[] = {
-        {bench.Path("absent.sym"), QByteArray(), "The specified file path is wrong"},
-        {bench.Path("other.sym"), QByteArray::fromHex("0010021000000000000000000"),
-         "This selected file is unsupported file format"},
-    };
-    for (const Case& c : cases) {
-      if (!c.bytes.isNull()) WriteBytes(c.path, c.bytes);
-      monitor.StartMonitoring(kMonitorAddresses);
-      QCOMPARE(monitor.RunningMode(), kMonitorAddresses);
-      bench.prompter.Clear();
-      bench.prompter.openNames = {c.path};
+    const QString other = bench.Path("other.sym");
+    WriteBytes(other, QByteArray::fromHex("0010021000000000000000000"));
+    for (const auto& [path, message] :
+         {std::pair{bench.Path("absent.sym"), "The specified file path is wrong"},
+          {other, "This selected file is unsupported file format"}}) {
+      monitor.StartMonitoring(kMonitorBoth);
+      bench.prompter.shown.clear();
+      bench.prompter.openNames = {path};
       app.OnOpenSymbolFile();
-      QCOMPARE(bench.prompter.Texts(), QStringList{QString::fromLatin1(c.message)});
-      QCOMPARE(bench.prompter.Kinds(), QStringList{"stop"});
+      QCOMPARE(bench.prompter.shown, QStringList{"stop: " + QString::fromLatin1(message)});
       QCOMPARE(monitor.RunningMode(), 0);
-      QCOMPARE(app.SymbolFilePath(), c.path);
-      QCOMPARE(app.Program().addresses.size(), size_t{1});
+      QCOMPARE(app.SymbolFilePath(), path);
+      QCOMPARE(app.Program().addresses, addresses);
     }
   }
 };

@@ -12,7 +12,6 @@
 #include <QtTest>
 
 #include "AppTestSupport.h"
-#include "c3x/Assembler.h"
 #include "shell/Commands.h"
 #include "shell/ConfigDlg.h"
 #include "shell/LeftView.h"
@@ -30,9 +29,7 @@ QString TargetProgram(const QString& folder) {
   const QString demo = QStringLiteral(VELMORA_SOURCE_DIR) + "/examples/demo/demo.out";
   if (QFile::exists(demo)) return demo;
   const QString out = folder + "/responder.out";
-  std::vector<std::string> errors;
-  const std::string source = std::string(VELMORA_SOURCE_DIR) + "/tests/app/data/responder_c31.asm";
-  return c3x::AssembleFile(source, QFile::encodeName(out).toStdString(), errors) ? out : QString();
+  return AssembleResponder(out) ? out : QString();
 }
 
 // True when the picture holds more than one colour (something was painted).
@@ -70,16 +67,17 @@ class ScreenshotsTest : public QObject {
 
   void mainWindowConfigurationAndProgress() {
     AppBench bench;
-    bench.Ini().WriteInt(kSectionMain, "Left", 40);
-    bench.Ini().WriteInt(kSectionMain, "Top", 40);
-    bench.Ini().WriteInt(kSectionMain, "Right", 1140);
-    bench.Ini().WriteInt(kSectionMain, "Bottom", 800);
-    bench.Ini().WriteInt(kSectionMain, "FirstSetup", 1);
-    bench.Ini().WriteInt(kSectionMain, "LeftPaneWidth", 380);
-    bench.Ini().WriteInt(kSectionMain, "RightPaneHeight", 260);
-    bench.Ini().WriteInt(kSectionMain, "MsgWndCY", 230);
-    bench.Ini().WriteInt(kSectionMain, "MsgWndCX", 1100);
-    bench.Ini().WriteInt(kSectionMain, kKeyDataIntervalTime, 1);  // 50 ms
+    for (const auto& [key, value] : {std::pair{"Left", 40},
+                                     {"Top", 40},
+                                     {"Right", 1140},
+                                     {"Bottom", 800},
+                                     {"FirstSetup", 1},
+                                     {"LeftPaneWidth", 380},
+                                     {"RightPaneHeight", 260},
+                                     {"MsgWndCY", 230},
+                                     {"MsgWndCX", 1100},
+                                     {kKeyDataIntervalTime, 1}})  // monitoring every 50 ms
+      bench.Ini().WriteInt(kSectionMain, key, value);
     QVERIFY(bench.StartSim());
     CSarvoApp& app = *bench.app;
     CMainFrame& frame = *app.Frame();

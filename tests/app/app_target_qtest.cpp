@@ -1,14 +1,12 @@
 // The Action commands driven against the virtual board: serial boot and its
-// verify through a small responder program, Cancel during a download, target
-// reset, a failing reset, the checks that come before a procedure, and the
-// monitoring pause around them.
+// verify through a small responder program, flash write and read, Cancel
+// during a download, target reset, a failing reset, the checks that come
+// before a procedure, and the monitoring pause around them.
 #include <QAction>
 #include <QTimer>
 #include <QtTest>
 
 #include "AppTestSupport.h"
-#include "c3x/Assembler.h"
-#include "image/CoffReader.h"
 #include "image/SymbolTable.h"
 #include "podlink/PodLink.h"
 #include "podlink/ProcedureTexts.h"
@@ -21,29 +19,10 @@ using namespace velmora::test;
 
 namespace {
 
-constexpr uint32_t kCounterAddress = 0x809A00;
+constexpr uint32_t kCounterAddress = 0x809A00;  // the responder's counter word
 
-// The responder test program, assembled for this run.
-QString AssembleResponder(const QString& outPath) {
-  std::vector<std::string> errors;
-  const std::string source = std::string(VELMORA_SOURCE_DIR) + "/tests/app/data/responder_c31.asm";
-  if (!c3x::AssembleFile(source, QFile::encodeName(outPath).toStdString(), errors)) {
-    for (const std::string& e : errors) qWarning("%s", e.c_str());
-    return {};
-  }
-  return outPath;
-}
-
-QString Question(TargetAction action) {
-  switch (action) {
-    case TargetAction::kSerialBoot:
-      return "Would you start serial boot writing?";
-    case TargetAction::kSerialBootVerify:
-      return "Would you start serial boot writing & verifying?";
-    default:
-      return {};
-  }
-}
+// A program in external RAM that takes seconds on the wire unless stopped.
+const TestProgram kBigProgram{0x200000, 30000, {}};
 
 }  // namespace
 
@@ -51,43 +30,46 @@ class TargetTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void serialBootAndVerifyReachTheRunningProgram() {
+  void serialBootAndFlashReachTheRunningProgram() {
     AppBench bench;
     QVERIFY(bench.StartSim());
     CSarvoApp& app = *bench.app;
-    const QString program = AssembleResponder(bench.Path("responder.out"));
-    QVERIFY(!program.isEmpty());
+    const QString program = bench.Path("responder.out");
+    QVERIFY(AssembleResponder(program));
     QCOMPARE(app.LoadCoffFile(program), 0);
 
     app.Frame()->Command(cmd::kSerialBootVerify)->trigger();
-    QCOMPARE(bench.prompter.Texts(), QStringList{Question(TargetAction::kSerialBootVerify)});
-    QCOMPARE(bench.prompter.Kinds(), QStringList{"question"});
+    QCOMPARE(bench.prompter.shown,
+             QStringList{"question: Would you start serial boot writing & verifying?"});
     CProgressDlg& dlg = *app.ProgressDialog();
     QCOMPARE(dlg.StatusText(), QStringLiteral("[ Completed ]"));
     QCOMPARE(dlg.Title(), QStringLiteral("Serial Boot Procedure"));
-    QCOMPARE(dlg.ButtonText(), QStringLiteral("OK"));
     QCOMPARE(dlg.Progress(), 100);
-    QVERIFY(dlg.AutoClosePending());
     QCOMPARE(dlg.AutoCloseInterval(), 500);
     QTRY_VERIFY_WITH_TIMEOUT(!dlg.isVisible(), 3000);
 
     // The program runs: the responder answers reads and writes.
     CPodLink& link = app.Link();
-    QVERIFY(link.IsOpen());
     uint32_t word = 0;
     QVERIFY(link.ReadTargetWord(kCounterAddress, word));
     QCOMPARE(word, 0x1234u);
     QVERIFY(app.Monitor()->WriteWord(kCounterAddress, 0xCAFEF00D));
     QVERIFY(link.ReadTargetWord(kCounterAddress, word));
     QCOMPARE(word, 0xCAFEF00Du);
-
     // A plain serial boot asks its own question and starts the program again.
-    bench.prompter.Clear();
+    bench.prompter.shown.clear();
     app.Frame()->Command(cmd::kSerialBoot)->trigger();
-    QCOMPARE(bench.prompter.Texts(), QStringList{Question(TargetAction::kSerialBoot)});
-    QCOMPARE(dlg.StatusText(), QStringLiteral("[ Completed ]"));
+    QCOMPARE(bench.prompter.shown, QStringList{"question: Would you start serial boot writing?"});
     QVERIFY(link.ReadTargetWord(kCounterAddress, word));
     QCOMPARE(word, 0x1234u);
+
+    // The built-in flash loader writes, verifies and reads the board's flash.
+    QVERIFY(link.FlashLoaderAvailable());
+    app.Frame()->Command(cmd::kRomBootVerify)->trigger();
+    QCOMPARE(bench.prompter.shown.last(),
+             QStringLiteral("inform: Flash Program & Verifying is successful"));
+    app.Frame()->Command(cmd::kRomRead)->trigger();
+    QCOMPARE(bench.prompter.shown.last(), QStringLiteral("inform: Flash Reading is successful"));
   }
 
   void theDemoRunsOnEachDspType() {
@@ -100,14 +82,12 @@ class TargetTest : public QObject {
       o.coffFile = demo;
       QVERIFY(bench.Start(o));
       CSarvoApp& app = *bench.app;
-      QVERIFY2(bench.prompter.shown.isEmpty(), qPrintable(bench.prompter.Texts().join('|')));
-      QVERIFY(app.WindowTitle().contains(demo));
+      QVERIFY2(bench.prompter.shown.isEmpty(), qPrintable(bench.prompter.shown.join('|')));
       const CDataObject* counter = FindSymbolByName(app.Program().symbols, "counter");
       QVERIFY(counter);
       app.RunTargetAction(TargetAction::kSerialBootVerify);
       QCOMPARE(app.ProgressDialog()->StatusText(), QStringLiteral("[ Completed ]"));
-      // The program runs: its counter moves.
-      uint32_t first = 0, later = 0;
+      uint32_t first = 0, later = 0;  // the program runs: its counter moves
       QVERIFY(app.Link().ReadTargetWord(counter->address, first));
       QTest::qWait(50);
       QVERIFY(app.Link().ReadTargetWord(counter->address, later));
@@ -119,16 +99,14 @@ class TargetTest : public QObject {
     AppBench bench;
     QVERIFY(bench.StartSim());
     CSarvoApp& app = *bench.app;
-    const QString program = AssembleResponder(bench.Path("responder.out"));
+    const QString program = bench.Path("responder.out");
+    QVERIFY(AssembleResponder(program));
     QCOMPARE(app.LoadCoffFile(program), 0);
     CMonitorControl& monitor = *app.Monitor();
-    app.SymbolPane()->AddSymbolAt(0);  // starts variable monitoring
+    app.SymbolPane()->AddSymbolAt(0);
     monitor.AddAddress(kCounterAddress, 0);
-    monitor.StartMonitoring(kMonitorAddresses);
     QCOMPARE(monitor.RunningMode(), kMonitorBoth);
-
-    // Seen from inside the procedure, when it lets one event run.
-    int modeDuring = -1;
+    int modeDuring = -1;  // seen from inside the procedure, when it lets one event run
     QTimer::singleShot(0, &monitor, [&] { modeDuring = monitor.RunningMode(); });
     app.RunTargetAction(TargetAction::kSerialBoot);
     QCOMPARE(app.ProgressDialog()->StatusText(), QStringLiteral("[ Completed ]"));
@@ -141,16 +119,8 @@ class TargetTest : public QObject {
     AppBench bench;
     QVERIFY(bench.StartSim());
     CSarvoApp& app = *bench.app;
-    // 30,000 words in external RAM: seconds on the wire if it were not stopped.
-    TestProgram big;
-    big.address = 0x200000;
-    big.words = 30000;
-    const QString path = bench.Path("big.out");
-    QVERIFY(big.Write(path));
-    QCOMPARE(app.LoadCoffFile(path), 0);
+    QVERIFY(!bench.Load(kBigProgram).isEmpty());
     app.Monitor()->AddAddress(0x200000, 0);
-    app.Monitor()->StartMonitoring(kMonitorAddresses);
-
     CProgressDlg& dlg = *app.ProgressDialog();
     // While it runs no other command starts, not even through its key.
     bool lockedOut = false;
@@ -167,36 +137,21 @@ class TargetTest : public QObject {
     clock.start();
     app.RunTargetAction(TargetAction::kSerialBoot);
     QVERIFY2(clock.elapsed() < 2000, "the download stopped at the next block");
-    QVERIFY(lockedOut);
-    QVERIFY(!app.ProcedureRunning());
+    QVERIFY(lockedOut && !app.ProcedureRunning());
     app.Frame()->UpdateCommandUi();
     QVERIFY(app.Frame()->Command(cmd::kSerialBoot)->isEnabled());
     QCOMPARE(dlg.StatusText(), QStringLiteral("[ Canceled ]"));
-    QCOMPARE(dlg.ButtonText(), QStringLiteral("OK"));
     QVERIFY(dlg.Progress() < 100);
     QCOMPARE(dlg.AutoCloseInterval(), 1000);
-    QVERIFY(dlg.AutoClosePending());
-    // No success, so monitoring stays stopped.
-    QCOMPARE(app.Monitor()->RunningMode(), 0);
-    QCOMPARE(bench.prompter.Kinds(), QStringList{"question"});
+    QCOMPARE(app.Monitor()->RunningMode(), 0);  // no success: monitoring stays stopped
+    QCOMPARE(bench.prompter.shown.size(), 1);   // the question only
     QTRY_VERIFY_WITH_TIMEOUT(!dlg.isVisible(), 3000);
-  }
 
-  void closingTheWindowCancelsARunningDownload() {
-    AppBench bench;
-    QVERIFY(bench.StartSim());
-    CSarvoApp& app = *bench.app;
-    TestProgram big;
-    big.address = 0x200000;
-    big.words = 30000;
-    const QString path = bench.Path("big.out");
-    QVERIFY(big.Write(path));
-    QCOMPARE(app.LoadCoffFile(path), 0);
+    // Closing the window cancels a running download, then closes the link.
     QTimer::singleShot(0, app.Frame(), [&] { app.Frame()->close(); });
     app.RunTargetAction(TargetAction::kSerialBoot);
-    QCOMPARE(app.ProgressDialog()->StatusText(), QStringLiteral("[ Canceled ]"));
-    QVERIFY(!app.Frame()->isVisible());
-    QVERIFY(!app.Link().IsOpen());
+    QCOMPARE(dlg.StatusText(), QStringLiteral("[ Canceled ]"));
+    QVERIFY(!app.Frame()->isVisible() && !app.Link().IsOpen());
   }
 
   void aFailedResetLeavesTheErrorOnScreen() {
@@ -205,27 +160,19 @@ class TargetTest : public QObject {
     o.backendOptions.values["reset-reply"] = "0";
     QVERIFY(bench.Start(o));
     CSarvoApp& app = *bench.app;
-    const QString path = bench.Path("prog.out");
-    QVERIFY(TestProgram{}.Write(path));
-    QCOMPARE(app.LoadCoffFile(path), 0);
-
+    QVERIFY(!bench.Load().isEmpty());
     app.RunTargetAction(TargetAction::kSerialBoot);
     CProgressDlg& dlg = *app.ProgressDialog();
-    QVERIFY(dlg.isVisible());
+    QVERIFY(dlg.isVisible() && !dlg.AutoClosePending());
     QCOMPARE(dlg.Title(), QStringLiteral(" ERROR"));
     QCOMPARE(dlg.StatusText(), QStringLiteral("[ Error : Target Board Reset ]"));
-    QCOMPARE(dlg.ButtonText(), QStringLiteral("OK"));
-    QVERIFY(!dlg.AutoClosePending());
-    // OK closes it.
-    dlg.PressButton();
+    dlg.PressButton();  // OK closes it
     QVERIFY(!dlg.isVisible());
 
-    bench.prompter.Clear();
+    bench.prompter.shown.clear();
     app.Monitor()->AddAddress(0x809800, 0);
-    app.Monitor()->StartMonitoring(kMonitorAddresses);
     app.Frame()->Command(cmd::kTargetReset)->trigger();
-    QCOMPARE(bench.prompter.Texts(), QStringList{"Failed to reset target board"});
-    QCOMPARE(bench.prompter.Kinds(), QStringList{"inform"});
+    QCOMPARE(bench.prompter.shown, QStringList{"inform: Failed to reset target board"});
     QCOMPARE(app.Monitor()->RunningMode(), 0);  // stays stopped
   }
 
@@ -235,20 +182,13 @@ class TargetTest : public QObject {
     QVERIFY(bench.StartSim());
     CSarvoApp& app = *bench.app;
     app.Monitor()->AddAddress(0x809800, 0);
-    app.Monitor()->StartMonitoring(kMonitorAddresses);
-    int modeWhileAsked = -1;
-    bench.prompter.onShown = [&](const ScriptedPrompter::Shown&) {
-      modeWhileAsked = app.Monitor()->RunningMode();
-    };
     QElapsedTimer clock;
     clock.start();
     app.OnTargetReset();
     QVERIFY(clock.elapsed() >= 50);
     QVERIFY(bench.prompter.shown.isEmpty());  // a reset asks nothing
-    QCOMPARE(modeWhileAsked, -1);
     QCOMPARE(app.Monitor()->RunningMode(), kMonitorAddresses);
-
-    // Without monitoring there is nothing to wait for.
+    // Without monitoring there is nothing to restart.
     app.Monitor()->StopMonitoring(kMonitorAddresses);
     app.OnTargetReset();
     QCOMPARE(app.Monitor()->RunningMode(), 0);
@@ -260,94 +200,38 @@ class TargetTest : public QObject {
     QVERIFY(bench.StartSim());
     CSarvoApp& app = *bench.app;
     // No program: each command names what is missing and asks nothing.
-    const struct {
-      TargetAction action;
-      const char* text;
-    } none[] = {{TargetAction::kSerialBoot, "No user program to write"},
-                {TargetAction::kSerialBootVerify, "No user program to write & verify"},
-                {TargetAction::kRomBoot, "No user program to write"},
-                {TargetAction::kRomBootVerify, "No user program to write & verify"},
-                {TargetAction::kRomVerify, "No user program to verify"},
-                {TargetAction::kRomRead, "No user program information to read"}};
-    for (const auto& c : none) {
-      bench.prompter.Clear();
-      app.RunTargetAction(c.action);
-      QCOMPARE(bench.prompter.Texts(), QStringList{QString::fromLatin1(c.text)});
-      QCOMPARE(bench.prompter.Kinds(), QStringList{"inform"});
+    const std::pair<TargetAction, const char*> none[] = {
+        {TargetAction::kSerialBoot, "No user program to write"},
+        {TargetAction::kSerialBootVerify, "No user program to write & verify"},
+        {TargetAction::kRomBoot, "No user program to write"},
+        {TargetAction::kRomBootVerify, "No user program to write & verify"},
+        {TargetAction::kRomVerify, "No user program to verify"},
+        {TargetAction::kRomRead, "No user program information to read"}};
+    for (const auto& [action, text] : none) {
+      bench.prompter.shown.clear();
+      app.RunTargetAction(action);
+      QCOMPARE(bench.prompter.shown, QStringList{"inform: " + QString::fromLatin1(text)});
     }
     QVERIFY(!app.Link().IsOpen());
 
     // No to the question: nothing is sent.
-    const QString path = bench.Path("prog.out");
-    QVERIFY(TestProgram{}.Write(path));
-    QCOMPARE(app.LoadCoffFile(path), 0);
-    bench.prompter.Clear();
+    const QString path = bench.Load();
+    bench.prompter.shown.clear();
     bench.prompter.answers = {false};
     app.RunTargetAction(TargetAction::kRomBoot);
-    QCOMPARE(bench.prompter.Kinds(), QStringList{"question"});
-    QVERIFY(!app.Link().IsOpen());
-    QVERIFY(!app.ProgressDialog()->isVisible());
+    QCOMPARE(bench.prompter.shown.size(), 1);
+    QVERIFY(!app.Link().IsOpen() && !app.ProgressDialog()->isVisible());
 
     // An image read for the TMS320C31 is refused once the DSP type says TMS320C32.
     app.Settings().dspType = kTMS320C32;
-    bench.prompter.Clear();
+    bench.prompter.shown.clear();
     app.RunTargetAction(TargetAction::kSerialBoot);
-    QCOMPARE(bench.prompter.Texts(), QStringList{QString::fromStdString(ImageLayoutMismatchText(
-                                         app.Program().image, kTMS320C32))});
+    QCOMPARE(bench.prompter.shown,
+             QStringList{"inform: " + QString::fromStdString(ImageLayoutMismatchText(
+                                          app.Program().image, kTMS320C32))});
     QVERIFY(!app.Link().IsOpen());
-    // Read again for the new type, it is accepted.
-    QCOMPARE(app.LoadCoffFile(path), 0);
+    QCOMPARE(app.LoadCoffFile(path), 0);  // read again for the new type, it is accepted
     QVERIFY(ImageLayoutMatches(app.Program().image, kTMS320C32));
-  }
-
-  void aProgramTooBigForTheBootRegionIsRefused() {
-    AppBench bench;
-    bench.Ini().WriteInt(kSectionMain, kKeyFlashRomType, kAM29F040);
-    bench.Ini().WriteInt(kSectionMain, kKeyBootType, kBoot1);
-    QVERIFY(bench.StartSim());
-    CSarvoApp& app = *bench.app;
-    // Image bytes: header 2 words, .text block 2 + n, .data block 2 + 4, closing 0:
-    // 4 * (n + 11) = 0x7F004 for n = 130038.
-    TestProgram big;
-    big.address = 0x200000;
-    big.words = 130038;
-    const QString path = bench.Path("big.out");
-    QVERIFY(big.Write(path));
-    QCOMPARE(app.LoadCoffFile(path), 0);
-    QCOMPARE(app.Program().image.imageByteCount, 0x7F004u);
-    for (TargetAction a :
-         {TargetAction::kRomBoot, TargetAction::kRomBootVerify, TargetAction::kRomVerify}) {
-      bench.prompter.Clear();
-      app.RunTargetAction(a);
-      QCOMPARE(bench.prompter.Texts().size(), 2);
-      QCOMPARE(
-          bench.prompter.Texts().at(1),
-          QStringLiteral("Program size(0x7F004) is bigger than available boot region(0x7F000)"));
-      QVERIFY(!app.Link().IsOpen());
-    }
-  }
-
-  void flashOnTheVirtualBoard() {
-    AppBench bench;
-    QVERIFY(bench.StartSim());
-    CSarvoApp& app = *bench.app;
-    const QString program = AssembleResponder(bench.Path("responder.out"));
-    QCOMPARE(app.LoadCoffFile(program), 0);
-    const bool haveLoader = app.Link().FlashLoaderAvailable();
-    app.Frame()->Command(cmd::kRomBootVerify)->trigger();
-    if (!haveLoader) {
-      // Without the built-in loader the procedure refuses at its first step.
-      QCOMPARE(app.ProgressDialog()->Title(), QStringLiteral(" ERROR"));
-      QCOMPARE(app.ProgressDialog()->StatusText(),
-               QStringLiteral("[ Error : Flash Algorithm Data Downloading ]"));
-      QCOMPARE(bench.prompter.Kinds(), QStringList{"question"});
-      QSKIP("the built-in flash loaders are not in this build yet");
-    }
-    QCOMPARE(bench.prompter.Texts().last(),
-             QStringLiteral("Flash Program & Verifying is successful"));
-    bench.prompter.Clear();
-    app.Frame()->Command(cmd::kRomRead)->trigger();
-    QCOMPARE(bench.prompter.Texts().last(), QStringLiteral("Flash Reading is successful"));
   }
 };
 
