@@ -70,16 +70,13 @@ TEST_F(Flash, LoaderIsStreamedWholeAfterAReset) {
 TEST_F(Flash, LoaderFailuresEndWithTheirCodes) {
   Use(kTMS320C31, kAM29F040, 0x1000);
   pod->answerReset = false;
-  EXPECT_FALSE(link.DownloadFlashLoader());
-  EXPECT_EQ(observer.finishes.back(), kProcTargetResetError);
+  EXPECT_EQ(Ended(link.DownloadFlashLoader()), kProcTargetResetError);
   pod->answerReset = true;
   pod->FailWrite(1 + 5);
-  EXPECT_FALSE(link.DownloadFlashLoader());
-  EXPECT_EQ(observer.finishes.back(), kProcFlashLoaderDownloadError);
+  EXPECT_EQ(Ended(link.DownloadFlashLoader()), kProcFlashLoaderDownloadError);
   pod->failWriteNumber = 0;
   observer.cancelAfter = observer.cancelChecks + 3;
-  EXPECT_FALSE(link.DownloadFlashLoader());
-  EXPECT_EQ(observer.finishes.back(), kProcCanceled);
+  EXPECT_EQ(Ended(link.DownloadFlashLoader()), kProcCanceled);
 
   // A missing loader refuses without touching the target.
   link.SetFlashLoaders(FlashLoaderSet{});
@@ -194,46 +191,39 @@ TEST_F(Flash, EraseTakesEightSecondsAtLeastAndTwentyAtMost) {
   // Bit 5 with bit 7 still clear fails at once.
   model.eraseFailsWithBit5 = true;
   start = clock.NowMs();
-  EXPECT_FALSE(link.EraseFlash());
-  EXPECT_EQ(observer.animationFinishes.back(), kProcEraseError);
+  EXPECT_EQ(Erased(link.EraseFlash()), kProcEraseError);
   EXPECT_LT(clock.NowMs() - start, 1000u);
   // Never done: fails once 20 seconds have passed.
   model.eraseFailsWithBit5 = false;
   model.eraseNeverFinishes = true;
   start = clock.NowMs();
-  EXPECT_FALSE(link.EraseFlash());
-  EXPECT_EQ(observer.animationFinishes.back(), kProcEraseError);
+  EXPECT_EQ(Erased(link.EraseFlash()), kProcEraseError);
   EXPECT_GE(clock.NowMs() - start, kEraseLimitMs);
   EXPECT_LT(clock.NowMs() - start, kEraseLimitMs + 1000);
   // A pod that stops answering ends the erase at the first poll.
   pod->fault = FakePod::Fault::kSilent;
   start = clock.NowMs();
-  EXPECT_FALSE(link.EraseFlash());
-  EXPECT_EQ(observer.animationFinishes.back(), kProcEraseError);
+  EXPECT_EQ(Erased(link.EraseFlash()), kProcEraseError);
   EXPECT_LT(clock.NowMs() - start, 5000u);
   EXPECT_EQ(observer.events.back(), "Wait:off");
   // Cancel between polls.
   pod->fault = FakePod::Fault::kNone;
   observer.cancelAfter = observer.cancelChecks + 4;
-  EXPECT_FALSE(link.EraseFlash());
-  EXPECT_EQ(observer.animationFinishes.back(), kProcCanceled);
+  EXPECT_EQ(Erased(link.EraseFlash()), kProcCanceled);
 }
 
 TEST_F(Flash, WritesStopAfterTheCurrentWordOnCancelAndFailWithResultSeven) {
   Use(kTMS320C33, kAM29F040, 0x1000);
   observer.cancelAfter = 3;
-  EXPECT_FALSE(link.WriteFlash(Image(10, kTMS320C33)));
-  EXPECT_EQ(observer.finishes.back(), kProcCanceled);
+  EXPECT_EQ(Ended(link.WriteFlash(Image(10, kTMS320C33))), kProcCanceled);
   EXPECT_EQ(pod->WordsWith('S').size(), 3u + 3u);  // command, n, base and three words
   EXPECT_EQ(observer.progress.back(), 30);
   observer.cancelAfter = 0;
   pod->FailWrite(5);
-  EXPECT_FALSE(link.WriteFlash(Image(10, kTMS320C33)));
-  EXPECT_EQ(observer.finishes.back(), kProcFlashWriteError);
+  EXPECT_EQ(Ended(link.WriteFlash(Image(10, kTMS320C33))), kProcFlashWriteError);
   Use(kTMS320C33, kAT29C040A, 0x1000);
   pod->FailWrite(2);
-  EXPECT_FALSE(link.WriteFlashPages(Image(10, kTMS320C33)));
-  EXPECT_EQ(observer.finishes.back(), kProcFlashWriteError);
+  EXPECT_EQ(Ended(link.WriteFlashPages(Image(10, kTMS320C33))), kProcFlashWriteError);
 }
 
 TEST_F(Flash, VerifyAndReadGoThroughTheLoaderWithTheOneTransferLag) {
@@ -244,12 +234,10 @@ TEST_F(Flash, VerifyAndReadGoThroughTheLoaderWithTheOneTransferLag) {
   EXPECT_EQ(pod->StreamWords(),
             (std::vector<uint32_t>{0x77001000, 0x77001000, 0x77001004, 0x77001008, 0x7700100C}));
   model.flash[2] ^= 1;
-  EXPECT_FALSE(link.VerifyFlash(image));
-  EXPECT_EQ(observer.finishes.back(), kProcFlashVerifyError);
+  EXPECT_EQ(Ended(link.VerifyFlash(image)), kProcFlashVerifyError);
   model.flash[2] ^= 1;
   pod->fault = FakePod::Fault::kGarbage;
-  EXPECT_FALSE(link.VerifyFlash(image));
-  EXPECT_EQ(observer.finishes.back(), kProcFlashVerifyError);
+  EXPECT_EQ(Ended(link.VerifyFlash(image)), kProcFlashVerifyError);
 
   pod->fault = FakePod::Fault::kNone;
   Use(kTMS320C32, kAM29F040, 0x810000);
@@ -260,8 +248,7 @@ TEST_F(Flash, VerifyAndReadGoThroughTheLoaderWithTheOneTransferLag) {
   EXPECT_EQ(read.words[6], 0xFFFFFFFFu);
   EXPECT_EQ(model.readTags.back(), kFlashRead29F040);
   pod->fault = FakePod::Fault::kShortReply;
-  EXPECT_FALSE(link.ReadFlash(read));
-  EXPECT_EQ(observer.finishes.back(), kProcFlashReadError);
+  EXPECT_EQ(Ended(link.ReadFlash(read)), kProcFlashReadError);
 }
 
 }  // namespace

@@ -76,20 +76,17 @@ TEST_F(SerialBoot, StreamsAfterTheHeaderInBatchesOfSeven) {
 TEST_F(SerialBoot, FailuresEndWithTheirResultCodes) {
   ProgramData program = Program(30, kTMS320C31);
   pod->answerReset = false;
-  EXPECT_FALSE(link.SerialBootDownload(program));
-  EXPECT_EQ(observer.finishes.back(), kProcTargetResetError);
+  EXPECT_EQ(Ended(link.SerialBootDownload(program)), kProcTargetResetError);
   EXPECT_TRUE(pod->WordsWith('S').empty());
 
   pod->answerReset = true;
   pod->FailWrite(3);  // reset, first batch, then failure
-  EXPECT_FALSE(link.SerialBootDownload(program));
-  EXPECT_EQ(observer.finishes.back(), kProcSerialBootDownloadError);
+  EXPECT_EQ(Ended(link.SerialBootDownload(program)), kProcSerialBootDownloadError);
 
   pod->failWriteNumber = 0;
   pod->fault = FakePod::Fault::kStuckTxQueue;
   const uint32_t start = clock.NowMs();
-  EXPECT_FALSE(link.SerialBootDownload(program));
-  EXPECT_EQ(observer.finishes.back(), kProcTargetResetError);
+  EXPECT_EQ(Ended(link.SerialBootDownload(program)), kProcTargetResetError);
   EXPECT_LT(clock.NowMs() - start, 10000u);
 
   // Cancel stops after the current batch.
@@ -114,21 +111,18 @@ TEST_F(SerialBoot, VerifyReadsEverySectionBackWithTheOneTransferLag) {
 
   // A mismatch fails after the words that matched: two of five, 20 and 40 per cent.
   responder.memory[0x809802] = 0xFFFF;
-  EXPECT_FALSE(link.SerialBootVerify(program));
-  EXPECT_EQ(observer.finishes.back(), kProcSerialBootVerifyError);
+  EXPECT_EQ(Ended(link.SerialBootVerify(program)), kProcSerialBootVerifyError);
   EXPECT_EQ(std::vector<int>(observer.progress.end() - 2, observer.progress.end()),
             (std::vector<int>{20, 40}));
   // A garbled reset answer fails before any verify.
   pod->fault = FakePod::Fault::kGarbage;
-  EXPECT_FALSE(link.SerialBootVerify(program));
-  EXPECT_EQ(observer.finishes.back(), kProcTargetResetError);
+  EXPECT_EQ(Ended(link.SerialBootVerify(program)), kProcTargetResetError);
 }
 
 TEST_F(SerialBoot, VerifyCancelIsSeenAfterTheWordInProgress) {
   ProgramData program = TwoSections();
   observer.cancelAfter = 2;  // the download's only batch check, then the first verified word
-  EXPECT_FALSE(link.SerialBootVerify(program));
-  EXPECT_EQ(observer.finishes.back(), kProcCanceled);
+  EXPECT_EQ(Ended(link.SerialBootVerify(program)), kProcCanceled);
   EXPECT_EQ(pod->WordsWith('V').size(), 2u);  // the lead-in read and one word
 }
 

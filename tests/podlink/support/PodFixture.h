@@ -35,6 +35,18 @@ class PodFixture : public ::testing::Test {
     pod->commands.clear();
   }
 
+  // What a procedure ended with: kProcCompleted when it returned true, else
+  // the result its dialog (or erase animation) finished with.
+  ProcResult Ended(bool ok) const {
+    return ok ? ProcResult{kProcCompleted} : Last(observer.finishes);
+  }
+  ProcResult Erased(bool ok) const {
+    return ok ? ProcResult{kProcCompleted} : Last(observer.animationFinishes);
+  }
+  static ProcResult Last(const std::vector<ProcResult>& r) {
+    return r.empty() ? ProcResult(0xFFFF) : r.back();
+  }
+
   // Settings with the given DSP and flash types and boot base.
   void UseTypes(uint8_t dsp, uint8_t flash, uint32_t bootBase = 0x1000) {
     DerivedTransferSettings s = link.TransferSettings();
