@@ -69,70 +69,51 @@ class ChangeDlgTest : public QObject {
     QCOMPARE(dlg.ResultWord(), 42u);
   }
 
-  void symbolDialogTurnsTextIntoWords() {
-    const uint8_t hex = ToByte(ViewType::HexDecimal), bin = ToByte(ViewType::Binary),
-                  flt = ToByte(ViewType::Float);
-    {
-      CChangeSymbolDlg dlg(SymbolRequest(hex, kInt));
-      QCOMPARE(Enter(dlg, "2Ah"), int64_t{0x2A});
-    }
-    {
-      // A Short takes 16 binary digits: eighteen ones are cut to sixteen.
-      CChangeSymbolDlg dlg(SymbolRequest(bin, kShort));
-      QCOMPARE(Enter(dlg, "111111111111111111"), int64_t{0xFFFF});
-    }
-    {
-      CChangeSymbolDlg dlg(SymbolRequest(bin, kInt));
-      QCOMPARE(Enter(dlg, "111111111111111111"), int64_t{0x3FFFF});
-    }
-    {
-      CChangeSymbolDlg dlg(SymbolRequest(flt, 6));
-      QCOMPARE(Enter(dlg, "3"), int64_t{3});
-    }
-    {
-      CChangeSymbolDlg dlg(SymbolRequest(flt, 6));
-      QCOMPARE(Enter(dlg, "3.0"), int64_t{0x01400000});
+  void textBecomesAWordInTheItemsView() {
+    const struct {
+      ViewType view;
+      uint16_t type;
+      const char* text;
+      int64_t word;
+    } rows[] = {{ViewType::HexDecimal, kInt, "2Ah", 0x2A},
+                // A Short takes 16 binary digits: eighteen ones are cut to sixteen.
+                {ViewType::Binary, kShort, "111111111111111111", 0xFFFF},
+                {ViewType::Binary, kInt, "111111111111111111", 0x3FFFF},
+                {ViewType::Float, 6, "3", 3},
+                {ViewType::Float, 6, "3.0", 0x01400000}};
+    for (const auto& r : rows) {
+      CChangeSymbolDlg dlg(SymbolRequest(ToByte(r.view), r.type));
+      QCOMPARE(Enter(dlg, r.text), r.word);
     }
   }
 
-  void symbolDialogRejectsEmptyAndNonBinaryText() {
-    CChangeSymbolDlg dlg(SymbolRequest(ToByte(ViewType::Binary), kInt));
-    dlg.show();
-    QStringList shown;
-    QCOMPARE(Enter(dlg, "", &shown), int64_t{-1});
-    QCOMPARE(shown, QStringList{"Input Data"});
-    QVERIFY(dlg.isVisible());
-    QCOMPARE(Enter(dlg, "1021", &shown), int64_t{-1});
-    QCOMPARE(shown, (QStringList{"Input Data", "Input Binary Data Type value"}));
-    QVERIFY(dlg.isVisible());
-    // A correction is then accepted.
-    QCOMPARE(Enter(dlg, "101", &shown), int64_t{5});
-    QVERIFY(!dlg.isVisible());
-  }
-
-  void addressDialogRulesAndCancel() {
+  void emptyAndMalformedTextIsRejectedUntilCorrected() {
+    CChangeSymbolDlg symbol(SymbolRequest(ToByte(ViewType::Binary), kInt));
     ChangeAddressRequest r;
     r.addressText = "0x809800";
     r.viewTypeText = ViewTypeText(ToByte(ViewType::Binary));
-    r.valueText = "0";
     r.viewType = ToByte(ViewType::Binary);
-    CChangeAddressDlg dlg(r);
-    QCOMPARE(dlg.windowTitle(), QStringLiteral("Change data select address"));
-    QCOMPARE(FieldText(dlg, 1039), QStringLiteral("0x809800"));
-    QCOMPARE(FieldText(dlg, 1040), r.viewTypeText);
-    dlg.show();
-    QStringList shown;
-    QCOMPARE(Enter(dlg, "", &shown), int64_t{-1});
-    QCOMPARE(Enter(dlg, "12", &shown), int64_t{-1});
-    QCOMPARE(shown, (QStringList{"Please, Specify address data",
-                                 "Please, specify address data by binary data format"}));
-    // Cancel after a rejection: no result.
-    dlg.reject();
-    QCOMPARE(dlg.result(), int(QDialog::Rejected));
-
+    CChangeAddressDlg address(r);
+    QCOMPARE(address.windowTitle(), QStringLiteral("Change data select address"));
+    QCOMPARE(FieldText(address, 1039), QStringLiteral("0x809800"));
+    QCOMPARE(FieldText(address, 1040), r.viewTypeText);
+    for (CChangeDataDlgBase* dlg :
+         {static_cast<CChangeDataDlgBase*>(&symbol), static_cast<CChangeDataDlgBase*>(&address)}) {
+      dlg->show();
+      QStringList shown;
+      QCOMPARE(Enter(*dlg, "", &shown), int64_t{-1});
+      QCOMPARE(Enter(*dlg, "1021", &shown), int64_t{-1});
+      QVERIFY(dlg->isVisible());
+      const QStringList expected =
+          dlg == &symbol ? QStringList{"Input Data", "Input Binary Data Type value"}
+                         : QStringList{"Please, Specify address data",
+                                       "Please, specify address data by binary data format"};
+      QCOMPARE(shown, expected);
+    }
+    QCOMPARE(Enter(symbol, "101"), int64_t{5});  // a correction is accepted
+    QVERIFY(!symbol.isVisible());
     // Addresses always take 32 binary digits.
-    CChangeAddressDlg wide(r);
-    QCOMPARE(Enter(wide, "111111111111111111"), int64_t{0x3FFFF});
+    QCOMPARE(Enter(address, "111111111111111111"), int64_t{0x3FFFF});
   }
 
   void modalRunsForThePanes() {
@@ -146,16 +127,13 @@ class ChangeDlgTest : public QObject {
     });
     QVERIFY(RunChangeSymbolDlg(nullptr, SymbolRequest(ToByte(ViewType::HexDecimal), kInt), word));
     QCOMPARE(word, 0x10u);
-
-    ChangeAddressRequest r;
-    r.valueText = "5";
     QTimer::singleShot(0, [] {
       QWidget* dlg = QApplication::activeModalWidget();
       QVERIFY(qobject_cast<CChangeAddressDlg*>(dlg));
       QTest::keyClick(dlg, Qt::Key_Escape);
     });
     word = 7;
-    QVERIFY(!RunChangeAddressDlg(nullptr, r, word));
+    QVERIFY(!RunChangeAddressDlg(nullptr, ChangeAddressRequest{}, word));
     QCOMPARE(word, 7u);
   }
 };
