@@ -1,4 +1,4 @@
-// Colour label: fade bands, painting, text source and auto-size.
+// Colour label: fade bands, painting and the text it draws.
 #include <QtTest>
 
 #include "widgets/ColorLabel.h"
@@ -89,18 +89,6 @@ class ColorLabelTest : public QObject {
     QCOMPARE(CountPixels(label.grab().toImage(), ink), windowText);
     label.SetBkColor(QColor(0, 0, 0), false);
     QCOMPARE(CountPixels(label.grab().toImage(), ink), 0);
-  }
-
-  void autoSizeFitsOneLine() {
-    CColorLabel label(QStringLiteral("Calculate Micro Time ..."));
-    label.resize(10, 3);
-    label.SetAutoSize(true);
-    const QFontMetrics fm(label.font());
-    QCOMPARE(label.PaintRect().size(), QSize(fm.horizontalAdvance('A') * 24, fm.height()));
-    // Large enough already: the client area.
-    label.show();
-    label.resize(600, 60);
-    QCOMPARE(label.PaintRect(), label.rect());
   }
 };
 

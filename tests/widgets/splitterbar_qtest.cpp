@@ -110,24 +110,6 @@ class SplitterBarTest : public QObject {
     QCOMPARE(h.bar->y(), 15);
     QCOMPARE(Bottom(h.second), 290);
   }
-
-  void aPressOutsideDoesNothingAndAReleaseInPlaceMoves() {
-    Pane p(false);
-    QSignalSpy moved(p.bar, &CSplitterBar::Moved);
-    const QRect before = p.bar->geometry();
-    Mouse(p.bar, QEvent::MouseButtonPress, QPoint(-30, 5), Qt::LeftButton);
-    QVERIFY(!p.bar->IsDragging());
-    Mouse(p.bar, QEvent::MouseButtonRelease, QPoint(-30, 5), Qt::NoButton);
-    QCOMPARE(p.bar->geometry(), before);
-    QCOMPARE(moved.count(), 0);
-
-    Mouse(p.bar, QEvent::MouseButtonPress, QPoint(3, 5), Qt::LeftButton);
-    QVERIFY(p.bar->IsDragging());
-    QCOMPARE(p.bar->TrackingRect().left(), before.left() + 3);  // tracking starts at the mouse
-    Mouse(p.bar, QEvent::MouseButtonRelease, QPoint(3, 5), Qt::NoButton);
-    QCOMPARE(p.bar->x(), before.left() + 3);
-    QCOMPARE(moved.count(), 1);
-  }
 };
 
 QTEST_MAIN(SplitterBarTest)
