@@ -1,7 +1,7 @@
 // The flash commands and the configuration command against the scripted pod
 // on a virtual clock: outcomes and their messages, the erase animation, the
-// flash read shown in the section pane, the size check, the keys, and what OK
-// and Cancel of the configuration dialog change.
+// flash read shown in the section pane, the size check, and what OK and
+// Cancel of the configuration dialog change.
 #include <QAction>
 #include <QComboBox>
 #include <QLineEdit>
@@ -121,31 +121,6 @@ class ActionsTest : public QObject {
     QCOMPARE(f.app().AnimationDialog()->Title(), QStringLiteral(" [ Error : Flash Erasing... ]"));
     QCOMPARE(f.app().AnimationDialog()->ButtonText(), QStringLiteral("OK"));
     QCOMPARE(f.app().AnimationDialog()->AutoCloseInterval(), 500);
-  }
-
-  void theKeysRunTheirCommands() {
-    FlashBench f;
-    QVERIFY(f.Start());
-    CMainFrame& frame = *f.app().Frame();
-    frame.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&frame));
-    frame.UpdateCommandUi();
-    const std::pair<Qt::Key, const char*> keys[] = {
-        {Qt::Key_F1, "Would you start serial boot writing?"},
-        {Qt::Key_F2, "Would you start serial boot writing & verifying?"},
-        {Qt::Key_F3, "If write TMS320C31/32/33's external flash"},
-        {Qt::Key_F4, "If verify TMS320C31/32/33's external flash"},
-        {Qt::Key_F5, "If read TMS320C31/32/33's external flash"},
-        {Qt::Key_F6, "If write & verify TMS320C31/32/33's external flash"},
-    };
-    for (const auto& [key, question] : keys) {
-      f.shown().clear();
-      f.bench.prompter.answers = {false};
-      QTest::keyClick(&frame, key);
-      QCOMPARE(f.shown().size(), 1);
-      QVERIFY2(f.shown()[0].startsWith("question: " + QString::fromLatin1(question)),
-               qPrintable(f.shown()[0]));
-    }
   }
 
   void configurationCancelChangesNothingAndOkAppliesEverywhere() {

@@ -1,8 +1,7 @@
 // Start-up of the desktop application: command line, settings location, the
 // pod search and its two messages, calibration, the single-instance rule, the
-// file named on the command line, exit, and the About box.
+// file named on the command line, and exit.
 #include <QAction>
-#include <QLabel>
 #include <QProcessEnvironment>
 #include <QTableWidget>
 #include <QtTest>
@@ -222,23 +221,6 @@ class StartupTest : public QObject {
     QVERIFY(!app.Frame()->isVisible() && !app.Link().IsOpen());
     QVERIFY(!app.Monitor()->monitoringActive());
     QVERIFY(bench.prompter.shown.isEmpty());
-  }
-
-  void aboutBox() {
-    AppBench bench;
-    QVERIFY(bench.StartSim());
-    QString title, text;
-    bool hasIcon = false;
-    bench.prompter.runDialog = [&](QDialog& dlg) {
-      title = dlg.windowTitle();
-      text = dlg.findChild<QLabel*>(QStringLiteral("AboutText"))->text();
-      hasIcon = !dlg.findChild<QLabel*>(QStringLiteral("AboutIcon"))->pixmap().isNull();
-      return int(QDialog::Accepted);
-    };
-    bench.app->Frame()->Command(cmd::kAbout)->trigger();
-    QCOMPARE(title, QStringLiteral("About Velmora UT "));
-    QCOMPARE(text, QStringLiteral("Velmora UT Version 2.25"));
-    QVERIFY(hasIcon);
   }
 };
 

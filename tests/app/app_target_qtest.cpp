@@ -72,29 +72,6 @@ class TargetTest : public QObject {
     QCOMPARE(bench.prompter.shown.last(), QStringLiteral("inform: Flash Reading is successful"));
   }
 
-  void theDemoRunsOnEachDspType() {
-    const QString demo = QStringLiteral(VELMORA_SOURCE_DIR) + "/examples/demo/demo.out";
-    if (!QFile::exists(demo)) QSKIP("examples/demo/demo.out is not in this tree");
-    for (uint8_t dsp : {kTMS320C31, kTMS320C32, kTMS320C33}) {
-      AppBench bench;
-      bench.Ini().WriteInt(kSectionMain, kKeyMcuType, dsp);
-      StartupOptions o = bench.SimOptions();
-      o.coffFile = demo;
-      QVERIFY(bench.Start(o));
-      CSarvoApp& app = *bench.app;
-      QVERIFY2(bench.prompter.shown.isEmpty(), qPrintable(bench.prompter.shown.join('|')));
-      const CDataObject* counter = FindSymbolByName(app.Program().symbols, "counter");
-      QVERIFY(counter);
-      app.RunTargetAction(TargetAction::kSerialBootVerify);
-      QCOMPARE(app.ProgressDialog()->StatusText(), QStringLiteral("[ Completed ]"));
-      uint32_t first = 0, later = 0;  // the program runs: its counter moves
-      QVERIFY(app.Link().ReadTargetWord(counter->address, first));
-      QTest::qWait(50);
-      QVERIFY(app.Link().ReadTargetWord(counter->address, later));
-      QVERIFY2(later != first, qPrintable(QStringLiteral("DSP %1").arg(dsp)));
-    }
-  }
-
   void serialBootPausesBothMonitoringsAndRestartsThem() {
     AppBench bench;
     QVERIFY(bench.StartSim());

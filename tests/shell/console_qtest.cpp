@@ -1,7 +1,5 @@
 // The console page: typed lines, the queued hand-over, execution against the
-// responder with the exact result texts and colours, the 1000-line log, F2,
-// and the page layout.
-#include <QLabel>
+// responder with the exact result texts and colours, the 1000-line log and F2.
 #include <QTest>
 
 #include "shell/monitor_support.h"
@@ -113,21 +111,6 @@ class ConsoleTest : public QObject {
     QCOMPARE(log.LineColour(0), QColor(Qt::red));
     QCOMPARE(log.LineColour(999), QColor(Qt::blue));
     QVERIFY(log.isReadOnly());
-  }
-
-  void pageLayout() {
-    MonitorRig rig;
-    CConsoleDlg& page = rig.Console();
-    page.setParent(nullptr);
-    page.resize(640, 240);
-    page.show();
-    QApplication::processEvents();
-    const QRect caption = page.Caption()->geometry(), input = page.Input()->geometry();
-    QCOMPARE(page.Caption()->text(), QString("Input monitoring command"));
-    QCOMPARE(caption.topLeft(), QPoint(5, 5));
-    QCOMPARE(input, QRect(caption.right() + 5, 5, 300, caption.height()));
-    QCOMPARE(page.Log()->geometry(), QRect(QPoint(5, caption.bottom() + 5), QPoint(634, 234)));
-    page.setParent(rig.frame.get());  // the frame deletes it
   }
 };
 

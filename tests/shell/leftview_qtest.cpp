@@ -1,13 +1,12 @@
 // The symbol pane: rows and their order, what a fill asks of the variable
-// monitor, double-click and "Add Symbol List", the context menu's enabling,
-// "Delete All Items", and the column widths kept between runs.
+// monitor, double-click and "Add Symbol List", the context menu's enabling
+// and "Delete All Items".
 #include <QAction>
 #include <QHeaderView>
 #include <QMenu>
 #include <QtTest>
 #include <set>
 
-#include "config/SettingsStore.h"
 #include "shell/LeftView.h"
 
 using namespace velmora;
@@ -153,23 +152,6 @@ class LeftViewTest : public QObject {
     Trigger(*pane.BuildContextMenu(), kCmdDeleteAllItems);
     QCOMPARE(pane.RowCount(), 0);
     QCOMPARE(host.calls, QStringList{"delete"});
-  }
-
-  void columnWidthsComeFromAndGoBackToTheStore() {
-    MemorySettingsStore store;
-    store.WriteInt(kSectionViewInfo, "Left Column1 Width", 90);
-    {
-      CLeftView pane(&store);
-      QCOMPARE(pane.columnWidth(0), 100);  // default
-      QCOMPARE(pane.columnWidth(1), 90);
-      QCOMPARE(pane.columnWidth(2), 120);
-      QCOMPARE(pane.columnWidth(3), 110);
-      pane.setColumnWidth(3, 55);
-    }
-    QCOMPARE(store.ReadInt(kSectionViewInfo, "Left Column3 Width", 0), 55);
-    QCOMPARE(store.ReadInt(kSectionViewInfo, "Left Column0 Width", 0), 100);
-    CLeftView again(&store);
-    QCOMPARE(again.columnWidth(3), 55);
   }
 };
 

@@ -1,13 +1,10 @@
-// Progress and erase-animation dialogs, the observer that drives them, and the
-// calibration notice.
+// Progress and erase-animation dialogs, and the observer that drives them.
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QtTest>
 
-#include "shell/MicroTimeDlg.h"
 #include "shell/ProgressDlg.h"
-#include "widgets/ColorLabel.h"
 #include "widgets/FrameAnimation.h"
 
 using namespace velmora;
@@ -146,20 +143,6 @@ class ProgressTest : public QObject {
     QCOMPARE(dlg.Title(), QStringLiteral(" Flash Erasing"));
     QVERIFY(!dlg.AutoClosePending());
     QCOMPARE(dlg.ButtonText(), QStringLiteral("OK"));
-
-    // Frames wrap around.
-    CFrameAnimation strip;
-    QPixmap frames(150, 13 * 3);
-    frames.fill(Qt::red);
-    QVERIFY(strip.Open(frames, QSize(150, 13)));
-    QVERIFY(!CFrameAnimation().Open(QPixmap(), QSize(150, 13)));
-    strip.SetFrameInterval(5);
-    QList<int> seen;
-    connect(&strip, &CFrameAnimation::FrameChanged, this, [&](int f) { seen << f; });
-    strip.Play();
-    QTRY_VERIFY(seen.size() >= 5);
-    strip.Stop();
-    QCOMPARE(seen.mid(0, 5), QList<int>({0, 1, 2, 0, 1}));
   }
 
   void observerDrivesBothDialogs() {
@@ -209,24 +192,6 @@ class ProgressTest : public QObject {
       observer.SetWaitCursor(true);
     }
     QVERIFY(!QApplication::overrideCursor());  // the observer's end restores it
-  }
-
-  void calibrationNotice() {
-    CMicroTimeDlg dlg(main_);
-    QCOMPARE(dlg.TitleLabel()->ShownText(), QStringLiteral("Calculate Micro Time ..."));
-    QVERIFY(dlg.TitleLabel()->IsFaded());
-    QStringList lines;
-    for (QLabel* l : dlg.findChildren<QLabel*>()) lines << l->text();
-    QVERIFY(lines.contains("Calculate Micro Time of user PC now for right action"));
-    QVERIFY(lines.contains("Wait a minutes..."));
-    const CMicroTimer::Notice notice = dlg.Notice();
-    notice.show();
-    QVERIFY(dlg.isVisible() && QApplication::overrideCursor());
-    QTest::keyClick(&dlg, Qt::Key_Return);
-    QTest::keyClick(&dlg, Qt::Key_Escape);
-    QVERIFY(dlg.isVisible());  // the user cannot close it
-    notice.hide();
-    QVERIFY(!dlg.isVisible() && !QApplication::overrideCursor());
   }
 };
 

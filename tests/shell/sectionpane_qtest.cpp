@@ -1,14 +1,11 @@
 // The section pane: rows, what the hex view shows after fill, double-click,
-// clear and a flash read, sections gone from the list, the layout with its
-// splitter bar, and the column widths.
+// clear and a flash read, and sections gone from the list.
 #include <QTableWidget>
 #include <QtTest>
 
-#include "config/SettingsStore.h"
 #include "image/ProgramImage.h"
 #include "shell/SectionPane.h"
 #include "widgets/HexEditBase.h"
-#include "widgets/SplitterBar.h"
 
 using namespace velmora;
 
@@ -103,50 +100,6 @@ class SectionPaneTest : public QObject {
     p.sections = {{".big", 0xFFFFFF, 0, kImageWords - 2}};
     pane.Fill();
     QCOMPARE(pane.HexView()->DataLength(), 8u);
-  }
-
-  void layoutFollowsTheSymbolPaneFirstAndTheSplitterAfter() {
-    ProgramData p = TwoSections();
-    CSectionPane pane(p);
-    pane.SetLeftColumnWidthSource([] { return 260; });
-    pane.resize(800, 200);
-    pane.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&pane));
-    const QRect list = pane.List()->geometry();
-    QCOMPARE(list.topLeft(), QPoint(5, 5));
-    QCOMPARE(list.height(), 190);
-    // The symbol pane's width less 20, give or take the bar's overlap.
-    QVERIFY(std::abs(list.width() - 240) <= CSplitterBar::kSizingFrameThickness / 2);
-    QCOMPARE(pane.HexView()->geometry().right(), 800 - 5 - 1);
-
-    // Dragged to x = 400, the bar stays there through a resize, and the list ends at it.
-    CSplitterBar& bar = *pane.Splitter();
-    const QPoint grip = bar.rect().center(), drop(400 - bar.x(), grip.y());
-    QTest::mousePress(&bar, Qt::LeftButton, {}, grip);
-    QTest::mouseMove(&bar, drop);
-    QTest::mouseRelease(&bar, Qt::LeftButton, {}, drop);
-    pane.resize(900, 300);
-    QTRY_COMPARE(pane.HexView()->geometry().right(), 900 - 5 - 1);
-    QCOMPARE(bar.x(), 400);
-    QCOMPARE(pane.List()->geometry().right(), 400 + CSplitterBar::kBorderThickness - 1);
-    QCOMPARE(pane.HexView()->geometry().left(),
-             bar.geometry().right() + 1 - CSplitterBar::kBorderThickness);
-    pane.resize(300, 300);  // shrinking keeps the bar inside
-    QTRY_VERIFY(bar.geometry().right() <= 300 - 5);
-  }
-
-  void columnWidthsComeFromAndGoBackToTheStore() {
-    ProgramData p = TwoSections();
-    MemorySettingsStore store;
-    store.WriteInt(kSectionViewInfo, "Section Column0 Width", 80);
-    {
-      CSectionPane pane(p, &store);
-      QCOMPARE(pane.List()->columnWidth(0), 80);
-      QCOMPARE(pane.List()->columnWidth(1), 120);
-      pane.List()->setColumnWidth(1, 133);
-    }
-    QCOMPARE(store.ReadInt(kSectionViewInfo, "Section Column1 Width", 0), 133);
-    QCOMPARE(store.ReadInt(kSectionViewInfo, "Section Column2 Width", 0), 120);
   }
 };
 
