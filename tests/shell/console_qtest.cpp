@@ -29,18 +29,6 @@ class ConsoleTest : public QObject {
     QCOMPARE(rig.Console().Log()->LineColour(0), QColor(0, 128, 0));
   }
 
-  void writesLandInTargetMemory() {
-    MonitorRig rig;
-    rig.program.symbols = {SymbolEntry("x", 0x809C10, 6)};
-    rig.Type("d x=1.5");
-    rig.Type("d x = 5");
-    rig.Type("d 0x809800=0x1234ABCD");
-    QTRY_COMPARE(rig.LogLines(), QStringList(3, "[ RESULT ] : Writing Completed..."));
-    QCOMPARE(rig.pod.committed,
-             (std::vector<std::pair<uint32_t, uint32_t>>{
-                 {0x809C10, 0x00400000}, {0x809C10, 5}, {0x809800, 0x1234ABCD}}));
-  }
-
   void errorsAreRedAndF2BringsBackTheLastGoodLine() {
     MonitorRig rig;
     rig.Type("h");

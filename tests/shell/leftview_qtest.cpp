@@ -1,4 +1,4 @@
-// The symbol pane: rows and their order, what a fill asks of the variable
+// The symbol pane: rows and their texts, what a fill asks of the variable
 // monitor, double-click and "Add Symbol List", the context menu's enabling
 // and "Delete All Items".
 #include <QAction>
@@ -26,7 +26,6 @@ class RecordingHost : public SymbolPaneHost {
   bool IsVariableRegistered(const std::string& name) override { return registered.count(name); }
   void AddSymbolVariable(const std::string& name) override {
     calls << QString::fromStdString("add " + name);
-    registered.insert(name);
   }
   void OpenCoffFile() override { calls << "open"; }
   void DeleteAllSymbols() override { calls << "delete"; }
@@ -41,21 +40,16 @@ CDataObject Symbol(const char* name, uint32_t address, uint16_t type, const char
   return o;
 }
 
-QStringList Names(const CLeftView& pane) {
-  QStringList out;
-  for (int r = 0; r < pane.RowCount(); ++r) out << pane.Text(r, 0);
-  return out;
+QStringList Row(const CLeftView& pane, int row) {
+  QStringList cells;
+  for (int c = 0; c < 4; ++c) cells << pane.Text(row, c);
+  return cells;
 }
 
-bool Enabled(QMenu& menu, int id) {
+QAction* Action(QMenu& menu, int id) {
   for (QAction* a : menu.actions())
-    if (a->data().toInt() == id) return a->isEnabled();
-  return false;
-}
-
-void Trigger(QMenu& menu, int id) {
-  for (QAction* a : menu.actions())
-    if (a->data().toInt() == id) a->trigger();
+    if (a->data().toInt() == id) return a;
+  return nullptr;
 }
 
 }  // namespace
@@ -64,31 +58,24 @@ class LeftViewTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void fillSortsAndFormatsTheRows() {
+  void fillShowsTheRowsAndPausesTheVariableMonitor() {
     CLeftView pane;
     RecordingHost host;
     pane.SetHost(&host);
     pane.Fill({Symbol("beta", 0x809C00, 4), Symbol("Alpha", 0x12, 0, "Array Info : [4]"),
                Symbol("alpha2", 0xABCDEF, 0x36, "Array Info : [3]")});
-    QCOMPARE(Names(pane), (QStringList{"Alpha", "alpha2", "beta"}));
-    // Basic type 0: no type text and no array text.
-    QCOMPARE(pane.Text(0, 1), QStringLiteral("0x000012"));
-    QCOMPARE(pane.Text(0, 2), QString());
-    QCOMPARE(pane.Text(0, 3), QString());
-    QCOMPARE(pane.Text(1, 1), QStringLiteral("0xABCDEF"));
-    QCOMPARE(pane.Text(1, 2), QStringLiteral("Array of Floating point"));
-    QCOMPARE(pane.Text(1, 3), QStringLiteral("Array Info : [3]"));
-    QCOMPARE(pane.Text(2, 2), QStringLiteral("Integer"));
+    // Sorted without regard to case; basic type 0 shows no type and no array text.
+    QCOMPARE(Row(pane, 0), (QStringList{"Alpha", "0x000012", "", ""}));
+    QCOMPARE(Row(pane, 1),
+             (QStringList{"alpha2", "0xABCDEF", "Array of Floating point", "Array Info : [3]"}));
+    QCOMPARE(Row(pane, 2), (QStringList{"beta", "0x809C00", "Integer", ""}));
     QVERIFY(!pane.horizontalHeader()->sectionsClickable());  // the order is fixed
     QCOMPARE(host.calls, QStringList{"update"});
-
     // A running variable monitor is paused around the update.
     host.calls.clear();
     host.monitoring = true;
     pane.Fill({Symbol("x", 1, 4)});
     QCOMPARE(host.calls, (QStringList{"stop 1", "update", "start 1"}));
-    QCOMPARE(pane.RowCount(), 1);
-
     // An empty table empties the pane and asks nothing.
     host.calls.clear();
     pane.Fill({});
@@ -106,7 +93,6 @@ class LeftViewTest : public QObject {
     pane.Fill({Symbol("gamma", 3, 4), Symbol("alpha", 1, 4), Symbol("beta", 2, 4)});
     host.calls.clear();
     host.registered = {"beta"};
-
     // Alpha is added; beta is registered already; below the last row is nothing.
     for (const QPoint& at : {pane.visualRect(pane.model()->index(0, 0)).center(),
                              pane.visualRect(pane.model()->index(1, 0)).center(),
@@ -116,15 +102,13 @@ class LeftViewTest : public QObject {
 
     // The selection from top to bottom, skipping what is registered.
     host.calls.clear();
-    host.registered.clear();
-    pane.clearSelection();
-    pane.selectionModel()->select(pane.model()->index(2, 0),
-                                  QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    pane.selectionModel()->select(pane.model()->index(0, 0),
-                                  QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    QCOMPARE(pane.SelectedNames(), (QStringList{"alpha", "gamma"}));
     host.registered = {"gamma"};
-    Trigger(*pane.BuildContextMenu(), kCmdAddSymbolList);
+    pane.clearSelection();
+    for (int row : {2, 0})
+      pane.selectionModel()->select(pane.model()->index(row, 0),
+                                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    QCOMPARE(pane.SelectedNames(), (QStringList{"alpha", "gamma"}));
+    Action(*pane.BuildContextMenu(), kCmdAddSymbolList)->trigger();
     QCOMPARE(host.calls, QStringList{"add alpha"});
   }
 
@@ -132,24 +116,18 @@ class LeftViewTest : public QObject {
     CLeftView pane;
     RecordingHost host;
     pane.SetHost(&host);
-    std::unique_ptr<QMenu> empty = pane.BuildContextMenu();
-    QStringList texts;
-    for (QAction* a : empty->actions()) texts << a->text();
-    QCOMPARE(texts, (QStringList{"Open COFF File...", "Add Symbol List", "Delete All Items"}));
-    Trigger(*empty, kCmdOpenCoffFromPane);
-    QCOMPARE(host.calls, QStringList{"open"});
     // Open only while empty, Add only with a selection, Delete with rows.
     const bool expected[3][3] = {{true, false, false}, {false, false, true}, {false, true, true}};
     for (int state = 0; state < 3; ++state) {
       if (state == 1) pane.Fill({Symbol("a", 1, 4), Symbol("b", 2, 4)});
       if (state == 2) pane.selectRow(1);
       std::unique_ptr<QMenu> menu = pane.BuildContextMenu();
-      QCOMPARE(Enabled(*menu, kCmdOpenCoffFromPane), expected[state][0]);
-      QCOMPARE(Enabled(*menu, kCmdAddSymbolList), expected[state][1]);
-      QCOMPARE(Enabled(*menu, kCmdDeleteAllItems), expected[state][2]);
+      QCOMPARE(Action(*menu, kCmdOpenCoffFromPane)->isEnabled(), expected[state][0]);
+      QCOMPARE(Action(*menu, kCmdAddSymbolList)->isEnabled(), expected[state][1]);
+      QCOMPARE(Action(*menu, kCmdDeleteAllItems)->isEnabled(), expected[state][2]);
     }
     host.calls.clear();
-    Trigger(*pane.BuildContextMenu(), kCmdDeleteAllItems);
+    Action(*pane.BuildContextMenu(), kCmdDeleteAllItems)->trigger();
     QCOMPARE(pane.RowCount(), 0);
     QCOMPARE(host.calls, QStringList{"delete"});
   }

@@ -16,24 +16,31 @@ using namespace velmora::test;
 
 namespace {
 
-// Every row shows its list item and its own index.
-void CheckRowsMirrorList(CMonitorListView& pane, const std::vector<CDataObject>& list,
-                         int addressColumn) {
-  QCOMPARE(pane.rowCount(), static_cast<int>(list.size()));
-  for (int row = 0; row < pane.rowCount(); ++row) {
-    const CDataObject& item = list[static_cast<size_t>(row)];
-    QCOMPARE(pane.CellText(row, 0), QString::number(row));
-    QCOMPARE(pane.CellText(row, 3), QString::fromLatin1(ViewTypeText(item.viewType)));
-    QCOMPARE(pane.CellText(row, addressColumn), QString::asprintf("0x%06X", item.address));
-    if (addressColumn == 5) {
-      QCOMPARE(pane.CellText(row, 1), QString::fromStdString(item.name));
-      QCOMPARE(pane.CellText(row, 4), QString::fromLatin1(BasicTypeText(item.BasicType())));
-    }
-  }
+QStringList Row(const CMonitorListView& pane, int row) {
+  QStringList cells;
+  for (int c = 0; c < pane.columnCount(); ++c) cells << pane.CellText(row, c);
+  return cells;
 }
 
-void CheckVariables(MonitorRig& rig) {
-  CheckRowsMirrorList(rig.Variables(), rig.program.variables, 5);
+QStringList Column(const CMonitorListView& pane, int column) {
+  QStringList cells;
+  for (int r = 0; r < pane.rowCount(); ++r) cells << pane.CellText(r, column);
+  return cells;
+}
+
+// Every row shows its list item (value aside) and its own index.
+void CheckRowsMirrorList(CMonitorListView& pane, const std::vector<CDataObject>& list) {
+  QCOMPARE(pane.rowCount(), static_cast<int>(list.size()));
+  const bool variables = pane.columnCount() == 6;
+  for (int row = 0; row < pane.rowCount(); ++row) {
+    const CDataObject& item = list[static_cast<size_t>(row)];
+    QStringList expected{QString::number(row), QString::asprintf("0x%06X", item.address),
+                         pane.CellText(row, 2), ViewTypeText(item.viewType)};
+    if (variables)
+      expected = {expected[0], QString::fromStdString(item.name), expected[2],
+                  expected[3], BasicTypeText(item.BasicType()),   expected[1]};
+    QCOMPARE(Row(pane, row), expected);
+  }
 }
 
 bool Enabled(QMenu* menu, int id) {
@@ -54,39 +61,33 @@ class MonitorPanesTest : public QObject {
                            SymbolEntry("buf", 0x809C10, 0x34, "Array Info : [8]")};
     for (const char* name : {"counter", "gain", "flags", "buf", "nosuch"})
       rig.control->AddSymbolVariable(name);
-    CheckVariables(rig);
     CTRightView& vars = rig.Variables();
-    QCOMPARE(vars.rowCount(), 4);
-    QCOMPARE(vars.CellText(0, 3), QString("signed integer"));
-    QCOMPARE(vars.CellText(1, 3), QString("float"));
-    QCOMPARE(vars.CellText(2, 3), QString("unsigned integer"));
-    QCOMPARE(vars.CellText(3, 4), QString("Integer"));  // no "Array of" prefix
+    CheckRowsMirrorList(vars, rig.program.variables);
+    // Each with its type's default view; an array shows its element type.
+    QCOMPARE(Column(vars, 3),
+             (QStringList{"signed integer", "float", "unsigned integer", "signed integer"}));
+    QCOMPARE(vars.CellText(3, 4), QString("Integer"));
     QCOMPARE(rig.program.variables[3].arrayText, std::string("Array Info : [8]"));
-    QCOMPARE(vars.CellText(0, 2), QString());  // empty until the first read
+    QCOMPARE(Column(vars, 2), QStringList(4, ""));  // empty until the first read
     QCOMPARE(rig.control->RunningMode(), kMonitorVariables);
-    QVERIFY(rig.control->IsVariableRegistered("gain"));
-    QVERIFY(!rig.control->IsVariableRegistered("Gain"));
-
+    QVERIFY(rig.control->IsVariableRegistered("gain") &&
+            !rig.control->IsVariableRegistered("Gain"));
     // From the console a second name is refused with a blue notice.
     rig.control->AddVariable("gain", 0x809D00, 0, 4);
     QCOMPARE(vars.rowCount(), 4);
-    QCOMPARE(rig.Console().Log()->LineText(0), QString("[ NOTICE ] : Already registered variable"));
+    QCOMPARE(rig.LogLines(), QStringList{"[ NOTICE ] : Already registered variable"});
     QCOMPARE(rig.Console().Log()->LineColour(0), QColor(0, 0, 255));
 
     // Addresses: unique, within 24 bits; the first starts address monitoring too.
-    CBRightView& addrs = rig.Addresses();
     rig.control->AddAddress(0x809800, 0);
     QCOMPARE(rig.control->RunningMode(), kMonitorBoth);
     rig.control->AddAddress(0x809800, 4);
     rig.control->AddAddress(0x1000000, 0);
     rig.control->AddAddress(0x000000, ToByte(ViewType::Binary));
-    CheckRowsMirrorList(addrs, rig.program.addresses, 1);
-    QCOMPARE(addrs.rowCount(), 2);
-    QCOMPARE(addrs.CellText(1, 3), QString("binary"));
-    QCOMPARE(rig.Console().Log()->LineText(1),
-             QString("[ NOTICE ] : This address is already registered"));
-    QCOMPARE(rig.Console().Log()->LineCount(), uint16_t{2});
-    QVERIFY(rig.control->IsAddressRegistered(0));
+    CheckRowsMirrorList(rig.Addresses(), rig.program.addresses);
+    QCOMPARE(Column(rig.Addresses(), 1), (QStringList{"0x809800", "0x000000"}));
+    QCOMPARE(rig.LogLines().last(), QString("[ NOTICE ] : This address is already registered"));
+    QCOMPARE(rig.LogLines().size(), 2);
   }
 
   void deletingKeepsRowsInStepAndStopsOnlyThatPane_data() {
@@ -97,53 +98,44 @@ class MonitorPanesTest : public QObject {
   void deletingKeepsRowsInStepAndStopsOnlyThatPane() {
     QFETCH(bool, variables);
     MonitorRig rig;
-    for (uint32_t i = 0; i < 6; ++i) {
-      if (variables)
-        rig.control->AddVariable(std::string(1, static_cast<char>('a' + i)), 0x809800 + i, 0, 4);
+    // Six items in the pane under test, one in the other.
+    auto add = [&](bool toVariables, uint32_t address) {
+      if (toVariables)
+        rig.control->AddVariable(std::to_string(address), address, 0, 4);
       else
-        rig.control->AddAddress(0x809800 + i, 0);
-    }
-    if (variables)
-      rig.control->AddAddress(0x808040, 0);
-    else
-      rig.control->AddVariable("v", 0x808040, 0, 4);
-    QCOMPARE(rig.control->RunningMode(), kMonitorBoth);
+        rig.control->AddAddress(address, 0);
+    };
+    for (uint32_t i = 0; i < 6; ++i) add(variables, 0x809800 + i);
+    add(!variables, 0x808040);
     CMonitorListView& pane =
         variables ? static_cast<CMonitorListView&>(rig.Variables()) : rig.Addresses();
     std::vector<CDataObject>& list = variables ? rig.program.variables : rig.program.addresses;
-    const int addressColumn = variables ? 5 : 1;
-    auto addressAt = [&](int row) { return pane.CellText(row, addressColumn); };
+    const int column = variables ? 5 : 1;
 
     SelectRows(pane, {1, 4});
     pane.DeleteSelectedItems();
-    CheckRowsMirrorList(pane, list, addressColumn);
-    QCOMPARE(addressAt(1), QString("0x809802"));
-    QCOMPARE(addressAt(3), QString("0x809805"));
+    CheckRowsMirrorList(pane, list);
+    QCOMPARE(Column(pane, column), (QStringList{"0x809800", "0x809802", "0x809803", "0x809805"}));
     pane.setFocus();
     SelectRows(pane, {0});
     QTest::keyClick(&pane, Qt::Key_Delete);
-    CheckRowsMirrorList(pane, list, addressColumn);
-    QCOMPARE(addressAt(0), QString("0x809802"));
     pane.DeleteItemRow(123);  // no such row
     pane.DeleteItemRow(1);
-    CheckRowsMirrorList(pane, list, addressColumn);
-    QCOMPARE(list.size(), size_t{2});
+    CheckRowsMirrorList(pane, list);
+    QCOMPARE(Column(pane, column), (QStringList{"0x809802", "0x809805"}));
     QCOMPARE(rig.control->RunningMode(), kMonitorBoth);
 
+    const int other = variables ? kMonitorAddresses : kMonitorVariables;
     pane.DeleteItemRow(0);
     SelectRows(pane, {0});
     QTest::keyClick(&pane, Qt::Key_Delete);
     QVERIFY(list.empty());
-    QCOMPARE(rig.control->RunningMode(), variables ? kMonitorAddresses : kMonitorVariables);
+    QCOMPARE(rig.control->RunningMode(), other);
     QVERIFY(rig.control->TimerRunning());
-    if (variables)
-      rig.control->AddVariable("b", 0x809801, 0, 4);
-    else
-      rig.control->AddAddress(0x809801, 0);
+    add(variables, 0x809801);
     pane.DeleteAllItems();
-    QCOMPARE(pane.rowCount(), 0);
-    QVERIFY(list.empty());
-    QCOMPARE(rig.control->RunningMode(), variables ? kMonitorAddresses : kMonitorVariables);
+    QVERIFY(list.empty() && pane.rowCount() == 0);
+    QCOMPARE(rig.control->RunningMode(), other);
   }
 
   void ticksShowValuesInEachRowsView() {
@@ -158,20 +150,17 @@ class MonitorPanesTest : public QObject {
     rig.pod.memory[0x000001] = 0x00400000;
     rig.control->AddAddress(0x000000, ToByte(ViewType::Binary));
     rig.control->AddAddress(0x000001, ToByte(ViewType::Float));
-    rig.Variables().scrollToTop();
-    rig.Addresses().scrollToTop();
     rig.pod.readAddresses.clear();
     rig.control->Tick();
     QCOMPARE(rig.pod.readAddresses,
              (std::vector<uint32_t>{0x809800, 0x809801, 0x809802, 0x809803, 0, 1}));
-    QCOMPARE(rig.Addresses().CellText(0, 2), QString(29, '0') + "101");
-    QCOMPARE(rig.Addresses().CellText(1, 2), QString("1.5"));
+    QCOMPARE(Column(rig.Addresses(), 2), (QStringList{QString(29, '0') + "101", "1.5"}));
 
     // A new view shows at once; the value follows at the next tick.
     SelectRows(rig.Variables(), {0, 2, 3});
     rig.Variables().SetSelectedViewType(ToByte(ViewType::Binary));
-    QCOMPARE(rig.Variables().CellText(2, 3), QString("binary"));
-    QCOMPARE(rig.Variables().CellText(1, 3), QString("hex decimal"));
+    QCOMPARE(Column(rig.Variables(), 3),
+             (QStringList{"binary", "hex decimal", "binary", "binary"}));
     QCOMPARE(rig.Variables().CellText(2, 2), QString("0x00000005"));
     QCOMPARE(rig.program.variables[3].viewType, ToByte(ViewType::Binary));
     rig.control->Tick();
@@ -200,15 +189,14 @@ class MonitorPanesTest : public QObject {
       for (int id : {32784, 32786, 32787, 32791, cmd::kPlotSelectedVariables})
         QCOMPARE(Enabled(menu.get(), id), selected);
     }
+    for (const char* caption : {"Stop Variable Monitoring", "Start Variable Monitoring"}) {
+      std::unique_ptr<QMenu> menu(rig.Variables().BuildContextMenu(nullptr));
+      QCOMPARE(CMonitorListView::FindAction(menu.get(), 32783)->text(), QString(caption));
+      CMonitorListView::FindAction(menu.get(), 32783)->trigger();
+    }
+    QCOMPARE(rig.control->RunningMode(), kMonitorVariables);
     std::unique_ptr<QMenu> menu(rig.Variables().BuildContextMenu(nullptr));
-    QCOMPARE(CMonitorListView::FindAction(menu.get(), 32783)->text(),
-             QString("Stop Variable Monitoring"));
-    CMonitorListView::FindAction(menu.get(), 32783)->trigger();
-    QCOMPARE(rig.control->RunningMode(), 0);
-    std::unique_ptr<QMenu> stopped(rig.Variables().BuildContextMenu(nullptr));
-    QCOMPARE(CMonitorListView::FindAction(stopped.get(), 32783)->text(),
-             QString("Start Variable Monitoring"));
-    CMonitorListView::FindAction(stopped.get(), 32789)->trigger();
+    CMonitorListView::FindAction(menu.get(), 32789)->trigger();
     QCOMPARE(rig.Variables().CellText(0, 3), QString("unsigned integer"));
 
     // The address pane's menu: its own ids, captions and change hook.
@@ -228,9 +216,8 @@ class MonitorPanesTest : public QObject {
       return true;
     });
     CMonitorListView::FindAction(addr.get(), 32795)->trigger();
-    QCOMPARE(seen.addressText, QString("0x809800"));
-    QCOMPARE(seen.viewTypeText, QString("signed integer"));
-    QCOMPARE(seen.valueText, QString("-1"));
+    QCOMPARE(QStringList({seen.addressText, seen.viewTypeText, seen.valueText}),
+             (QStringList{"0x809800", "signed integer", "-1"}));
     QCOMPARE(rig.pod.memory[0x809800], 77u);
     CMonitorListView::FindAction(addr.get(), 32794)->trigger();  // Delete All Items
     QCOMPARE(rig.Addresses().rowCount(), 0);
@@ -244,32 +231,25 @@ class MonitorPanesTest : public QObject {
     rig.control->AddVariable("x", 0x809C00, 0, 4);
     rig.control->Tick();
     ChangeSymbolRequest seen;
-    int calls = 0;
+    bool answer = true;
     rig.control->SetChangeSymbolHook([&](QWidget*, const ChangeSymbolRequest& r, uint32_t& word) {
       seen = r;
-      ++calls;
-      word = 0x1234;
-      return true;
+      word = answer ? 0x1234 : 99;
+      return answer;
     });
     CTRightView& pane = rig.Variables();
     const QPoint cell = pane.visualRect(pane.model()->index(0, 1)).center();
     QTest::mouseDClick(pane.viewport(), Qt::LeftButton, {}, cell);
-    QCOMPARE(calls, 1);
-    QCOMPARE(seen.name, QString("x"));
-    QCOMPARE(seen.addressText, QString("0x809C00"));
-    QCOMPARE(seen.dataTypeText, QString("Integer"));
-    QCOMPARE(seen.valueText, QString("0x0000002A"));
+    QCOMPARE(QStringList({seen.name, seen.addressText, seen.dataTypeText, seen.valueText}),
+             (QStringList{"x", "0x809C00", "Integer", "0x0000002A"}));
     QCOMPARE(seen.typeCode, uint16_t{4});
     QCOMPARE(rig.pod.memory[0x809C00], 0x1234u);
-
+    // Not monitored: no dialog. Cancelled: nothing written.
     rig.control->StopMonitoring(kMonitorVariables);
+    seen = {};
     QTest::mouseDClick(pane.viewport(), Qt::LeftButton, {}, cell);
-    QCOMPARE(calls, 1);
-    // Cancel writes nothing.
-    rig.control->SetChangeSymbolHook([](QWidget*, const ChangeSymbolRequest&, uint32_t& word) {
-      word = 99;
-      return false;
-    });
+    QVERIFY(seen.name.isEmpty());
+    answer = false;
     pane.ChangeSelectedVariable();
     QCOMPARE(rig.pod.memory[0x809C00], 0x1234u);
   }
@@ -284,9 +264,9 @@ class MonitorPanesTest : public QObject {
     // A new program moved counter only: its row is rewritten, gain's view stays.
     rig.program.symbols[0].address = 0x809E00;
     rig.control->UpdateResolvedVariables();
-    QCOMPARE(rig.Variables().CellText(0, 5), QString("0x809E00"));
+    CheckRowsMirrorList(rig.Variables(), rig.program.variables);
+    QCOMPARE(Column(rig.Variables(), 5), (QStringList{"0x809E00", "0x809C01"}));
     QCOMPARE(rig.Variables().CellText(1, 3), QString("binary"));
-    CheckVariables(rig);
     QVERIFY(rig.control->variableMonitoring());  // paused and resumed
 
     // Lists read from a file: rows with empty values; monitoring only with items.
@@ -294,13 +274,11 @@ class MonitorPanesTest : public QObject {
     rig.program.variables.clear();
     rig.control->RebuildVariableRows();
     QCOMPARE(rig.Variables().rowCount(), 0);
-    QVERIFY(!rig.control->variableMonitoring());
     rig.program.addresses = {SymbolEntry("", 0x808040, 0), SymbolEntry("", 0x000010, 0)};
     rig.program.addresses[1].viewType = ToByte(ViewType::SignedInteger);
     rig.control->RebuildAddressRows();
-    CheckRowsMirrorList(rig.Addresses(), rig.program.addresses, 1);
-    QCOMPARE(rig.Addresses().CellText(1, 2), QString());
-    QCOMPARE(rig.Addresses().CellText(1, 3), QString("signed integer"));
+    CheckRowsMirrorList(rig.Addresses(), rig.program.addresses);
+    QCOMPARE(Column(rig.Addresses(), 2), QStringList(2, ""));
     QCOMPARE(rig.control->RunningMode(), kMonitorAddresses);
     QVERIFY(rig.prompt.information.isEmpty());
   }
