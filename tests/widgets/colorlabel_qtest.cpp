@@ -1,4 +1,4 @@
-// Colour label: fade bands, painting and the text it draws.
+// Colour label: the fade bands and their painting.
 #include <QtTest>
 
 #include "widgets/ColorLabel.h"
@@ -6,13 +6,6 @@
 using namespace velmora;
 
 namespace {
-
-int CountPixels(const QImage& img, const QColor& c) {
-  int n = 0;
-  for (int y = 0; y < img.height(); ++y)
-    for (int x = 0; x < img.width(); ++x) n += img.pixelColor(x, y) == c;
-  return n;
-}
 
 const FadeBand& BandAt(const std::vector<FadeBand>& bands, int x) {
   for (const FadeBand& b : bands)
@@ -63,8 +56,8 @@ class ColorLabelTest : public QObject {
     QCOMPARE(BandAt(wide, 127).x, 126);
   }
 
-  void paintsTheFadeAndTheText() {
-    CColorLabel label(QStringLiteral("WWWW"));
+  void paintsTheFade() {
+    CColorLabel label;
     label.resize(120, 24);
     label.SetBkColor(QColor(200, 101, 37), false);
     label.SetFade(true);
@@ -74,21 +67,6 @@ class ColorLabelTest : public QObject {
     QCOMPARE(img.pixelColor(0, 10), QColor(0, 0, 0));
     label.SetFade(false);
     QCOMPARE(label.grab().toImage().pixelColor(0, 10), QColor(200, 101, 37));
-
-    // The stored text is drawn, else the window text; either colour setter turns drawing on or off.
-    label.resize(200, 24);
-    const QColor ink(255, 0, 255);
-    label.SetTextColor(ink, true);
-    label.SetBkColor(QColor(0, 0, 0), true);
-    QCOMPARE(label.ShownText(), QStringLiteral("WWWW"));
-    const int windowText = CountPixels(label.grab().toImage(), ink);
-    QVERIFY(windowText > 0);
-    label.SetLabelText(QStringLiteral("WWWWWWWW"));
-    QVERIFY(CountPixels(label.grab().toImage(), ink) > windowText);
-    label.SetLabelText(QString());
-    QCOMPARE(CountPixels(label.grab().toImage(), ink), windowText);
-    label.SetBkColor(QColor(0, 0, 0), false);
-    QCOMPARE(CountPixels(label.grab().toImage(), ink), 0);
   }
 };
 

@@ -1,5 +1,4 @@
-// Hex view: layout arithmetic, row texts, navigation, scrolling and painting.
-#include <QFontDatabase>
+// Hex view: layout arithmetic, row texts, navigation and scrolling.
 #include <QScrollBar>
 #include <QWheelEvent>
 #include <QtTest>
@@ -177,9 +176,6 @@ class HexEditTest : public QObject {
     QCOMPARE(hex.horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
     hex.verticalScrollBar()->setValue(1);
     QCOMPARE(hex.TopRow(), int64_t{1});
-    hex.resize(80, hex.height());
-    QTRY_COMPARE(hex.horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-    QCOMPARE(int64_t{hex.horizontalScrollBar()->maximum()}, hex.Layout().lastHorizontalOffset);
   }
 
   void wheelAndKeysScroll() {
@@ -198,7 +194,6 @@ class HexEditTest : public QObject {
     QTest::keyClick(&hex, Qt::Key_End);
     QCOMPARE(hex.Caret().offset, 8u * 100 + 3);
     QCOMPARE(hex.TopRow(), int64_t{101 - 10});
-    QCOMPARE(hex.TopRow(), hex.Layout().lastTopRow);
     QTest::keyClick(&hex, Qt::Key_Home);
     QCOMPARE(hex.TopRow(), int64_t{0});
     QTest::keyClick(&hex, Qt::Key_PageDown);
@@ -214,22 +209,6 @@ class HexEditTest : public QObject {
     SendWheel(empty, -240);
     QCOMPARE(empty.TopRow(), int64_t{0});
     QCOMPARE(empty.Caret().offset, 0u);
-  }
-
-  void takesOnlyFixedPitchFonts() {
-    CHexEditBase hex;
-    const QFont before = hex.HexFont();
-    QVERIFY(QFontInfo(before).fixedPitch());
-    QFont proportional(QStringLiteral("DejaVu Sans"));
-    if (QFontInfo(proportional).fixedPitch()) QSKIP("no proportional font installed");
-    QVERIFY(!hex.SetHexFont(proportional, true));
-    QCOMPARE(hex.HexFont(), before);
-    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    mono.setPointSize(before.pointSize() + 6);
-    QVERIFY(hex.SetHexFont(mono, true));
-    QVERIFY(hex.LineHeight() > QFontMetrics(before).height());
-    hex.setFont(proportional);  // the same rule through QWidget::setFont
-    QCOMPARE(hex.HexFont(), mono);
   }
 
   void keepsItsOwnCopyAndScrollsAWholeImageToItsEnd() {

@@ -6,55 +6,6 @@
 
 using namespace velmora;
 
-namespace {
-
-void Mouse(QWidget* w, QEvent::Type type, QPoint local, Qt::MouseButtons held) {
-  const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
-  QMouseEvent ev(type, QPointF(local), w->mapToGlobal(QPointF(local)), button, held,
-                 Qt::NoModifier);
-  QApplication::sendEvent(w, &ev);
-}
-
-// Presses at `grab` (bar coordinates), moves to `to` and releases there
-// (parent coordinates).
-void Drag(CSplitterBar& bar, QPoint grab, QPoint to) {
-  Mouse(&bar, QEvent::MouseButtonPress, grab, Qt::LeftButton);
-  const QPoint local = bar.mapFromParent(to);
-  Mouse(&bar, QEvent::MouseMove, local, Qt::LeftButton);
-  Mouse(&bar, QEvent::MouseButtonRelease, local, Qt::NoButton);
-}
-
-struct Pane {
-  QWidget parent;
-  QWidget* first;
-  QWidget* second;
-  CSplitterBar* bar;
-  explicit Pane(bool horizontal) {
-    parent.resize(400, 300);
-    first = new QWidget(&parent);
-    second = new QWidget(&parent);
-    if (horizontal) {
-      first->setGeometry(10, 10, 380, 100);
-      second->setGeometry(10, 110, 380, 180);
-    } else {
-      first->setGeometry(10, 10, 100, 280);
-      second->setGeometry(110, 10, 280, 280);
-    }
-    bar = new CSplitterBar(&parent, horizontal);
-    bar->BindWithControl(first, second);
-    parent.show();
-  }
-};
-
-int Right(const QWidget* w) {
-  return w->x() + w->width();
-}
-int Bottom(const QWidget* w) {
-  return w->y() + w->height();
-}
-
-}  // namespace
-
 class SplitterBarTest : public QObject {
   Q_OBJECT
 
@@ -72,43 +23,39 @@ class SplitterBarTest : public QObject {
                c.expected);
   }
 
-  void bindPlacesTheBarOnTheBoundary() {
-    Pane p(false);
-    const QRect bar = p.bar->geometry();
-    QCOMPARE(bar.width(), CSplitterBar::kSizingFrameThickness);
-    QCOMPARE(bar.left() + bar.width() / 2, 110);  // centred on the first window's right edge
-    QCOMPARE(bar.top(), 10);
-    QCOMPARE(bar.height(), 280);
-    QCOMPARE(Right(p.first), bar.left() + CSplitterBar::kBorderThickness);
-    QCOMPARE(p.second->x(), bar.left() + bar.width() - CSplitterBar::kBorderThickness);
-    QCOMPARE(Right(p.second), 390);  // keeps its right edge
-    QCOMPARE(p.bar->Minimum(), 10);
-    QCOMPARE(p.bar->Maximum(), 390);
-  }
+  void bindsOnTheBoundaryAndDragsWithinItsLimits() {
+    QWidget parent;
+    parent.resize(400, 300);
+    auto* first = new QWidget(&parent);
+    auto* second = new QWidget(&parent);
+    first->setGeometry(10, 10, 100, 280);
+    second->setGeometry(110, 10, 280, 280);
+    auto* bar = new CSplitterBar(&parent, false);
+    bar->BindWithControl(first, second);
+    parent.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&parent));
+    // Centred on the first window's right edge, as tall as the windows.
+    const int thick = CSplitterBar::kSizingFrameThickness, border = CSplitterBar::kBorderThickness;
+    QCOMPARE(bar->geometry(), QRect(110 - thick / 2, 10, thick, 280));
+    QCOMPARE(first->geometry().right() + 1, bar->x() + border);
+    QCOMPARE(second->x(), bar->x() + thick - border);
+    QCOMPARE(second->geometry().right() + 1, 390);  // keeps its right edge
+    QCOMPARE(bar->Minimum(), 10);
+    QCOMPARE(bar->Maximum(), 390);
 
-  void dragsAreClampedAndNotified() {
-    Pane v(false);
-    QSignalSpy moved(v.bar, &CSplitterBar::Moved);
-    Drag(*v.bar, QPoint(1, 5), QPoint(600, 50));
-    QCOMPARE(v.bar->x(), 390);  // stops at the maximum exactly
-    QVERIFY(!v.bar->IsDragging());
-    QCOMPARE(Right(v.first), 390 + CSplitterBar::kBorderThickness);
-    Drag(*v.bar, QPoint(1, 5), QPoint(200, 50));
-    QCOMPARE(v.bar->x(), 200);
-    QCOMPARE(v.second->x(), 200 + CSplitterBar::kSizingFrameThickness - 1);
-    QCOMPARE(Right(v.second), 390);
+    QSignalSpy moved(bar, &CSplitterBar::Moved);
+    for (const auto& [to, expected] : {std::pair{600, 390}, {200, 200}}) {
+      const QPoint grab(1, 5), drop = bar->mapFromParent(QPoint(to, 50));
+      QTest::mousePress(bar, Qt::LeftButton, {}, grab);
+      QTest::mouseMove(bar, drop);
+      QTest::mouseRelease(bar, Qt::LeftButton, {}, drop);
+      QCOMPARE(bar->x(), expected);  // stops at the maximum exactly
+      QVERIFY(!bar->IsDragging());
+      QCOMPARE(first->geometry().right() + 1, expected + border);
+      QCOMPARE(second->x(), expected + thick - 1);
+      QCOMPARE(second->geometry().right() + 1, 390);
+    }
     QCOMPARE(moved.count(), 2);
-
-    // Horizontal bars keep clear of both ends.
-    Pane h(true);
-    QCOMPARE(h.bar->Minimum(), 10);
-    QCOMPARE(h.bar->Maximum(), 290);
-    Drag(*h.bar, QPoint(5, 1), QPoint(50, 900));
-    QCOMPARE(h.bar->y(), 280);
-    QCOMPARE(Bottom(h.first), 280 + CSplitterBar::kBorderThickness);
-    Drag(*h.bar, QPoint(5, 1), QPoint(50, -40));
-    QCOMPARE(h.bar->y(), 15);
-    QCOMPARE(Bottom(h.second), 290);
   }
 };
 
