@@ -50,35 +50,23 @@ class CommandsTest : public QObject {
   }
   void cleanupTestCase() { delete frame_; }
 
-  void menuBarPopupsAndItems() {
-    QStringList titles;
+  void menusShowTheirItemsWithKeyTexts() {
+    QStringList titles, file, action;
     for (QAction* a : frame_->menuBar()->actions()) titles << a->text();
     QCOMPARE(titles, QStringList({"File(&F)", "Action(&A)", "Configure(&C)", "View(&V)", "Tool(&T)",
                                   "Help(&H)"}));
-    QStringList file;
     for (QAction* a : frame_->FileMenu()->actions())
       if (!a->isSeparator()) file << a->text();
     QCOMPARE(file, QStringList({"Open COFF File(&O)...\tCtrl+O", "Reload COFF File(&R)\tShift+R",
                                 "Open Symbol File(&O)...\tShift+O",
                                 "Save Symbol File(&S)...\tShift+S", "Recent File", "Exit(&X)"}));
     QVERIFY(!frame_->Command(cmd::kRecentFile)->isEnabled());
-    const QList<QAction*> tool = frame_->ToolMenu()->actions();
-    QCOMPARE(tool.size(), 2);
-    QCOMPARE(tool[0]->text(), QStringLiteral("Register User Tools...\tShift+C"));
-    QVERIFY(tool[1]->isSeparator());
-    QCOMPARE(frame_->Popup(3)->actions().size(), 3);
-    for (QAction* a : frame_->Popup(3)->actions()) QVERIFY(a->isCheckable() && a->isChecked());
-    QCOMPARE(frame_->Popup(5)->actions().value(0)->text(), QStringLiteral("About Velmora UT..."));
-  }
-
-  void actionMenuShowsItsKeyTextsInOrder() {
-    QStringList keys;
     for (QAction* a : frame_->Popup(1)->actions())
-      if (!a->isSeparator()) keys << a->text().section('\t', 1);
-    QCOMPARE(keys, QStringList({"F1", "F2", "F3", "F4", "F5", "F6", "Ctrl+R", "Ctrl+V", "Ctrl+A"}));
+      if (!a->isSeparator()) action << a->text().section('\t', 1);
+    QCOMPARE(action,
+             QStringList({"F1", "F2", "F3", "F4", "F5", "F6", "Ctrl+R", "Ctrl+V", "Ctrl+A"}));
     QCOMPARE(frame_->Command(cmd::kRomBootVerify)->text(),
              QStringLiteral("Rom Boot && Verify\tF4"));
-    QCOMPARE(MenuCaption(cmd::kSerialBootVerify), QStringLiteral("Serial Boot && Verify"));
   }
 
   // The Rom keys shown in the menu are not the keys that run them; everywhere
@@ -127,40 +115,16 @@ class CommandsTest : public QObject {
              QList<int>({57601, 32778, 32779, 32780, 0,     32783, 32792, 32803,
                          0,     32805, 32804, 32807, 32801, 32802, 0,     32808,
                          32772, 57664, 0,     32773, 32774, 32775, 32776, 32777}));
-    for (int n = 0; n < cmd::kUserToolCount; ++n) {
-      QWidget* button = frame_->ToolBar()->widgetForAction(frame_->Command(cmd::kUserTool1 + n));
-      QVERIFY(button);
-      QVERIFY(!button->isVisible());
-    }
+    for (int n = 0; n < cmd::kUserToolCount; ++n)
+      QVERIFY(!frame_->Command(cmd::kUserTool1 + n)->isVisible());
     // The separator in front of the tool slots appears with the first tool.
     QAction* lastSeparator = frame_->ToolBar()->actions().at(18);
-    QVERIFY(lastSeparator->isSeparator());
     QVERIFY(!lastSeparator->isVisible());
     frame_->Command(cmd::kUserTool1)->setVisible(true);
     QVERIFY(lastSeparator->isVisible());
     frame_->Command(cmd::kUserTool1)->setVisible(false);
     QVERIFY(!lastSeparator->isVisible());
-    QWidget* open = frame_->ToolBar()->widgetForAction(frame_->Command(cmd::kOpenCoffFile));
-    QCOMPARE(open->size(), QSize(21, 23));
     QVERIFY(!frame_->Command(cmd::kOpenCoffFile)->icon().isNull());
-  }
-
-  void promptsAndTooltips() {
-    const struct {
-      int id;
-      const char* prompt;
-      const char* tooltip;
-    } rows[] = {
-        {cmd::kVariableMonitoring, "Start or stop variable data monitoring", "Variable Monitoring"},
-        {cmd::kTargetReset, "Reset target borad", "Target Reset"},
-        {cmd::kUserTool1 + 2, "Register User Tools3", ""},  // user-tool slots: a prompt only
-        {99999, "", ""}};
-    for (const auto& r : rows) {
-      QCOMPARE(CommandPrompt(r.id), QString::fromLatin1(r.prompt));
-      QCOMPARE(CommandTooltip(r.id), QString::fromLatin1(r.tooltip));
-    }
-    QCOMPARE(frame_->Command(cmd::kRomRead)->toolTip(), QStringLiteral("Flash Read"));
-    QCOMPARE(frame_->Command(cmd::kRomRead)->statusTip(), QStringLiteral("Read data in flash rom"));
   }
 
   void hoveringShowsThePromptInPaneZero() {
@@ -169,7 +133,6 @@ class CommandsTest : public QObject {
     QTRY_COMPARE(frame_->statusBar()->currentMessage(), QStringLiteral("Read data in flash rom"));
     QTest::mouseMove(frame_->centralWidget(), frame_->centralWidget()->rect().center());
     QTRY_COMPARE(frame_->statusBar()->currentMessage(), QString());
-    QCOMPARE(frame_->StatusPaneText(pane::kMessage), QStringLiteral("Ready"));
     // Highlighting a menu item does the same.
     QMenu* action = frame_->Popup(1);
     action->popup(frame_->mapToGlobal(QPoint(40, 40)));
