@@ -141,24 +141,6 @@ class CommandsTest : public QObject {
     QTRY_COMPARE(frame_->statusBar()->currentMessage(), QStringLiteral("Reset target borad"));
     action->close();
   }
-
-  void menusRunTheUpdateHook() {
-    struct Host : FrameHost {
-      int updates = 0;
-      void UpdateCommandUi(CMainFrame& frame) override {
-        ++updates;
-        frame.Command(cmd::kSerialBoot)->setEnabled(false);
-      }
-    } host;
-    frame_->SetHost(&host);
-    QMenu* menu = frame_->Popup(1);
-    emit menu->aboutToShow();
-    QVERIFY(host.updates >= 1);
-    QVERIFY(!frame_->Command(cmd::kSerialBoot)->isEnabled());
-    const int before = host.updates;
-    QTRY_VERIFY(host.updates > before);  // idle updates keep coming
-    frame_->SetHost(nullptr);
-  }
 };
 
 QTEST_MAIN(CommandsTest)

@@ -1,6 +1,5 @@
 // The symbol pane: rows and their texts, what a fill asks of the variable
-// monitor, double-click and "Add Symbol List", the context menu's enabling
-// and "Delete All Items".
+// monitor, double-click and "Add Symbol List".
 #include <QAction>
 #include <QHeaderView>
 #include <QMenu>
@@ -110,26 +109,6 @@ class LeftViewTest : public QObject {
     QCOMPARE(pane.SelectedNames(), (QStringList{"alpha", "gamma"}));
     Action(*pane.BuildContextMenu(), kCmdAddSymbolList)->trigger();
     QCOMPARE(host.calls, QStringList{"add alpha"});
-  }
-
-  void contextMenuEnablingAndDeleteAllItems() {
-    CLeftView pane;
-    RecordingHost host;
-    pane.SetHost(&host);
-    // Open only while empty, Add only with a selection, Delete with rows.
-    const bool expected[3][3] = {{true, false, false}, {false, false, true}, {false, true, true}};
-    for (int state = 0; state < 3; ++state) {
-      if (state == 1) pane.Fill({Symbol("a", 1, 4), Symbol("b", 2, 4)});
-      if (state == 2) pane.selectRow(1);
-      std::unique_ptr<QMenu> menu = pane.BuildContextMenu();
-      QCOMPARE(Action(*menu, kCmdOpenCoffFromPane)->isEnabled(), expected[state][0]);
-      QCOMPARE(Action(*menu, kCmdAddSymbolList)->isEnabled(), expected[state][1]);
-      QCOMPARE(Action(*menu, kCmdDeleteAllItems)->isEnabled(), expected[state][2]);
-    }
-    host.calls.clear();
-    Action(*pane.BuildContextMenu(), kCmdDeleteAllItems)->trigger();
-    QCOMPARE(pane.RowCount(), 0);
-    QCOMPARE(host.calls, QStringList{"delete"});
   }
 };
 

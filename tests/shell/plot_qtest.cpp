@@ -1,6 +1,5 @@
 // The plot: items picked in the panes become series, ticks append samples in
-// the items' view meaning, pause freezes the display, zoom stops the axes
-// following, the history is bounded, and the samples export as CSV.
+// the items' view meaning, and the samples export as CSV.
 #include <QDockWidget>
 #include <QFile>
 #include <QLineSeries>
@@ -52,7 +51,7 @@ class PlotTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void ticksBecomeSamplesPauseFreezesAndZoomHolds() {
+  void ticksBecomeSamplesInTheViewMeaning() {
     PlotRig rig;
     CPlotView* plot = rig.plot;
     QVERIFY(rig.control->PlotDock()->isVisible());
@@ -67,27 +66,9 @@ class PlotTest : public QObject {
     plot->Redraw();
     QCOMPARE(plot->Line(1)->at(1), QPointF(1.0, -1.5));
     QVERIFY(plot->AxisY()->min() <= -3 && plot->AxisY()->max() >= 4294967295.0);
-
-    // Paused, the lines stand still while the history grows.
-    plot->SetPaused(true);
-    rig.TickAt(2, 100, 2);
-    plot->Redraw();
-    QCOMPARE(plot->Line(0)->count(), 2);
-    QCOMPARE(plot->History(0).Size(), size_t{3});
-    plot->SetPaused(false);
-    QCOMPARE(plot->Line(0)->count(), 3);
-    // Zoomed, the axes stop following until the zoom is reset.
-    plot->ZoomIn();
-    const double zoomedMax = plot->AxisX()->max();
-    rig.TickAt(50, 100, 0);
-    plot->Redraw();
-    QCOMPARE(plot->AxisX()->max(), zoomedMax);
-    plot->ResetZoom();
-    QVERIFY(plot->Following());
-    QCOMPARE(plot->AxisX()->max(), 50.0);
   }
 
-  void historyIsBoundedAndExportsAsCsv() {
+  void exportsAsCsvAndTheMenuPlotsTheSelection() {
     PlotRig rig;
     CPlotView* plot = rig.plot;
     rig.TickAt(0.5, 1, 0.5f);
@@ -102,18 +83,6 @@ class PlotTest : public QObject {
     QString error;
     QVERIFY(!plot->ExportCsv(dir.filePath("no/such/dir/plot.csv"), &error));
     QVERIFY(!error.isEmpty());
-
-    for (size_t i = 0; i < CPlotView::kHistorySamples + 10; ++i) {
-      plot->BeginTick();
-      plot->FeedVariable(rig.program.variables[0], static_cast<uint32_t>(i));
-    }
-    QCOMPARE(plot->History(0).Size(), CPlotView::kHistorySamples);
-    QCOMPARE(plot->History(0).At(0).value, 10.0);
-    // A stopped list feeds nothing.
-    const size_t before = plot->History(1).Size();
-    rig.control->StopMonitoring(kMonitorBoth);
-    rig.control->Tick();
-    QCOMPARE(plot->History(1).Size(), before);
 
     // The panes' menu entry plots the selection.
     plot->RemoveAllSeries();
