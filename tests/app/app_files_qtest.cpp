@@ -1,6 +1,6 @@
 // The File commands: the title rules, opening a COFF file and what a failed
-// load leaves, the recent files, reload, and the symbol files with the
-// monitoring paused around them.
+// load leaves, the recent files, and the symbol files with the monitoring
+// paused around them.
 #include <QAction>
 #include <QMenu>
 #include <QTableWidget>
@@ -127,35 +127,6 @@ class FilesTest : public QObject {
     QCOMPARE(app.CoffFilePath(), missing);
     QCOMPARE(StoredDirectory(app, kKeyCoffFileDirectory), bench.dir.path() + "/sub/");
     QCOMPARE(app.WindowTitle(), title);
-  }
-
-  // Reload takes the stored path, else the first recent entry when its file
-  // exists, else nothing.
-  void reloadRules_data() {
-    QTest::addColumn<bool>("storedPath");
-    QTest::addColumn<bool>("recentExists");
-    QTest::addColumn<QString>("loaded");
-    QTest::newRow("stored path wins") << true << true << "b.out";
-    QTest::newRow("first recent entry") << false << true << "a.out";
-    QTest::newRow("recent entry gone") << false << false << "";
-  }
-  void reloadRules() {
-    QFETCH(bool, storedPath);
-    QFETCH(bool, recentExists);
-    QFETCH(QString, loaded);
-    AppBench bench;
-    const QString a = bench.Path("a.out"), b = bench.Path("b.out");
-    if (recentExists) QVERIFY(TestProgram{}.Write(a));
-    QVERIFY(TestProgram{}.Write(b));
-    bench.Ini().WriteString(kSectionRecentFiles, "File1", a.toStdString());
-    bench.Ini().WriteString(kSectionRecentFiles, "File2", b.toStdString());
-    if (storedPath) bench.Ini().WriteString(kSectionMain, kKeyCoffFilePath, b.toStdString());
-    QVERIFY(bench.StartSim());
-    bench.app->OnReload();
-    QVERIFY(bench.prompter.shown.isEmpty());
-    QCOMPARE(bench.app->SymbolPane()->RowCount(), loaded.isEmpty() ? 0 : 2);
-    QCOMPARE(bench.app->CoffFilePath(), loaded.isEmpty() ? QString() : bench.Path(loaded));
-    QCOMPARE(bench.app->RecentFiles().Entries(), (QStringList{a, b}));  // unchanged
   }
 
   void recentFilesKeepFourAndAFailedEntryStays() {

@@ -1,6 +1,6 @@
 // Start-up of the desktop application: command line, settings location, the
 // pod search and its two messages, calibration, the single-instance rule, the
-// file named on the command line, and exit.
+// file named on the command line, and what exit stores.
 #include <QAction>
 #include <QProcessEnvironment>
 #include <QTableWidget>
@@ -187,18 +187,6 @@ class StartupTest : public QObject {
     QCOMPARE(bench.app->CoffFilePath(), path);
     bench.app->Frame()->UpdateCommandUi();
     QVERIFY(bench.app->Frame()->Command(cmd::kReloadCoffFile)->isEnabled());
-  }
-
-  void fileExitClosesMonitoringTheLinkAndTheWindow() {
-    AppBench bench;
-    QVERIFY(bench.StartSim());
-    CSarvoApp& app = *bench.app;
-    QVERIFY(app.Link().Open());
-    app.Monitor()->AddAddress(0x809800, 0);
-    app.Frame()->Command(cmd::kExit)->trigger();
-    QVERIFY(!app.Frame()->isVisible() && !app.Link().IsOpen());
-    QVERIFY(!app.Monitor()->monitoringActive());
-    QVERIFY(bench.prompter.shown.isEmpty());
   }
 };
 

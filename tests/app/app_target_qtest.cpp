@@ -1,7 +1,7 @@
 // The Action commands driven against the virtual board: serial boot and its
 // verify through a small responder program, flash write and read, Cancel
-// during a download, target reset, a failing reset, the checks that come
-// before a procedure, and the monitoring pause around them.
+// during a download, a failing reset, the checks that come before a
+// procedure, and the monitoring pause around them.
 #include <QAction>
 #include <QTimer>
 #include <QtTest>
@@ -151,25 +151,6 @@ class TargetTest : public QObject {
     app.Frame()->Command(cmd::kTargetReset)->trigger();
     QCOMPARE(bench.prompter.shown, QStringList{"inform: Failed to reset target board"});
     QCOMPARE(app.Monitor()->RunningMode(), 0);  // stays stopped
-  }
-
-  void targetResetRestartsMonitoringAfterTheDelay() {
-    AppBench bench;
-    bench.Ini().WriteInt(kSectionMain, kKeyDelayTimeAfterReset, 0);  // 50 ms
-    QVERIFY(bench.StartSim());
-    CSarvoApp& app = *bench.app;
-    app.Monitor()->AddAddress(0x809800, 0);
-    QElapsedTimer clock;
-    clock.start();
-    app.OnTargetReset();
-    QVERIFY(clock.elapsed() >= 50);
-    QVERIFY(bench.prompter.shown.isEmpty());  // a reset asks nothing
-    QCOMPARE(app.Monitor()->RunningMode(), kMonitorAddresses);
-    // Without monitoring there is nothing to restart.
-    app.Monitor()->StopMonitoring(kMonitorAddresses);
-    app.OnTargetReset();
-    QCOMPARE(app.Monitor()->RunningMode(), 0);
-    QVERIFY(bench.prompter.shown.isEmpty());
   }
 
   void checksBeforeAnyProcedure() {

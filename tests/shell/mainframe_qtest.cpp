@@ -92,21 +92,6 @@ class MainFrameTest : public QObject {
     QCOMPARE(frame.StatusPaneText(pane::kDspType), QStringLiteral("TMS320C33"));
   }
 
-  void showCommandsAndLostRectangles() {
-    for (const auto& [cmd, state] : {std::pair{2u, Qt::WindowMinimized},
-                                     {7u, Qt::WindowMinimized},
-                                     {3u, Qt::WindowMaximized},
-                                     {0u, Qt::WindowNoState}})  // never start hidden
-      QCOMPARE(StateFromShowCmd(cmd), Qt::WindowStates(state));
-    QCOMPARE(ShowCmdFromState(Qt::WindowMinimized | Qt::WindowMaximized), kShowMinimized);
-    const QList<QRect> screens{QRect(0, 0, 1024, 768)};
-    const QSize minimum(200, 150);
-    QCOMPARE(SanitizeNormalRect(QRect(100, 50, -20, 3), screens, minimum).size(), minimum);
-    const QRect lost = SanitizeNormalRect(QRect(5000, 4000, 800, 600), screens, minimum);
-    QVERIFY(screens.first().intersects(lost));
-    QCOMPARE(lost.size(), QSize(800, 600));
-  }
-
   // The first run is centred with default panes; what closing stores comes
   // back at the next start, minimised and maximised included.
   void layoutsRoundTripThroughTheSettings() {
@@ -155,6 +140,12 @@ class MainFrameTest : public QObject {
       QCOMPARE(QRect(settings.left, settings.top, settings.right - settings.left, 650),
                QRect(30, 40, 900, 650));  // the normal rectangle is kept
     }
+    // A rectangle left on a screen that is gone comes back onto this one.
+    settings.showCmd = kShowNormal;
+    settings.left = 5000;
+    settings.right = 5800;
+    auto lost = ShowFrame(settings);
+    QVERIFY(lost->screen()->availableGeometry().intersects(lost->geometry()));
   }
 
   void closeClearsMonitoringAndReportsALinkFailure() {

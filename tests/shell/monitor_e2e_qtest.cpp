@@ -136,16 +136,14 @@ class MonitorEndToEnd : public QObject {
     for (const char* name : {"counter", "gain", settable, "counter"})
       DoubleClickSymbol(*symbols, name);
     QCOMPARE(rig.Variables().rowCount(), 3);  // the second counter is not added
-    QCOMPARE(rig.Variables().CellText(1, 3), QString("float"));
     rig.Variables().scrollToTop();
-    QVERIFY(rig.control->variableMonitoring());
     rig.control->Tick();
     const QString first = rig.Variables().CellText(0, 2);
     board.Pass(50);
     rig.control->Tick();
     const QString second = rig.Variables().CellText(0, 2);
-    QVERIFY(!first.isEmpty());
-    QVERIFY2(second.toLongLong() > first.toLongLong(), qPrintable(first + " " + second));
+    QVERIFY2(!first.isEmpty() && second.toLongLong() > first.toLongLong(),
+             qPrintable(first + " " + second));
     const uint32_t gain = board.Address("gain");
     QCOMPARE(rig.Variables().CellText(1, 2),
              QString::fromStdString(FormatTargetWord(board.Memory(gain), ViewType::Float)));
@@ -170,13 +168,10 @@ class MonitorEndToEnd : public QObject {
     rig.Type("d gain=2.5");
     rig.Type("d gain/f");
     rig.Type("wa " + settableAddress + "/d");
-    QTRY_COMPARE(rig.Console().Log()->LineCount(), uint16_t{2});
-    QCOMPARE(rig.Console().Log()->LineText(0), QString("[ RESULT ] : Writing Completed..."));
-    QCOMPARE(rig.Console().Log()->LineText(1), QString("[ RESULT ] : gain, 2.5"));
-    QCOMPARE(rig.Console().Log()->LineColour(1), QColor(0, 128, 0));
+    QTRY_COMPARE(rig.LogLines(),
+                 QStringList({"[ RESULT ] : Writing Completed...", "[ RESULT ] : gain, 2.5"}));
     QCOMPARE(board.Memory(gain), FloatToC3x(2.5f));
     QTRY_COMPARE(rig.Addresses().rowCount(), 1);
-    QCOMPARE(rig.control->RunningMode(), 4);
     rig.control->Tick();
     QCOMPARE(rig.Addresses().CellText(0, 2), QString::number(0x1234ABCD));
 
@@ -195,12 +190,9 @@ class MonitorEndToEnd : public QObject {
       rig.control->RebuildAddressRows();
     }
     QCOMPARE(rig.Variables().rowCount(), 3);
-    QCOMPARE(rig.Variables().CellText(0, 1), QString("counter"));
     QCOMPARE(rig.Variables().CellText(1, 3), QString("float"));
-    QCOMPARE(rig.Addresses().CellText(0, 1), settableAddress);
     QCOMPARE(rig.Addresses().CellText(0, 3), QString("signed integer"));
-    QCOMPARE(rig.Variables().CellText(1, 2), QString());  // empty until read
-    QCOMPARE(rig.control->RunningMode(), 4);
+    QCOMPARE(rig.control->RunningMode(), kMonitorBoth);
     rig.Variables().scrollToTop();
     rig.control->Tick();
     QCOMPARE(rig.Variables().CellText(1, 2), QString("2.5"));
