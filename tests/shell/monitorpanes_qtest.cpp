@@ -1,14 +1,20 @@
 // The variable and address panes: rows mirror their watch lists through every
 // operation, each pane's monitoring starts with its first item and stops with
 // its last, ticks show values in each row's view, context menus, double-click
-// and the change hooks, rebuilds after a load.
+// and the change hooks, rebuilds after a load; the console page; the plot.
 #include <QAction>
+#include <QDockWidget>
+#include <QFile>
+#include <QLineSeries>
 #include <QMenu>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QValueAxis>
 
 #include "image/SymbolTable.h"
 #include "monitoring/ValueFormats.h"
 #include "shell/Commands.h"
+#include "shell/PlotView.h"
 #include "shell/monitor_support.h"
 
 using namespace velmora;
@@ -48,11 +54,37 @@ bool Enabled(QMenu* menu, int id) {
   return a && a->isEnabled();
 }
 
+// Two variables (an integer and a float) and an address, shown and plotted,
+// on a clock of the test's own.
+struct PlotRig : MonitorRig {
+  PlotRig() {
+    ShowRows(Variables(), 10);
+    ShowRows(Addresses(), 10);
+    control->AddVariable("count", 0x809C00, ToByte(ViewType::SignedInteger), 4);
+    control->AddVariable("gain", 0x809C01, ToByte(ViewType::Float), 6);
+    control->AddVariable("other", 0x809C02, 0, 4);
+    control->AddAddress(0x808040, 0);
+    Variables().scrollToTop();
+    plot = control->Plot();
+    plot->SetTimeSource([this] { return now; });
+    control->PlotVariables({0, 1});
+    control->PlotAddresses({0});
+  }
+  void TickAt(double t, int32_t count, float gain) {
+    now = t;
+    pod.memory[0x809C00] = static_cast<uint32_t>(count);
+    pod.memory[0x809C01] = FloatToC3x(gain);
+    pod.memory[0x808040] = 0xFFFFFFFF;
+    control->Tick();
+  }
+  double now = 0;
+  CPlotView* plot = nullptr;
+};
+
 }  // namespace
 
 class MonitorPanesTest : public QObject {
   Q_OBJECT
-
  private slots:
   void addsFromSymbolsAndConsoleAreUnique() {
     MonitorRig rig;
@@ -281,6 +313,137 @@ class MonitorPanesTest : public QObject {
     QCOMPARE(Column(rig.Addresses(), 2), QStringList(2, ""));
     QCOMPARE(rig.control->RunningMode(), kMonitorAddresses);
     QVERIFY(rig.prompt.information.isEmpty());
+  }
+
+  void linesRunInOrderAfterWhatIsAlreadyQueued() {
+    MonitorRig rig;
+    rig.program.symbols = {SymbolEntry("counter", 0x809C00, 4)};
+    rig.pod.memory[0x809C00] = 41;
+    rig.pod.memory[0x809801] = 2;
+    // Something queued before the line (a tick, say) changes the word first.
+    QMetaObject::invokeMethod(
+        rig.control.get(), [&] { rig.pod.memory[0x809C00] = 42; }, Qt::QueuedConnection);
+    rig.Type("d counter/d");
+    rig.Type("d 0x809801");
+    QVERIFY(rig.LogLines().isEmpty());  // nothing runs inside the key handler
+    QVERIFY(rig.pod.readAddresses.empty());
+    QCOMPARE(rig.Console().Input()->text(), QString());
+    QTRY_COMPARE(rig.LogLines(),
+                 QStringList({"[ RESULT ] : counter, 42", "[ RESULT ] : 0x809801, 0x00000002"}));
+    QCOMPARE(rig.Console().Log()->LineColour(0), QColor(0, 128, 0));
+  }
+
+  void errorsAreRedAndF2BringsBackTheLastGoodLine() {
+    MonitorRig rig;
+    rig.Type("h");
+    rig.Type("d x=-1.5");
+    rig.Type("help");
+    QApplication::processEvents();
+    const QStringList lines = rig.LogLines();
+    QCOMPARE(lines.size(), 8);
+    QCOMPARE(lines[0], QString("--- Monitoring Command Format Help ---"));
+    QCOMPARE(rig.Console().Log()->LineColour(0), QColor(0, 0, 255));
+    QCOMPARE(lines[6], QString("[ ERROR ] : Wrong Float Data Input"));
+    QCOMPARE(rig.Console().Log()->LineColour(6), QColor(255, 0, 0));
+    QCOMPARE(lines[7], QString("[ ERROR ] : Wrong Command Input"));
+    QCOMPARE(rig.Console().LastCommand(), std::string("h"));
+    QTest::keyClick(rig.Console().Input(), Qt::Key_F2);
+    QCOMPARE(rig.Console().Input()->text(), QString("h"));
+
+    // Without a pod, Enter and F2 do nothing.
+    MonitorRig none(false);
+    none.Type("h");
+    QTest::keyClick(none.Console().Input(), Qt::Key_F2);
+    QCOMPARE(none.Console().Input()->text(), QString("h"));
+    QVERIFY(none.LogLines().isEmpty());
+  }
+
+  void failuresToOpenAreReportedAndFailedReadsAreNot() {
+    MonitorRig rig;
+    rig.pod.failAllReads = true;
+    rig.Type("d 0x809800");
+    QTest::qWait(50);
+    QVERIFY(rig.LogLines().isEmpty());
+    rig.link->Close();
+    rig.pod.openFails = true;
+    rig.Type("d 0x809800");
+    QTRY_COMPARE(rig.LogLines(), QStringList{"[ ERROR ] : Failed to get USB Handle"});
+  }
+
+  void watchCommandsReachThePanes() {
+    MonitorRig rig;
+    rig.program.symbols = {SymbolEntry("buf", 0x809C00, 0x34, "Array Info : [16]")};
+    for (const char* line : {"wa buf[12]/d", "wa buf[0x10]", "wa 0x809800", "wa 0x809800"})
+      rig.Type(line);
+    QTRY_COMPARE(rig.Addresses().rowCount(), 1);
+    QTRY_COMPARE(rig.Variables().rowCount(), 2);
+    QCOMPARE(rig.Variables().CellText(0, 1), QString("buf[12]"));
+    QCOMPARE(rig.Variables().CellText(0, 5), QString("0x809C0C"));
+    QCOMPARE(rig.Variables().CellText(0, 3), QString("signed integer"));
+    QCOMPARE(rig.Variables().CellText(1, 5), QString("0x809C10"));
+    QTRY_COMPARE(rig.LogLines(), QStringList{"[ NOTICE ] : This address is already registered"});
+    QCOMPARE(rig.control->RunningMode(), kMonitorBoth);
+
+    rig.Type("wd 0/s");
+    QTRY_COMPARE(rig.Variables().rowCount(), 1);
+    QCOMPARE(rig.Variables().CellText(0, 1), QString("buf[0x10]"));
+    rig.Type("watchdel *");
+    QTRY_COMPARE(rig.Variables().rowCount() + rig.Addresses().rowCount(), 0);
+    QCOMPARE(rig.Console().LastCommand(), std::string("wd*"));
+    QCOMPARE(rig.control->RunningMode(), 0);
+  }
+
+  void theLogKeepsTheNewestThousandLines() {
+    CConsoleLog log;
+    for (int i = 0; i < 1005; ++i)
+      log.AppendLine(QString("line %1").arg(i), i % 2 ? Qt::red : Qt::blue);
+    QCOMPARE(log.LineCount(), uint16_t{1000});
+    QCOMPARE(log.LineText(0), QString("line 5"));
+    QCOMPARE(log.LineText(999), QString("line 1004"));
+    QCOMPARE(log.LineColour(0), QColor(Qt::red));
+    QCOMPARE(log.LineColour(999), QColor(Qt::blue));
+    QVERIFY(log.isReadOnly());
+  }
+
+  void ticksBecomeSamplesInTheViewMeaning() {
+    PlotRig rig;
+    CPlotView* plot = rig.plot;
+    QVERIFY(rig.control->PlotDock()->isVisible());
+    QCOMPARE(plot->SeriesTitles(), QStringList({"count", "gain", "0x808040"}));
+    rig.control->PlotVariables({0});  // plotting an item twice adds nothing
+    QCOMPARE(plot->SeriesCount(), 3);
+    rig.TickAt(0.5, -3, 0.25f);
+    rig.TickAt(1.0, 7, -1.5f);
+    QCOMPARE(plot->History(0).Samples(), (std::vector<PlotSample>{{0.5, -3}, {1.0, 7}}));
+    QCOMPARE(plot->History(1).Samples(), (std::vector<PlotSample>{{0.5, 0.25}, {1.0, -1.5}}));
+    QCOMPARE(plot->History(2).At(0).value, 4294967295.0);
+    plot->Redraw();
+    QCOMPARE(plot->Line(1)->at(1), QPointF(1.0, -1.5));
+    QVERIFY(plot->AxisY()->min() <= -3 && plot->AxisY()->max() >= 4294967295.0);
+  }
+
+  void exportsAsCsvAndTheMenuPlotsTheSelection() {
+    PlotRig rig;
+    CPlotView* plot = rig.plot;
+    rig.TickAt(0.5, 1, 0.5f);
+    rig.TickAt(1.5, 2, 0.75f);
+    QTemporaryDir dir;
+    QVERIFY(plot->ExportCsv(dir.filePath("plot.csv")));
+    QFile file(dir.filePath("plot.csv"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll().replace('\r', ""), QByteArray("Time (s),count,gain,0x808040\n"
+                                                          "0.5,1,0.5,4294967295\n"
+                                                          "1.5,2,0.75,4294967295\n"));
+    QString error;
+    QVERIFY(!plot->ExportCsv(dir.filePath("no/such/dir/plot.csv"), &error));
+    QVERIFY(!error.isEmpty());
+
+    // The panes' menu entry plots the selection.
+    plot->RemoveAllSeries();
+    rig.Variables().selectRow(1);
+    std::unique_ptr<QMenu> menu(rig.Variables().BuildContextMenu(nullptr));
+    CMonitorListView::FindAction(menu.get(), cmd::kPlotSelectedVariables)->trigger();
+    QCOMPARE(plot->SeriesTitles(), QStringList{"gain"});
   }
 };
 

@@ -1,8 +1,11 @@
-// The captured tool runner, driven with small sh scripts as tools.
+// The captured tool runner, driven with small sh scripts as tools, and the
+// message window that shows what tools write.
 #include <QApplication>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "shell/MessageWnd.h"
 #include "shell/ToolRunner.h"
 #include "toolrunner_support.h"
 
@@ -33,7 +36,6 @@ struct Capture {
 
 class ToolRunnerTest : public QObject {
   Q_OBJECT
-
  private slots:
   void streamsArgumentsFolderAndExitCode() {
     QTemporaryDir work;
@@ -171,6 +173,49 @@ class ToolRunnerTest : public QObject {
     const QString rest = d.Flush();
     QVERIFY(!rest.isEmpty());
     QVERIFY(rest.count(QChar(QChar::ReplacementCharacter)) == rest.size());
+  }
+
+  void lineBreaksOfEveryKindGiveOneBreak_data() {
+    QTest::addColumn<QStringList>("chunks");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("lf") << QStringList{"a\nb\n"} << "a\nb\n";
+    QTest::newRow("crlf split over chunks") << QStringList{"a\r", "\nb\r\n"} << "a\nb\n";
+    QTest::newRow("lone cr") << QStringList{"a\r", "b"} << "a\nb";
+    QTest::newRow("cr cr lf") << QStringList{"a\r", "\r", "\nb"} << "a\n\nb";
+  }
+  void lineBreaksOfEveryKindGiveOneBreak() {
+    QFETCH(QStringList, chunks);
+    QFETCH(QString, shown);
+    CMessageWnd w;
+    for (const QString& c : chunks) w.AppendText(c);
+    QCOMPARE(w.toPlainText(), shown);
+    // Clear forgets a pending CR: the next run's LF is a break of its own.
+    w.AppendText(QStringLiteral("x\r"));
+    w.Clear();
+    w.AppendText(QStringLiteral("\ny"));
+    QCOMPARE(w.toPlainText(), QStringLiteral("\ny"));
+  }
+
+  // Output goes to the end wherever the caret is, the user cannot type, there
+  // is no length limit and the end stays in view.
+  void appendsAtTheEndWithoutLimit() {
+    CMessageWnd w;
+    w.resize(300, 200);
+    w.show();
+    QTest::keyClicks(&w, QStringLiteral("typed"));
+    QVERIFY(w.IsEmpty());
+    w.AppendText(QStringLiteral("first "));
+    w.moveCursor(QTextCursor::Start);
+    QString expected = QStringLiteral("first ");
+    for (int i = 0; i < 40000; ++i) {  // 4 MB in many appends
+      const QString line = QString::number(i) + QString(99, u'x') + u'\n';
+      w.AppendText(line);
+      expected += line;
+    }
+    QVERIFY(w.toPlainText() == expected);
+    QCoreApplication::processEvents();
+    QVERIFY(w.verticalScrollBar()->value() > 1000);
+    QVERIFY(w.viewport()->rect().contains(w.cursorRect()));
   }
 
  private:
