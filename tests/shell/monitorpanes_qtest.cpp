@@ -370,29 +370,6 @@ class MonitorPanesTest : public QObject {
     QTRY_COMPARE(rig.LogLines(), QStringList{"[ ERROR ] : Failed to get USB Handle"});
   }
 
-  void watchCommandsReachThePanes() {
-    MonitorRig rig;
-    rig.program.symbols = {SymbolEntry("buf", 0x809C00, 0x34, "Array Info : [16]")};
-    for (const char* line : {"wa buf[12]/d", "wa buf[0x10]", "wa 0x809800", "wa 0x809800"})
-      rig.Type(line);
-    QTRY_COMPARE(rig.Addresses().rowCount(), 1);
-    QTRY_COMPARE(rig.Variables().rowCount(), 2);
-    QCOMPARE(rig.Variables().CellText(0, 1), QString("buf[12]"));
-    QCOMPARE(rig.Variables().CellText(0, 5), QString("0x809C0C"));
-    QCOMPARE(rig.Variables().CellText(0, 3), QString("signed integer"));
-    QCOMPARE(rig.Variables().CellText(1, 5), QString("0x809C10"));
-    QTRY_COMPARE(rig.LogLines(), QStringList{"[ NOTICE ] : This address is already registered"});
-    QCOMPARE(rig.control->RunningMode(), kMonitorBoth);
-
-    rig.Type("wd 0/s");
-    QTRY_COMPARE(rig.Variables().rowCount(), 1);
-    QCOMPARE(rig.Variables().CellText(0, 1), QString("buf[0x10]"));
-    rig.Type("watchdel *");
-    QTRY_COMPARE(rig.Variables().rowCount() + rig.Addresses().rowCount(), 0);
-    QCOMPARE(rig.Console().LastCommand(), std::string("wd*"));
-    QCOMPARE(rig.control->RunningMode(), 0);
-  }
-
   void theLogKeepsTheNewestThousandLines() {
     CConsoleLog log;
     for (int i = 0; i < 1005; ++i)

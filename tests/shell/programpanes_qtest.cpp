@@ -1,5 +1,5 @@
 // The symbol pane (rows and their texts, what a fill asks of the variable
-// monitor, double-click and "Add Symbol List") and the section pane (what the
+// monitor, "Add Symbol List") and the section pane (what the
 // hex view shows after fill, double-click, clear and a flash read, sections
 // gone from the list).
 #include <QAction>
@@ -32,8 +32,6 @@ class RecordingHost : public SymbolPaneHost {
   void AddSymbolVariable(const std::string& name) override {
     calls << QString::fromStdString("add " + name);
   }
-  void OpenCoffFile() override { calls << "open"; }
-  void DeleteAllSymbols() override { calls << "delete"; }
 };
 
 CDataObject Symbol(const char* name, uint32_t address, uint16_t type, const char* array = "") {
@@ -108,27 +106,15 @@ class ProgramPanesTest : public QObject {
     QVERIFY(host.calls.isEmpty());
   }
 
-  void doubleClickAndAddSymbolList() {
+  // "Add Symbol List" adds the selection from top to bottom, skipping what is
+  // registered (double-click is left to the end-to-end run).
+  void addSymbolListAddsTheSelectionInOrder() {
     CLeftView pane;
     RecordingHost host;
     pane.SetHost(&host);
-    pane.resize(400, 300);
-    pane.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&pane));
     pane.Fill({Symbol("gamma", 3, 4), Symbol("alpha", 1, 4), Symbol("beta", 2, 4)});
     host.calls.clear();
-    host.registered = {"beta"};
-    // Alpha is added; beta is registered already; below the last row is nothing.
-    for (const QPoint& at : {pane.visualRect(pane.model()->index(0, 0)).center(),
-                             pane.visualRect(pane.model()->index(1, 0)).center(),
-                             QPoint(10, pane.viewport()->height() - 3)})
-      QTest::mouseDClick(pane.viewport(), Qt::LeftButton, {}, at);
-    QCOMPARE(host.calls, QStringList{"add alpha"});
-
-    // The selection from top to bottom, skipping what is registered.
-    host.calls.clear();
     host.registered = {"gamma"};
-    pane.clearSelection();
     for (int row : {2, 0})
       pane.selectionModel()->select(pane.model()->index(row, 0),
                                     QItemSelectionModel::Select | QItemSelectionModel::Rows);

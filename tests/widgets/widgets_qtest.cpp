@@ -1,8 +1,6 @@
 // The widgets: the hex view's layout arithmetic, row texts, navigation and
-// scrolling; the colour label's fade bands; the splitter bar's binding, drags
-// and clamping rules.
+// scrolling; the colour label's fade bands; the splitter bar's clamping rules.
 #include <QScrollBar>
-#include <QSignalSpy>
 #include <QWheelEvent>
 #include <QtTest>
 #include <vector>
@@ -158,22 +156,6 @@ class WidgetsTest : public QObject {
     QVERIFY(c.lowNibble);
   }
 
-  void scrollIntoViewMovesOrigin() {
-    HexLayoutInput in = Input(2000, 4 * 16, 8 * 100, 8);
-    in.topRow = 3;
-    HexLayout l = ComputeHexLayout(in);
-    QCOMPARE(ScrollIntoView(l, 8 * 3 + 2, 8, in.clientWidth).topRow, int64_t{3});  // visible
-    QCOMPARE(ScrollIntoView(l, 8 * 1, 8, in.clientWidth).topRow, int64_t{1});      // above
-    QCOMPARE(ScrollIntoView(l, 8 * 7, 8, in.clientWidth).topRow, int64_t{4});      // below
-    // Sideways: the column of byte 7 lies past a 60-pixel client.
-    in.clientWidth = 60;
-    in.topRow = 0;
-    l = ComputeHexLayout(in);
-    QCOMPARE(ScrollIntoView(l, 7, 8, 60).horizontalOffset, int64_t{7 * 3 * 8 + 2 * 8 - 60});
-    l.horizontalOffset = 100;
-    QCOMPARE(ScrollIntoView(l, 0, 8, 60).horizontalOffset, int64_t{0});
-  }
-
   void scrollBarsFollowTheData() {
     CHexEditBase hex;
     Place(hex, 600, 10 * hex.LineHeight(), Bytes(80));
@@ -281,19 +263,6 @@ class WidgetsTest : public QObject {
     QCOMPARE(BandAt(wide, 127).x, 126);
   }
 
-  void paintsTheFade() {
-    CColorLabel label;
-    label.resize(120, 24);
-    label.SetBkColor(QColor(200, 101, 37), false);
-    label.SetFade(true);
-    QImage img = label.grab().toImage();
-    QCOMPARE(img.pixelColor(50, 10), QColor(150, 76, 28));
-    QCOMPARE(img.pixelColor(110, 10), QColor(200, 101, 37));
-    QCOMPARE(img.pixelColor(0, 10), QColor(0, 0, 0));
-    label.SetFade(false);
-    QCOMPARE(label.grab().toImage().pixelColor(0, 10), QColor(200, 101, 37));
-  }
-
   void dropEdgeRules() {
     const struct {
       bool horizontal;
@@ -305,41 +274,6 @@ class WidgetsTest : public QObject {
     for (const auto& c : cases)
       QCOMPARE(SplitterDropEdge(c.horizontal, c.requested, 10, c.horizontal ? 290 : 390),
                c.expected);
-  }
-
-  void bindsOnTheBoundaryAndDragsWithinItsLimits() {
-    QWidget parent;
-    parent.resize(400, 300);
-    auto* first = new QWidget(&parent);
-    auto* second = new QWidget(&parent);
-    first->setGeometry(10, 10, 100, 280);
-    second->setGeometry(110, 10, 280, 280);
-    auto* bar = new CSplitterBar(&parent, false);
-    bar->BindWithControl(first, second);
-    parent.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&parent));
-    // Centred on the first window's right edge, as tall as the windows.
-    const int thick = CSplitterBar::kSizingFrameThickness, border = CSplitterBar::kBorderThickness;
-    QCOMPARE(bar->geometry(), QRect(110 - thick / 2, 10, thick, 280));
-    QCOMPARE(first->geometry().right() + 1, bar->x() + border);
-    QCOMPARE(second->x(), bar->x() + thick - border);
-    QCOMPARE(second->geometry().right() + 1, 390);  // keeps its right edge
-    QCOMPARE(bar->Minimum(), 10);
-    QCOMPARE(bar->Maximum(), 390);
-
-    QSignalSpy moved(bar, &CSplitterBar::Moved);
-    for (const auto& [to, expected] : {std::pair{600, 390}, {200, 200}}) {
-      const QPoint grab(1, 5), drop = bar->mapFromParent(QPoint(to, 50));
-      QTest::mousePress(bar, Qt::LeftButton, {}, grab);
-      QTest::mouseMove(bar, drop);
-      QTest::mouseRelease(bar, Qt::LeftButton, {}, drop);
-      QCOMPARE(bar->x(), expected);  // stops at the maximum exactly
-      QVERIFY(!bar->IsDragging());
-      QCOMPARE(first->geometry().right() + 1, expected + border);
-      QCOMPARE(second->x(), expected + thick - 1);
-      QCOMPARE(second->geometry().right() + 1, 390);
-    }
-    QCOMPARE(moved.count(), 2);
   }
 };
 
