@@ -34,12 +34,9 @@ QString TargetProgram(const QString& folder) {
 
 // True when the picture holds more than one colour (something was painted).
 bool Painted(const QImage& image) {
-  if (image.isNull()) return false;
-  const QRgb first = image.pixel(0, 0);
-  for (int y = 0; y < image.height(); y += 3)
-    for (int x = 0; x < image.width(); x += 3)
-      if (image.pixel(x, y) != first) return true;
-  return false;
+  QImage plain(image.size(), image.format());
+  plain.fill(image.isNull() ? 0 : image.pixel(0, 0));
+  return !image.isNull() && image != plain;
 }
 
 }  // namespace
@@ -67,17 +64,14 @@ class ScreenshotsTest : public QObject {
 
   void mainWindowConfigurationAndProgress() {
     AppBench bench;
-    for (const auto& [key, value] : {std::pair{"Left", 40},
-                                     {"Top", 40},
-                                     {"Right", 1140},
-                                     {"Bottom", 800},
-                                     {"FirstSetup", 1},
-                                     {"LeftPaneWidth", 380},
-                                     {"RightPaneHeight", 260},
-                                     {"MsgWndCY", 230},
-                                     {"MsgWndCX", 1100},
-                                     {kKeyDataIntervalTime, 1}})  // monitoring every 50 ms
-      bench.Ini().WriteInt(kSectionMain, key, value);
+    // A roomy layout, monitoring every 50 ms.
+    for (const QString& pair : QStringLiteral("Left=40 Top=40 Right=1140 Bottom=800 FirstSetup=1 "
+                                              "LeftPaneWidth=380 RightPaneHeight=260 MsgWndCY=230 "
+                                              "MsgWndCX=1100")
+                                   .split(u' '))
+      bench.Ini().WriteInt(kSectionMain, pair.section(u'=', 0, 0).toStdString(),
+                           pair.section(u'=', 1).toInt());
+    bench.Ini().WriteInt(kSectionMain, kKeyDataIntervalTime, 1);
     QVERIFY(bench.StartSim());
     CSarvoApp& app = *bench.app;
     CMainFrame& frame = *app.Frame();
