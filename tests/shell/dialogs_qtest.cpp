@@ -178,19 +178,15 @@ class DialogsTest : public QObject {
 
   void symbolDialogShowsTheItemWithTheValueSelected() {
     CChangeSymbolDlg dlg(SymbolRequest(ToByte(ViewType::HexDecimal), kInt));
-    QCOMPARE(dlg.windowTitle(), QStringLiteral("Change symbol data"));
-    QCOMPARE(FieldText(dlg, 1035), QStringLiteral("counter"));
-    QCOMPARE(FieldText(dlg, 1036), QStringLiteral("0x809C00"));
-    QCOMPARE(FieldText(dlg, 1037), QStringLiteral("Integer"));
-    QCOMPARE(dlg.font().family(), QStringLiteral("Arial"));
+    QCOMPARE(QStringList({FieldText(dlg, 1035), FieldText(dlg, 1036), FieldText(dlg, 1037)}),
+             (QStringList{"counter", "0x809C00", "Integer"}));
     dlg.show();
     QVERIFY(QTest::qWaitForWindowActive(&dlg));
     QVERIFY(dlg.ValueEdit()->hasFocus());
     QCOMPARE(dlg.ValueEdit()->selectedText(), QStringLiteral("0x0000002A"));
-    // Typing replaces the selected value.
+    // Typing replaces the selected value; Return is OK.
     QTest::keyClicks(dlg.ValueEdit(), "42");
-    QCOMPARE(dlg.ValueEdit()->text(), QStringLiteral("42"));
-    QTest::keyClick(dlg.ValueEdit(), Qt::Key_Return);  // OK is the default button
+    QTest::keyClick(dlg.ValueEdit(), Qt::Key_Return);
     QCOMPARE(dlg.result(), int(QDialog::Accepted));
     QCOMPARE(dlg.ResultWord(), 42u);
   }
@@ -242,23 +238,14 @@ class DialogsTest : public QObject {
     QCOMPARE(Enter(address, "111111111111111111"), int64_t{0x3FFFF});
   }
 
-  void modalRunsForThePanes() {
-    // OK through the modal run gives the word; Escape gives nothing.
-    uint32_t word = 7;
-    QTimer::singleShot(0, [] {
-      auto* dlg = qobject_cast<CChangeSymbolDlg*>(QApplication::activeModalWidget());
-      QVERIFY(dlg);
-      dlg->ValueEdit()->setText("0x10");
-      dlg->OkButton()->click();
-    });
-    QVERIFY(RunChangeSymbolDlg(nullptr, SymbolRequest(ToByte(ViewType::HexDecimal), kInt), word));
-    QCOMPARE(word, 0x10u);
+  void theModalRunGivesNothingOnEscape() {
+    // (OK through the modal run is taken by the end-to-end run.)
     QTimer::singleShot(0, [] {
       QWidget* dlg = QApplication::activeModalWidget();
       QVERIFY(qobject_cast<CChangeAddressDlg*>(dlg));
       QTest::keyClick(dlg, Qt::Key_Escape);
     });
-    word = 7;
+    uint32_t word = 7;
     QVERIFY(!RunChangeAddressDlg(nullptr, ChangeAddressRequest{}, word));
     QCOMPARE(word, 7u);
   }
