@@ -19,15 +19,13 @@ class MonitorControlTest : public QObject {
     MonitorRig rig;
     rig.control->StartMonitoring(kMonitorVariables);
     QCOMPARE(rig.prompt.information, QStringList{"No varible is registered for monitoring"});
-    QVERIFY(!rig.control->monitoringActive() && !rig.control->TimerRunning());
-    QVERIFY(!rig.frame->IsLampOn());
-
+    QVERIFY(!rig.control->monitoringActive());
+    QCOMPARE(rig.State(), QStringLiteral("mode 0"));
     rig.pod.openFails = true;
     rig.control->StartMonitoring(kMonitorAddresses);
     rig.control->StartMonitoring(kMonitorBoth);
     QCOMPARE(rig.prompt.errors, QStringList(2, "Failed to get USB Handle"));
-    QCOMPARE(rig.control->RunningMode(), 0);
-    QVERIFY(!rig.control->TimerRunning());
+    QCOMPARE(rig.State(), QStringLiteral("mode 0"));
   }
 
   void modesMoveTheFlags() {
@@ -35,25 +33,20 @@ class MonitorControlTest : public QObject {
     // Both at once with no variables: addresses run, variables are refused.
     rig.control->StartMonitoring(kMonitorBoth);
     QCOMPARE(rig.prompt.information.size(), 1);
-    QCOMPARE(rig.control->RunningMode(), kMonitorAddresses);
-    QVERIFY(rig.control->monitoringActive() && rig.control->TimerRunning());
-    QVERIFY(rig.frame->IsLampOn());
+    QCOMPARE(rig.State(), QStringLiteral("mode 2 timer lamp"));
     rig.AddItems(1);  // joins the running timer
-    QCOMPARE(rig.control->RunningMode(), kMonitorBoth);
+    QCOMPARE(rig.State(), QStringLiteral("mode 4 timer lamp"));
     // Stopping one kind keeps the timer for the other.
     rig.control->StopMonitoring(kMonitorAddresses);
-    QCOMPARE(rig.control->RunningMode(), kMonitorVariables);
-    QVERIFY(rig.control->TimerRunning() && rig.frame->IsLampOn());
+    QCOMPARE(rig.State(), QStringLiteral("mode 1 timer lamp"));
     const int purges = rig.pod.purges;
     rig.control->StopMonitoring(kMonitorVariables);
-    QVERIFY(!rig.control->monitoringActive() && !rig.control->TimerRunning());
-    QVERIFY(!rig.frame->IsLampOn());
+    QCOMPARE(rig.State(), QStringLiteral("mode 0"));
+    QVERIFY(!rig.control->monitoringActive());
     QCOMPARE(rig.pod.purges, purges + 1);
     QVERIFY(rig.link->IsOpen());  // purged, not closed
-
     // Toggles run and stop their own kind only.
     rig.control->ToggleAddressMonitoring();
-    QCOMPARE(rig.control->RunningMode(), kMonitorAddresses);
     rig.control->ToggleVariableMonitoring();
     QCOMPARE(rig.control->RunningMode(), kMonitorBoth);
     rig.control->ToggleVariableMonitoring();
@@ -113,17 +106,17 @@ class MonitorControlTest : public QObject {
     rig.Variables().scrollToTop();
     rig.control->Tick();  // every row shows 100x
     for (uint32_t i = 0; i < 10; ++i) rig.pod.memory[0x809800 + i] = 7;
-    rig.pod.FailRead(5);
     rig.pod.readAddresses.clear();
+    rig.pod.FailRead(5);
     rig.control->Tick();
     for (int i = 0; i < 4; ++i) QCOMPARE(rig.Variables().CellText(i, 2), QString("7"));
     for (int i = 4; i < 10; ++i)
       QCOMPARE(rig.Variables().CellText(i, 2), QString::number(1000 + i));
-    QCOMPARE(rig.pod.Reads(), size_t{5});  // the address list is not read on a broken link
-    QCOMPARE(rig.control->RunningMode(), 0);
-    QVERIFY(!rig.control->monitoringActive() && !rig.control->TimerRunning());
+    // The ten rows went out as one group; the address list is not read on a broken link.
+    QCOMPARE(rig.pod.readAddresses.back(), 0x809809u);
+    QCOMPARE(rig.State(), QStringLiteral("mode 0"));
+    QVERIFY(!rig.control->monitoringActive());
     QVERIFY(rig.prompt.information.isEmpty() && rig.prompt.errors.isEmpty());
-    QVERIFY(!rig.frame->IsLampOn());
     const size_t reads = rig.pod.Reads();
     QTest::qWait(200);
     QCOMPARE(rig.pod.Reads(), reads);
@@ -139,11 +132,9 @@ class MonitorControlTest : public QObject {
       {
         MonitoringPause pause(*rig.control);
         QCOMPARE(pause.Mode(), mode);
-        QCOMPARE(rig.control->RunningMode(), 0);
-        QVERIFY(!rig.control->TimerRunning());
+        QCOMPARE(rig.State(), QStringLiteral("mode 0"));
       }
-      QCOMPARE(rig.control->RunningMode(), mode);
-      QVERIFY(rig.control->TimerRunning());
+      QCOMPARE(rig.State(), QStringLiteral("mode %1 timer lamp").arg(mode));
     }
     // Nothing running: nothing starts after a pause.
     rig.control->StopMonitoring(kMonitorBoth);

@@ -120,6 +120,14 @@ struct MonitorRig {
     }
   }
 
+  // The running mode, the tick timer and the lamp, as "mode 2 timer lamp".
+  QString State() const {
+    QString s = QStringLiteral("mode %1").arg(control->RunningMode());
+    if (control->TimerRunning()) s += " timer";
+    if (frame->IsLampOn()) s += " lamp";
+    return s;
+  }
+
   // A console line typed and entered.
   void Type(const QString& line) {
     Console().Input()->setFocus();
