@@ -74,7 +74,6 @@ class FilesTest : public QObject {
     QCOMPARE(app.Frame()->StatusPaneText(pane::kProgramSize), QStringLiteral("0x000014 Words"));
     QCOMPARE(app.Frame()->OutputBar()->ActivePage(), int(CTabViewBar::kSectionPage));
     QCOMPARE(app.RecentFiles().Entries(), QStringList{path});
-
     // Sorted without regard to case; the symbol table keeps file order.
     CLeftView& pane = *app.SymbolPane();
     QStringList names;
@@ -117,7 +116,6 @@ class FilesTest : public QObject {
     QCOMPARE(app.RecentFiles().Entries(), QStringList{good});
     app.OnReload();
     QCOMPARE(bench.prompter.shown, QStringList(2, badFormat));
-
     // A file that cannot be opened at all: path and directory change, nothing else.
     bench.prompter.shown.clear();
     const QString missing = bench.dir.path() + "/sub/missing.out";
@@ -147,7 +145,6 @@ class FilesTest : public QObject {
       if (a->text().startsWith('&') && a->text().at(1).isDigit()) texts << a->text();
     QCOMPARE(texts.first(), QStringLiteral("&1 ") + paths[4]);
     QVERIFY(!app.Frame()->Command(cmd::kRecentFile)->isVisible());
-
     // A garbled entry fails to load and stays where it was; so does a deleted one, silently.
     WriteBytes(paths[2], QByteArray(40, '\0'));
     app.OnOpenRecentFile(2);
@@ -184,7 +181,6 @@ class FilesTest : public QObject {
     QCOMPARE(monitor.RunningMode(), kMonitorBoth);
     const std::vector<CDataObject> variables = app.Program().variables;
     const std::vector<CDataObject> addresses = app.Program().addresses;
-
     // Loading replaces both lists and restarts what ran.
     app.Program().variables.clear();
     app.Program().addresses.clear();
@@ -196,7 +192,6 @@ class FilesTest : public QObject {
     QCOMPARE(app.Program().addresses, addresses);
     QCOMPARE(monitor.RunningMode(), kMonitorBoth);
     QVERIFY(bench.prompter.shown.isEmpty());
-
     // Failures are reported while monitoring is paused. After a failed save it
     // runs again; after a failed open it stays stopped and the lists stay.
     int modeWhileReported = -1;

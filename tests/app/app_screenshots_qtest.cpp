@@ -80,7 +80,6 @@ class ScreenshotsTest : public QObject {
     const QString program = TargetProgram(bench.dir.path());
     QVERIFY(!program.isEmpty());
     QCOMPARE(app.LoadCoffFile(program), 0);
-
     // A serial boot, pictured half-way.
     bool pictured = false;
     CProgressDlg& progress = *app.ProgressDialog();
@@ -98,7 +97,6 @@ class ScreenshotsTest : public QObject {
     QCOMPARE(progress.StatusText(), QStringLiteral("[ Completed ]"));
     QVERIFY(pictured);
     QTRY_VERIFY_WITH_TIMEOUT(!progress.isVisible(), 3000);
-
     // Watch what the program keeps: its symbols and one raw address.
     CLeftView& symbols = *app.SymbolPane();
     for (int r = 0; r < symbols.RowCount(); ++r) symbols.AddSymbolAt(r);
@@ -108,7 +106,6 @@ class ScreenshotsTest : public QObject {
     symbols.selectRow(0);
     QTest::qWait(400);  // a few monitoring ticks
     Save(frame, "main_window.png");
-
     // The configuration dialog as the command opens it.
     bench.prompter.runDialog = [&](QDialog& dlg) {
       dlg.show();

@@ -62,7 +62,6 @@ class StartupTest : public QObject {
       QCOMPARE(Parse(bad), QStringLiteral("error"));
     // After "--" every argument is a file, even one that looks like an option.
     QCOMPARE(Parse({"--", "--odd.out"}), QStringLiteral("ftdi  --odd.out"));
-
     // One instance per settings file; the user's settings have the plain name.
     StartupOptions a, a2, b;
     a.settingsFile = a2.settingsFile = "/tmp/one.ini";

@@ -87,7 +87,6 @@ class TargetTest : public QObject {
     QCOMPARE(dlg.Progress(), 100);
     QCOMPARE(dlg.AutoCloseInterval(), 500);
     QTRY_VERIFY_WITH_TIMEOUT(!dlg.isVisible(), 3000);
-
     // The program runs: the responder answers reads and writes.
     CPodLink& link = app.Link();
     uint32_t word = 0;
@@ -102,7 +101,6 @@ class TargetTest : public QObject {
     QCOMPARE(bench.prompter.shown, QStringList{"question: Would you start serial boot writing?"});
     QVERIFY(link.ReadTargetWord(kCounterAddress, word));
     QCOMPARE(word, 0x1234u);
-
     // The built-in flash loader writes, verifies and reads the board's flash.
     QVERIFY(link.FlashLoaderAvailable());
     app.Frame()->Command(cmd::kRomBootVerify)->trigger();
@@ -163,7 +161,6 @@ class TargetTest : public QObject {
     QCOMPARE(app.Monitor()->RunningMode(), 0);  // no success: monitoring stays stopped
     QCOMPARE(bench.prompter.shown.size(), 1);   // the question only
     QTRY_VERIFY_WITH_TIMEOUT(!dlg.isVisible(), 3000);
-
     // Closing the window cancels a running download, then closes the link.
     QTimer::singleShot(0, app.Frame(), [&] { app.Frame()->close(); });
     app.RunTargetAction(TargetAction::kSerialBoot);
@@ -211,7 +208,6 @@ class TargetTest : public QObject {
       QCOMPARE(bench.prompter.shown, QStringList{"inform: " + QString::fromLatin1(text)});
     }
     QVERIFY(!app.Link().IsOpen());
-
     // No to the question: nothing is sent.
     const QString path = bench.Load();
     bench.prompter.shown.clear();
@@ -219,7 +215,6 @@ class TargetTest : public QObject {
     app.RunTargetAction(TargetAction::kRomBoot);
     QCOMPARE(bench.prompter.shown.size(), 1);
     QVERIFY(!app.Link().IsOpen() && !app.ProgressDialog()->isVisible());
-
     // An image read for the TMS320C31 is refused once the DSP type says TMS320C32.
     app.Settings().dspType = kTMS320C32;
     bench.prompter.shown.clear();

@@ -89,7 +89,6 @@ class DialogsTest : public QObject {
     QVERIFY(dlg.Combo(CConfigDlg::kPolarity)->isEnabled());
     QVERIFY(dlg.Button(CConfigDlg::kVersionCheck)->isEnabled());
     QCOMPARE(dlg.NoteText(), QString());
-
     // The C32 changes captions and enabling only; values and the boot choice stay.
     dlg.Edit(CConfigDlg::kIostrb)->setText("ABCD");
     dlg.Combo(CConfigDlg::kDspType)->setCurrentIndex(kTMS320C32);
@@ -101,7 +100,6 @@ class DialogsTest : public QObject {
       QVERIFY(dlg.Edit(id)->isEnabled());
     QCOMPARE(dlg.Edit(CConfigDlg::kIostrb)->text(), QStringLiteral("ABCD"));
     QVERIFY(dlg.Radio(CConfigDlg::kBoot2)->isChecked());
-
     // "Defalut Setting" fills the register edits only.
     dlg.Button(CConfigDlg::kDefaultSetting)->click();
     QCOMPARE(dlg.Edit(CConfigDlg::kPrimaryBus)->text(), QStringLiteral("000008F8"));
@@ -109,7 +107,6 @@ class DialogsTest : public QObject {
     QCOMPARE(dlg.Edit(CConfigDlg::kStrb0)->text(), QStringLiteral("000F0858"));
     QCOMPARE(dlg.Combo(CConfigDlg::kFlashType)->currentText(), QStringLiteral("AT29C020"));
     QVERIFY(s.dspType == kTMS320C33 && s.primaryBus == 0xABC);  // nothing stored before OK
-
     // A stored boot type beyond the three modes checks no radio.
     s.bootType = 5;
     CConfigDlg none(s, &pod.link, true);

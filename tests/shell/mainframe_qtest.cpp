@@ -207,7 +207,6 @@ class MainFrameTest : public QObject {
     frame->SetActivePage(1);
     frame->SetActivePage(7);  // no such page: ignored
     QCOMPARE(frame->OutputBar()->ActivePage(), 1);
-
     // Text from other programs reaches the message window with tag 819 only.
     frame->HandleCopyData(818, QStringLiteral("wrong tag"));
     QVERIFY(frame->MessageWindow()->IsEmpty());

@@ -68,7 +68,6 @@ class MonitorControlTest : public QObject {
     QCOMPARE(rig.Variables().CellText(20, 2), QString("1020"));
     QCOMPARE(rig.Variables().CellText(21, 2), QString());
     QVERIFY(rig.control->TimerRunning());  // re-armed
-
     // Scrolled, the next tick reads the rows now in view.
     rig.Variables().verticalScrollBar()->setValue(80);
     QCOMPARE(rig.Variables().TopRow(), 80);
@@ -89,7 +88,6 @@ class MonitorControlTest : public QObject {
     QTRY_VERIFY_WITH_TIMEOUT(rig.pod.Reads() >= 9, 5000);  // three ticks or more
     QCOMPARE(rig.pod.readAddresses[3], 0x809800u);
     QCOMPARE(rig.Variables().CellText(2, 2), QString("1002"));
-
     // Once the window closes, no tick reads again.
     rig.control->ClearMonitoringActive();
     rig.pod.readAddresses.clear();

@@ -125,7 +125,6 @@ class MonitorEndToEnd : public QObject {
     const char* settable = HaveDemo() ? "step" : "flags";
     rig.ShowRows(rig.Variables(), 10);
     rig.ShowRows(rig.Addresses(), 10);
-
     // The variables come from the symbol pane, by double-click.
     PaneHost host(*rig.control);
     auto* symbols = new CLeftView(&rig.store);
@@ -147,7 +146,6 @@ class MonitorEndToEnd : public QObject {
     const uint32_t gain = board.Address("gain");
     QCOMPARE(rig.Variables().CellText(1, 2),
              QString::fromStdString(FormatTargetWord(board.Memory(gain), ViewType::Float)));
-
     // A value typed into the change dialog reaches target memory.
     rig.control->SetChangeSymbolHook(RunChangeSymbolDlg);
     rig.Variables().selectRow(2);
@@ -162,7 +160,6 @@ class MonitorEndToEnd : public QObject {
     QCOMPARE(board.Memory(board.Address(settable)), 0x1234ABCDu);
     rig.control->Tick();
     QCOMPARE(rig.Variables().CellText(2, 2), QString::number(0x1234ABCD));
-
     // And so does one written from the console; its read-back is green.
     const QString settableAddress = QString::asprintf("0x%06X", board.Address(settable));
     rig.Type("d gain=2.5");
@@ -174,7 +171,6 @@ class MonitorEndToEnd : public QObject {
     QTRY_COMPARE(rig.Addresses().rowCount(), 1);
     rig.control->Tick();
     QCOMPARE(rig.Addresses().CellText(0, 2), QString::number(0x1234ABCD));
-
     // Saved, emptied and loaded again: both lists come back and run.
     const std::string sym = (dir.path() + "/watch.sym").toStdString();
     QCOMPARE(SaveSymbolFile(sym, rig.program.variables, rig.program.addresses),

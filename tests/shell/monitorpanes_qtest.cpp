@@ -109,7 +109,6 @@ class MonitorPanesTest : public QObject {
     QCOMPARE(vars.rowCount(), 4);
     QCOMPARE(rig.LogLines(), QStringList{"[ NOTICE ] : Already registered variable"});
     QCOMPARE(rig.Console().Log()->LineColour(0), QColor(0, 0, 255));
-
     // Addresses: unique, within 24 bits; the first starts address monitoring too.
     rig.control->AddAddress(0x809800, 0);
     QCOMPARE(rig.control->RunningMode(), kMonitorBoth);
@@ -187,7 +186,6 @@ class MonitorPanesTest : public QObject {
     QCOMPARE(rig.pod.readAddresses,
              (std::vector<uint32_t>{0x809800, 0x809801, 0x809802, 0x809803, 0, 1}));
     QCOMPARE(Column(rig.Addresses(), 2), (QStringList{QString(29, '0') + "101", "1.5"}));
-
     // A new view shows at once; the value follows at the next tick.
     SelectRows(rig.Variables(), {0, 2, 3});
     rig.Variables().SetSelectedViewType(ToByte(ViewType::Binary));
@@ -230,7 +228,6 @@ class MonitorPanesTest : public QObject {
     std::unique_ptr<QMenu> menu(rig.Variables().BuildContextMenu(nullptr));
     CMonitorListView::FindAction(menu.get(), 32789)->trigger();
     QCOMPARE(rig.Variables().CellText(0, 3), QString("unsigned integer"));
-
     // The address pane's menu: its own ids, captions and change hook.
     rig.ShowRows(rig.Addresses(), 10);
     rig.pod.memory[0x809800] = 0xFFFFFFFF;
@@ -300,7 +297,6 @@ class MonitorPanesTest : public QObject {
     QCOMPARE(Column(rig.Variables(), 5), (QStringList{"0x809E00", "0x809C01"}));
     QCOMPARE(rig.Variables().CellText(1, 3), QString("binary"));
     QVERIFY(rig.control->variableMonitoring());  // paused and resumed
-
     // Lists read from a file: rows with empty values; monitoring only with items.
     rig.control->StopMonitoring(kMonitorBoth);
     rig.program.variables.clear();
@@ -349,7 +345,6 @@ class MonitorPanesTest : public QObject {
     QCOMPARE(rig.Console().LastCommand(), std::string("h"));
     QTest::keyClick(rig.Console().Input(), Qt::Key_F2);
     QCOMPARE(rig.Console().Input()->text(), QString("h"));
-
     // Without a pod, Enter and F2 do nothing.
     MonitorRig none(false);
     none.Type("h");
@@ -414,7 +409,6 @@ class MonitorPanesTest : public QObject {
     QString error;
     QVERIFY(!plot->ExportCsv(dir.filePath("no/such/dir/plot.csv"), &error));
     QVERIFY(!error.isEmpty());
-
     // The panes' menu entry plots the selection.
     plot->RemoveAllSeries();
     rig.Variables().selectRow(1);

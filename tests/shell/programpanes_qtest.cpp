@@ -148,7 +148,6 @@ class ProgramPanesTest : public QObject {
     QCOMPARE(WordAt(hex, 0), 0xDEADBEEFu);
     pane.ShowSection(1);
     QCOMPARE(WordAt(hex, 0), 0x12345678u);
-
     // Clear goes back to the whole image; with no rows a flash image shown stays.
     pane.Clear();
     QCOMPARE(pane.RowCount(), 0);

@@ -140,7 +140,6 @@ class ToolRunnerTest : public QObject {
     QTRY_VERIFY_WITH_TIMEOUT(!ProcessAlive(ids[1].toLongLong()), kLong);
     runner.StopUserTool();  // idle: harmless
     QCOMPARE(cap.terminated, 1);
-
     // Destroying the runner (as the program's exit does) ends the tool too.
     qint64 pid = 0;
     {

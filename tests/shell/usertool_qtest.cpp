@@ -267,7 +267,6 @@ class UserToolTest : public QObject {
                                       "The Work directory input is wrong",
                                       "User tool name is already registered"}));
     QCOMPARE(d.State(), QStringLiteral("One @0"));
-
     // Blanks are trimmed; an empty name is derived and shown; case matters.
     d.Fill("  " + tool_ + " -v ", " " + tmp_.filePath("work dir") + " ", "  ");
     d.OnAdd();
@@ -393,7 +392,6 @@ class UserToolTest : public QObject {
     QTRY_VERIFY_WITH_TIMEOUT(!tools.Runner().IsRunning(), kLong);
     QCOMPARE(tf.Output(), QStringLiteral("first now\nsecond\n"));
     QFile::remove(gate);
-
     // After a change, menu and toolbar follow without leftovers once the window shows.
     SaveUserToolTable(store, {table[0]});
     tf.frame.show();

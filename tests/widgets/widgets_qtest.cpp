@@ -194,7 +194,6 @@ class WidgetsTest : public QObject {
     QCOMPARE(hex.TopRow(), int64_t{0});  // still on screen
     QTest::keyClick(&hex, Qt::Key_PageDown);
     QVERIFY(hex.TopRow() > 0);
-
     // An empty control ignores input.
     CHexEditBase empty;
     Place(empty, 300, 200, {});
