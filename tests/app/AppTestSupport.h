@@ -17,6 +17,8 @@
 #include "c3x/Assembler.h"
 #include "config/qt/QSettingsStore.h"
 #include "image/CoffWriter.h"
+#include "podlink/FtdiBackends.h"
+#include "podlink/support/FakePod.h"
 #include "shell/MonitorControl.h"
 
 namespace velmora::test {
@@ -29,7 +31,7 @@ class ScriptedPrompter : public AppPrompter {
   QStringList openNames, saveNames;        // file dialog answers in order; Cancel when none is left
   std::function<int(QDialog&)> runDialog;  // modal runs; Cancel when unset
   std::function<void()> onShown;           // called once a message is recorded
-  QString lastDirectory, lastFilter, lastSuffix;
+  QString lastDirectory;
   int dialogsRun = 0;
 
   void Stop(QWidget*, const QString& text) override { Record("stop: " + text); }
@@ -38,16 +40,12 @@ class ScriptedPrompter : public AppPrompter {
     Record("question: " + text);
     return answers.isEmpty() ? true : answers.takeFirst();
   }
-  QString OpenFileName(QWidget*, const QString& dir, const QString& filter) override {
+  QString OpenFileName(QWidget*, const QString& dir, const QString&) override {
     lastDirectory = dir;
-    lastFilter = filter;
     return openNames.isEmpty() ? QString() : openNames.takeFirst();
   }
-  QString SaveFileName(QWidget*, const QString& dir, const QString& filter,
-                       const QString& suffix) override {
+  QString SaveFileName(QWidget*, const QString& dir, const QString&, const QString&) override {
     lastDirectory = dir;
-    lastFilter = filter;
-    lastSuffix = suffix;
     return saveNames.isEmpty() ? QString() : saveNames.takeFirst();
   }
   int RunDialog(QDialog& dialog) override {
@@ -103,6 +101,31 @@ inline bool AssembleResponder(const QString& outPath) {
   return c3x::AssembleFile(source, QFile::encodeName(outPath).toStdString(), errors);
 }
 
+// The scripted pod of the pod-link tests as the backend "app-fake", on a
+// virtual clock, for tests that need exact pod behaviour (programs that use it
+// link tests/podlink/support/FakePod.cpp).
+class FakePodBackend {
+ public:
+  FakePodBackend() : pod(std::make_unique<FakePod>(clock)) {
+    Current() = this;
+    RegisterFtdiBackend("app-fake", [](const FtdiBackendOptions&, std::string& error) {
+      if (!Current()) error = "no fake pod";
+      return Current() ? std::make_unique<FtdiApiProxy>(*Current()->pod) : nullptr;
+    });
+  }
+  ~FakePodBackend() { Current() = nullptr; }
+
+  VirtualClock clock;
+  VirtualMicroDelayer delayer{clock};
+  std::unique_ptr<FakePod> pod;
+
+ private:
+  static FakePodBackend*& Current() {
+    static FakePodBackend* current = nullptr;
+    return current;
+  }
+};
+
 // The application on a settings file and a virtual board folder of its own.
 class AppBench {
  public:
@@ -142,6 +165,15 @@ class AppBench {
     return app->InitInstance();
   }
   bool StartSim() { return Start(SimOptions()); }
+  bool StartOn(FakePodBackend& fake) {
+    StartupOptions o;
+    o.podBackend = "app-fake";
+    o.settingsFile = SettingsFile();
+    AppServices s;
+    s.clock = &fake.clock;
+    s.delayer = &fake.delayer;
+    return Start(o, s);
+  }
 
   // Writes `program` as `name` and loads it; the path, or empty on failure.
   QString Load(const TestProgram& program = {}, const QString& name = "prog.out") {

@@ -7,7 +7,6 @@
 #include <QtTest>
 
 #include "AppTestSupport.h"
-#include "FakePodBackend.h"
 #include "podlink/PodLink.h"
 #include "shell/Commands.h"
 #include "shell/LeftView.h"
@@ -106,7 +105,7 @@ class StartupTest : public QObject {
       FakePodBackend fake;
       fake.pod->firmware = 0x11;
       if (!found) fake.pod->devices.clear();
-      QVERIFY(bench.Start(fake.Options(bench.SettingsFile()), fake.Services()));
+      QVERIFY(bench.StartOn(fake));
       QCOMPARE(bench.prompter.shown,
                found ? QStringList() : QStringList{"stop: Not connected to Velmora-UT POD"});
       QCOMPARE(bench.app->PodFound(), found);

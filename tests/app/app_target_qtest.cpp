@@ -14,7 +14,6 @@
 #include <QtTest>
 
 #include "AppTestSupport.h"
-#include "FakePodBackend.h"
 #include "image/SymbolTable.h"
 #include "podlink/PodLink.h"
 #include "podlink/ProcedureTexts.h"
@@ -46,7 +45,7 @@ class FlashBench {
 
   // Starts with `program` loaded.
   bool Start(const TestProgram& program = {}) {
-    if (!bench.Start(fake.Options(bench.SettingsFile()), fake.Services())) return false;
+    if (!bench.StartOn(fake)) return false;
     // A stand-in loader: the pod model plays the loader's part.
     FlashLoaderSet loaders;
     for (FlashLoader& l : loaders.loaders) {
