@@ -325,17 +325,14 @@ class TargetTest : public QObject {
     app.OnConfiguration();
     QCOMPARE(version, QStringLiteral("Version : 1.2"));
     QVERIFY(app.Link().IsOpen());  // the version check leaves it open
-    QCOMPARE(app.Settings().dspType, uint8_t{kTMS320C33});
-    QCOMPARE(app.Settings().bootType, uint8_t{kBoot3});
     QCOMPARE(app.Frame()->StatusPaneText(pane::kDspType), QStringLiteral("TMS320C33"));
     QCOMPARE(app.Frame()->StatusPaneText(pane::kBootType), QStringLiteral("BOOT3"));
-    // The derived values follow, and the image header carries the new bus value.
+    // The derived values follow.
     const DerivedTransferSettings& d = app.Link().TransferSettings();
     QCOMPARE(d.primaryBus, 0x1234u);
     QCOMPARE(d.transferPauseUs, 10u);
     QCOMPARE(d.bootBase,
              ComputeBootRegion(app.Settings().flashType, kBoot3, kTMS320C33).baseAddress);
-    QCOMPARE(app.Program().image.words[1], 0x1234u);
     // Not in the store until the window goes.
     QCOMPARE(app.Store().ReadInt(kSectionMain, kKeyMcuType, -1), int(kTMS320C31));
     f.bench.Stop();

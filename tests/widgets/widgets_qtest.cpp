@@ -156,21 +156,6 @@ class WidgetsTest : public QObject {
     QVERIFY(c.lowNibble);
   }
 
-  void scrollBarsFollowTheData() {
-    CHexEditBase hex;
-    Place(hex, 600, 10 * hex.LineHeight(), Bytes(80));
-    QCOMPARE(hex.Layout().fullRows, 10);
-    QCOMPARE(hex.verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
-    const std::vector<uint8_t> more = Bytes(88);
-    hex.SetData(more.data(), 88, true, 0);
-    QTRY_COMPARE(hex.verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-    QCOMPARE(hex.verticalScrollBar()->maximum(), 1);
-    QCOMPARE(hex.verticalScrollBar()->pageStep(), 10);
-    QCOMPARE(hex.horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
-    hex.verticalScrollBar()->setValue(1);
-    QCOMPARE(hex.TopRow(), int64_t{1});
-  }
-
   void wheelAndKeysScroll() {
     CHexEditBase hex;
     Place(hex, 600, 10 * hex.LineHeight(), Bytes(8 * 100 + 4));
