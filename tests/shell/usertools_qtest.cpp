@@ -27,26 +27,23 @@ using namespace velmora;
 
 namespace {
 
-// Writes an executable sh script and returns its full path.
-inline QString WriteScript(const QTemporaryDir& dir, const QString& name, const QString& body,
-                           bool executable = true) {
-  const QString path = dir.filePath(name);
-  QFile f(path);
-  if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return {};
-  f.write("#!/bin/sh\n");
-  f.write(body.toUtf8());
-  f.write("\n");
-  f.close();
-  QFileDevice::Permissions p = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
-  if (executable) p |= QFileDevice::ExeOwner;
-  f.setPermissions(p);
-  return path;
+QString WriteFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes,
+                  bool executable = false) {
+  QFile f(dir.filePath(name));
+  if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()) return {};
+  if (executable) f.setPermissions(f.permissions() | QFileDevice::ExeOwner);
+  return f.fileName();
 }
 
-inline QString ReadAll(const QString& path) {
+// An sh script, executable unless told otherwise.
+QString WriteScript(const QTemporaryDir& dir, const QString& name, const QString& body,
+                    bool executable = true) {
+  return WriteFile(dir, name, "#!/bin/sh\n" + body.toUtf8() + '\n', executable);
+}
+
+QString ReadAll(const QString& path) {
   QFile f(path);
-  if (!f.open(QIODevice::ReadOnly)) return {};
-  return QString::fromUtf8(f.readAll()).trimmed();
+  return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()).trimmed() : QString();
 }
 
 // True while the process exists and is not a zombie waiting to be reaped.
@@ -156,11 +153,6 @@ QByteArray PeImage(quint16 subsystem, quint32 peOffset = 0x80, int optionalBytes
   b.replace(int(peOffset), 4, QByteArray("PE\0\0", 4));
   if (optionalBytes >= 70) qToLittleEndian<quint16>(subsystem, b.data() + peOffset + 24 + 68);
   return b;
-}
-
-QString WriteFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
-  QFile f(dir.filePath(name));
-  return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() ? f.fileName() : QString();
 }
 
 }  // namespace
