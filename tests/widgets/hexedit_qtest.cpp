@@ -1,13 +1,10 @@
-// The widgets: the hex view's layout arithmetic, row texts, navigation and
-// scrolling; the colour label's fade bands; the splitter bar's clamping rules.
+// The hex view: layout arithmetic, row texts, navigation and scrolling.
 #include <QScrollBar>
 #include <QWheelEvent>
 #include <QtTest>
 #include <vector>
 
-#include "widgets/ColorLabel.h"
 #include "widgets/HexEditBase.h"
-#include "widgets/SplitterBar.h"
 
 using namespace velmora;
 
@@ -36,16 +33,9 @@ void SendWheel(CHexEditBase& hex, int delta) {
   QApplication::sendEvent(hex.viewport(), &ev);
 }
 
-const FadeBand& BandAt(const std::vector<FadeBand>& bands, int x) {
-  for (const FadeBand& b : bands)
-    if (x >= b.x && x < b.x + b.width) return b;
-  static const FadeBand none{};
-  return none;
-}
-
 }  // namespace
 
-class WidgetsTest : public QObject {
+class HexEditTest : public QObject {
   Q_OBJECT
   // A shown control whose client area is exactly w x h with no bars, showing
   // `data` eight bytes to a row (or auto-fitted).
@@ -210,56 +200,7 @@ class WidgetsTest : public QObject {
     QVERIFY((l.lastTopRow + l.fullRows) * l.bytesPerRow >= int64_t{image.size()});
     QCOMPARE(int64_t{hex.verticalScrollBar()->value()}, l.lastTopRow);
   }
-
-  void bandsCoverTheWidthFromBlackToBackground_data() {
-    QTest::addColumn<int>("width");
-    for (int w : {1, 2, 7, 120, 153, 154, 400, 1601})
-      QTest::newRow(qPrintable(QString::number(w))) << w;
-  }
-  void bandsCoverTheWidthFromBlackToBackground() {
-    QFETCH(int, width);
-    const QColor bg(200, 101, 37);
-    const auto bands = ComputeFadeBands(width, bg);
-    int x = 0;
-    for (size_t i = 0; i < bands.size(); ++i) {
-      QCOMPARE(bands[i].x, x);  // contiguous, no overlap
-      QVERIFY(bands[i].width > 0);
-      x += bands[i].width;
-      if (i > 0) QVERIFY(bands[i].colour.red() >= bands[i - 1].colour.red());  // never lighter
-    }
-    QCOMPARE(x, width);
-    QCOMPARE(bands.back().colour, bg);
-    QCOMPARE(bands.back().x, width * 5 / 6);
-  }
-
-  void bandColoursAndWidths() {
-    // 120 pixels: split at 100, bands of 1 pixel, a quarter darker half-way.
-    const QColor bg(200, 101, 37);
-    const auto bands = ComputeFadeBands(120, bg);
-    QCOMPARE(BandAt(bands, 50).width, 1);
-    QCOMPARE(BandAt(bands, 50).colour, QColor(200 - 200 / 4, 101 - 101 / 4, 37 - 37 / 4));
-    QCOMPARE(BandAt(bands, 99).colour.red(), 200 - 200 / (100 * 100));
-    QCOMPARE(BandAt(bands, 100).colour, bg);
-    // Bands grow to two pixels once the split reaches 128.
-    QCOMPARE(BandAt(ComputeFadeBands(153, bg), 126).width, 1);
-    const auto wide = ComputeFadeBands(154, bg);
-    QCOMPARE(BandAt(wide, 127).width, 2);
-    QCOMPARE(BandAt(wide, 127).x, 126);
-  }
-
-  void dropEdgeRules() {
-    const struct {
-      bool horizontal;
-      int requested, expected;
-    } cases[] = {{false, 500, 390}, {false, -20, 10}, {false, 200, 200},
-                 {true, 400, 280},  // bottom: 10 above the maximum
-                 {true, 286, 280},  {true, 285, 285}, {true, 0, 15},  // top: 5 below the minimum
-                 {true, 15, 15}};
-    for (const auto& c : cases)
-      QCOMPARE(SplitterDropEdge(c.horizontal, c.requested, 10, c.horizontal ? 290 : 390),
-               c.expected);
-  }
 };
 
-QTEST_MAIN(WidgetsTest)
-#include "widgets_qtest.moc"
+QTEST_MAIN(HexEditTest)
+#include "hexedit_qtest.moc"
