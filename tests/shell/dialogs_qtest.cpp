@@ -8,7 +8,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTimer>
 #include <QtTest>
 
 #include "monitoring/ValueFormats.h"
@@ -385,18 +384,6 @@ class DialogsTest : public QObject {
     QVERIFY(!symbol.isVisible());
     // Addresses always take 32 binary digits.
     QCOMPARE(Enter(address, "111111111111111111"), int64_t{0x3FFFF});
-  }
-
-  void theModalRunGivesNothingOnEscape() {
-    // (OK through the modal run is taken by the end-to-end run.)
-    QTimer::singleShot(0, [] {
-      QWidget* dlg = QApplication::activeModalWidget();
-      QVERIFY(qobject_cast<CChangeAddressDlg*>(dlg));
-      QTest::keyClick(dlg, Qt::Key_Escape);
-    });
-    uint32_t word = 7;
-    QVERIFY(!RunChangeAddressDlg(nullptr, ChangeAddressRequest{}, word));
-    QCOMPARE(word, 7u);
   }
 };
 

@@ -28,9 +28,9 @@ void ExpectSameAsReference(const std::vector<uint32_t>& ranks, const char* what)
   std::vector<uint32_t> all(ranks.size());
   std::iota(all.begin(), all.end(), 0u);
   ASSERT_TRUE(std::is_permutation(slow.begin(), slow.end(), all.begin(), all.end())) << what;
-  ASSERT_TRUE(std::is_sorted(slow.begin(), slow.end(),
-                             [&](uint32_t a, uint32_t b) { return ranks[a] < ranks[b]; }))
-      << what;
+  ASSERT_TRUE(std::is_sorted(slow.begin(), slow.end(), [&](uint32_t a, uint32_t b) {
+    return ranks[a] < ranks[b];
+  })) << what;
 }
 
 TEST(SymbolSort, CaseBlindComparisonFoldsOnlyAsciiLettersAndTakesBytesUnsigned) {

@@ -136,6 +136,11 @@ uint32_t WordAt(const CHexEditBase& hex, int index) {
   return w;
 }
 
+// The hex view's base address, length and first word, as "809800 12 11223344".
+QString View(const CHexEditBase& hex) {
+  return QString::asprintf("%X %u %08X", hex.BaseAddress(), hex.DataLength(), WordAt(hex, 0));
+}
+
 }  // namespace
 
 class MainFrameTest : public QObject {
@@ -353,52 +358,35 @@ class MainFrameTest : public QObject {
     }
   }
 
-  void resizePausesTheRunningMonitoring_data() {
-    QTest::addColumn<bool>("active");
-    QTest::addColumn<bool>("variable");
-    QTest::addColumn<bool>("address");
-    QTest::addColumn<QStringList>("expected");
-    QTest::newRow("address only") << true << false << true << QStringList({"stop 2", "start 2"});
-    QTest::newRow("variables only") << true << true << false << QStringList({"stop 1", "start 1"});
-    QTest::newRow("both") << true << true << true << QStringList({"stop 4", "start 4"});
-    QTest::newRow("not active") << false << true << true << QStringList();
-    QTest::newRow("active, none") << true << false << false << QStringList();
-  }
+  // A resize pauses and restarts what runs, as one mode.
   void resizePausesTheRunningMonitoring() {
-    QFETCH(bool, active);
-    QFETCH(bool, variable);
-    QFETCH(bool, address);
-    QFETCH(QStringList, expected);
     AppSettings settings;
     RecordingHost host;
     auto frame = ShowFrame(settings, &host);
-    host.flags = {active, variable, address};
-    host.calls.clear();
-    const QSize target(frame->width() - 40, frame->height() - 30);
-    frame->resize(target);
-    QTRY_COMPARE(frame->size(), target);
-    QCOMPARE(host.calls, expected);
+    const std::pair<MonitoringFlags, const char*> cases[] = {
+        {{true, false, true}, "stop 2,start 2"},
+        {{true, true, false}, "stop 1,start 1"},
+        {{true, true, true}, "stop 4,start 4"},
+        {{false, true, true}, ""},
+        {{true, false, false}, ""}};
+    for (const auto& [flags, calls] : cases) {
+      host.flags = flags;
+      host.calls.clear();
+      const QSize target(frame->width() - 20, frame->height() - 10);
+      frame->resize(target);
+      QTRY_COMPARE(frame->size(), target);
+      QCOMPARE(host.calls.join(u','), QString::fromLatin1(calls));
+    }
   }
 
-  void panesAndTaggedText() {
+  void taggedTextReachesTheMessageWindow() {
     AppSettings settings;
-    auto frame = ShowFrame(settings);
-    QTRY_COMPARE(frame->LeftPaneCurrentWidth(), 400);
-    // A pane put in place of the placeholder keeps the sizes; the placeholder goes.
-    QPointer<QWidget> oldSymbol = frame->SymbolPane();
-    auto* symbol = new QWidget;
-    frame->SetSymbolPane(symbol);
-    QCOMPARE(frame->SymbolPane(), symbol);
-    QCOMPARE(frame->LeftPaneCurrentWidth(), 400);
-    QTRY_VERIFY(oldSymbol.isNull());
-    frame->SetActivePage(1);
-    frame->SetActivePage(7);  // no such page: ignored
-    QCOMPARE(frame->OutputBar()->ActivePage(), 1);
+    CMainFrame frame(settings);
     // Text from other programs reaches the message window with tag 819 only.
-    frame->HandleCopyData(818, QStringLiteral("wrong tag"));
-    QVERIFY(frame->MessageWindow()->IsEmpty());
-    frame->HandleCopyData(CMainFrame::kOutputTextTag, QStringLiteral("from a tool"));
-    QCOMPARE(frame->MessageWindow()->toPlainText(), QStringLiteral("from a tool"));
+    frame.HandleCopyData(818, QStringLiteral("wrong tag"));
+    QVERIFY(frame.MessageWindow()->IsEmpty());
+    frame.HandleCopyData(CMainFrame::kOutputTextTag, QStringLiteral("from a tool"));
+    QCOMPARE(frame.MessageWindow()->toPlainText(), QStringLiteral("from a tool"));
   }
 
   void fillShowsTheRowsAndPausesTheVariableMonitor() {
@@ -455,14 +443,11 @@ class MainFrameTest : public QObject {
     QCOMPARE(pane.RowCount(), 2);
     QCOMPARE(pane.Text(0, 2), QStringLiteral("0x000003 Words"));
     QCOMPARE(pane.SelectedRow(), 0);
-    QCOMPARE(hex.DataLength(), 12u);
-    QCOMPARE(hex.BaseAddress(), 0x809800u);
-    QCOMPARE(WordAt(hex, 2), 0x99AABBCCu);
+    QCOMPARE(View(hex), QStringLiteral("809800 12 11223344"));
     QTableWidget& list = *pane.List();
     QTest::mouseDClick(list.viewport(), Qt::LeftButton, {},
                        list.visualItemRect(list.item(1, 0)).center());
-    QCOMPARE(hex.BaseAddress(), 0x200000u);
-    QCOMPARE(WordAt(hex, 0), 0xDEADBEEFu);
+    QCOMPARE(View(hex), QStringLiteral("200000 8 DEADBEEF"));
     // The view keeps its own copy: later image changes show only on the next show.
     p.image.words[9] = 0x12345678;
     QCOMPARE(WordAt(hex, 0), 0xDEADBEEFu);
@@ -474,8 +459,7 @@ class MainFrameTest : public QObject {
     QCOMPARE(hex.DataLength(), kImageBytes);
     pane.ShowImageData(p.image.imageByteCount, 0x1000);
     pane.Clear();
-    QCOMPARE(hex.DataLength(), 48u);
-    QCOMPARE(hex.BaseAddress(), 0x1000u);
+    QCOMPARE(View(hex), QStringLiteral("1000 48 00000008"));
     // Rows whose sections were deleted show nothing; an empty list keeps the view.
     pane.Fill();
     pane.ShowSection(1);
