@@ -555,9 +555,9 @@ class UserToolsTest : public QObject {
       d.OnBrowseProgram();
       QCOMPARE(d.browseStarts, QStringList{tmp_.filePath("work dir")});
       // A path with a blank is quoted so that it reads back as one program.
-      QCOMPARE(d.CommandEdit()->text(), u'"' + spaced_ + u'"');
-      QCOMPARE(d.WorkDirEdit()->text(), tmp_.filePath("My Tools"));
-      QCOMPARE(d.NameEdit()->text(), QStringLiteral("run it"));
+      QCOMPARE(
+          QStringList({d.CommandEdit()->text(), d.WorkDirEdit()->text(), d.NameEdit()->text()}),
+          QStringList({u'"' + spaced_ + u'"', tmp_.filePath("My Tools"), "run it"}));
     }
   }
 
