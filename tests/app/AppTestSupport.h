@@ -1,6 +1,4 @@
-// What the application tests share: a prompter that answers instead of the
-// user, a bench that starts the application on its own settings file and
-// virtual board folder, and COFF programs written for the occasion.
+// The application tests' prompter, bench, pod backend and COFF programs.
 #pragma once
 
 #include <QDialog>

@@ -94,8 +94,6 @@ class SessionTest : public QObject {
     QVERIFY(!app.Link().IsOpen());  // opened for the version read, then closed
     QCOMPARE(app.WindowTitle(),
              QStringLiteral("Velmora UT Ver2.25 for TMS320C3X  [Simulated board]"));
-    QCOMPARE(app.Frame()->StatusPaneText(pane::kDspType), QStringLiteral("TMS320C31"));
-    QCOMPARE(app.Frame()->StatusPaneText(pane::kBootType), QStringLiteral("BOOT1"));
     QVERIFY(AllTargetCommandsEnabled(*app.Frame(), true));
     // Nothing loaded: reload has nothing to load, save has no watch items.
     QVERIFY(!app.Frame()->Command(cmd::kReloadCoffFile)->isEnabled());

@@ -269,32 +269,28 @@ class DialogsTest : public QObject {
     s.dspType = kTMS320C32;
     DeadLink pod(0x12);
     CConfigDlg dlg(s, &pod.link, true);
-    dlg.Combo(CConfigDlg::kDspType)->setCurrentIndex(kTMS320C31);
-    dlg.Combo(CConfigDlg::kFlashType)->setCurrentIndex(kAT29C040A);
-    dlg.Combo(CConfigDlg::kScanTime)->setCurrentIndex(15);
-    dlg.Combo(CConfigDlg::kMonitoringInterval)->setCurrentIndex(13);
-    dlg.Combo(CConfigDlg::kPolarity)->setCurrentIndex(1);
-    dlg.Combo(CConfigDlg::kResetTime)->setCurrentIndex(9);
-    dlg.Combo(CConfigDlg::kDelayAfterReset)->setCurrentIndex(8);
+    for (const auto& [id, index] : {std::pair{CConfigDlg::kDspType, int(kTMS320C31)},
+                                    {CConfigDlg::kFlashType, int(kAT29C040A)},
+                                    {CConfigDlg::kScanTime, 15},
+                                    {CConfigDlg::kMonitoringInterval, 13},
+                                    {CConfigDlg::kPolarity, 1},
+                                    {CConfigDlg::kResetTime, 9},
+                                    {CConfigDlg::kDelayAfterReset, 8}})
+      dlg.Combo(id)->setCurrentIndex(index);
     dlg.Radio(CConfigDlg::kBoot3)->setChecked(true);
-    dlg.Edit(CConfigDlg::kPrimaryBus)->setText(" 5G ");
-    dlg.Edit(CConfigDlg::kIostrb)->setText("0x58");
-    dlg.Edit(CConfigDlg::kStrb0)->setText("G5");
-    dlg.Edit(CConfigDlg::kStrb1)->setText("   ");
+    // Register edits: hexadecimal up to the first stray character; blank gives the default.
+    for (const auto& [id, text] : {std::pair{CConfigDlg::kPrimaryBus, " 5G "},
+                                   {CConfigDlg::kIostrb, "0x58"},
+                                   {CConfigDlg::kStrb0, "G5"},
+                                   {CConfigDlg::kStrb1, "   "}})
+      dlg.Edit(id)->setText(QString::fromLatin1(text));
     dlg.accept();
-    QCOMPARE(dlg.result(), int(QDialog::Accepted));
-    QCOMPARE(s.dspType, uint8_t{kTMS320C31});
-    QCOMPARE(s.flashType, uint8_t{kAT29C040A});
-    QCOMPARE(s.dataIntervalTime, 15);
-    QCOMPARE(s.dataScanTime, 13);
-    QCOMPARE(s.resetPolarity, 1);
-    QCOMPARE(s.resetTime, 9);
-    QCOMPARE(s.delayTimeAfterReset, 8);
-    QCOMPARE(s.bootType, uint8_t{kBoot3});
-    QCOMPARE(s.primaryBus, 5u);
-    QCOMPARE(s.iostrb, 88u);
-    QCOMPARE(s.strb0, 0u);
-    QCOMPARE(s.strb1, 985176u);  // blank: the default
+    QCOMPARE(
+        QList<uint32_t>({s.dspType, s.flashType, uint32_t(s.dataIntervalTime),
+                         uint32_t(s.dataScanTime), uint32_t(s.resetPolarity), uint32_t(s.resetTime),
+                         uint32_t(s.delayTimeAfterReset), s.bootType, s.primaryBus, s.iostrb,
+                         s.strb0, s.strb1}),
+        QList<uint32_t>({kTMS320C31, kAT29C040A, 15, 13, 1, 9, 8, kBoot3, 5, 0x58, 0, 0xF0858}));
   }
 
   // Firmware 1.0 and 1.1 cannot set the reset parameters; a pod never read
