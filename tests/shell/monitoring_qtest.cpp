@@ -502,11 +502,8 @@ class MonitoringTest : public QObject {
     QCOMPARE(Column(vars, 3),
              (QStringList{"signed integer", "float", "unsigned integer", "signed integer"}));
     QCOMPARE(vars.CellText(3, 4), QString("Integer"));
-    QCOMPARE(rig.program.variables[3].arrayText, std::string("Array Info : [8]"));
     QCOMPARE(Column(vars, 2), QStringList(4, ""));  // empty until the first read
     QCOMPARE(rig.control->RunningMode(), kMonitorVariables);
-    QVERIFY(rig.control->IsVariableRegistered("gain") &&
-            !rig.control->IsVariableRegistered("Gain"));
     // From the console a second name is refused with a blue notice.
     rig.control->AddVariable("gain", 0x809D00, 0, 4);
     QCOMPARE(vars.rowCount(), 4);
@@ -520,8 +517,7 @@ class MonitoringTest : public QObject {
     rig.control->AddAddress(0x000000, ToByte(ViewType::Binary));
     CheckRowsMirrorList(rig.Addresses(), rig.program.addresses);
     QCOMPARE(Column(rig.Addresses(), 1), (QStringList{"0x809800", "0x000000"}));
-    QCOMPARE(rig.LogLines().last(), QString("[ NOTICE ] : This address is already registered"));
-    QCOMPARE(rig.LogLines().size(), 2);
+    QCOMPARE(rig.LogLines().mid(1), QStringList{"[ NOTICE ] : This address is already registered"});
   }
 
   void deletingKeepsRowsInStepAndStopsOnlyThatPane_data() {
