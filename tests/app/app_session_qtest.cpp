@@ -195,8 +195,6 @@ class SessionTest : public QObject {
     QCOMPARE(bench.app->SymbolPane()->columnWidth(0), 222);
     QCOMPARE(bench.app->SectionPane()->List()->columnWidth(2), 77);
     QCOMPARE(bench.app->CoffFilePath(), path);
-    bench.app->Frame()->UpdateCommandUi();
-    QVERIFY(bench.app->Frame()->Command(cmd::kReloadCoffFile)->isEnabled());
   }
 
   void titleDateAndDirectoryRules() {
@@ -243,14 +241,9 @@ class SessionTest : public QObject {
     QStringList names;
     for (int r = 0; r < pane.RowCount(); ++r) names << pane.Text(r, 0);
     QCOMPARE(names, (QStringList{"Alpha", "alpha2", "beta", "counter", "table"}));
-    QCOMPARE(pane.Text(3, 1), QStringLiteral("0x809810"));
-    QCOMPARE(pane.Text(3, 2), QStringLiteral("Integer"));
     QCOMPARE(pane.Text(4, 3), QStringLiteral("Array Info : [3]"));
-
-    CSectionPane& sections = *app.SectionPane();
-    QCOMPARE(sections.RowCount(), 2);
-    QCOMPARE(sections.Text(0, 2), QStringLiteral("0x000010 Words"));
-    QCOMPARE(sections.HexView()->BaseAddress(), 0x809800u);
+    QCOMPARE(app.SectionPane()->RowCount(), 2);
+    QCOMPARE(app.SectionPane()->HexView()->BaseAddress(), 0x809800u);
     // Cancel in the dialog changes nothing.
     app.Frame()->Command(cmd::kOpenCoffFile)->trigger();
     QCOMPARE(app.CoffFilePath(), path);

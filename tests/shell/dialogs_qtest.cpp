@@ -173,10 +173,8 @@ class DialogsTest : public QObject {
     QCOMPARE(anim->CurrentFrame(), 0);  // rewound
     QVERIFY(!dlg.CancelRequested());
     dlg.SetTitle(QStringLiteral(" Flash Erasing"));
-    dlg.Finish(kProcFlashVerifyError);
-    QCOMPARE(dlg.Title(), QStringLiteral(" Flash Erasing"));
-    QVERIFY(!dlg.AutoClosePending());
-    QCOMPARE(dlg.ButtonText(), QStringLiteral("OK"));
+    dlg.Finish(kProcFlashVerifyError);  // not this dialog's: the title stays, it stays open
+    QVERIFY(dlg.Title() == " Flash Erasing" && !dlg.AutoClosePending());
   }
 
   // Cancel in either dialog reaches the procedure; a new run clears the

@@ -55,7 +55,6 @@ TEST(SymbolSort, PaneOrderOfSmallExamples) {
   // with "a", and the scans pass over "B".
   const std::vector<std::string> equal = {"b", "B", "a"};
   EXPECT_EQ(Apply(equal, PaneSortOrder(equal)), (std::vector<std::string>{"a", "B", "b"}));
-
   EXPECT_TRUE(PaneSortOrder(std::vector<std::string>{}).empty());
   EXPECT_EQ(PaneSortOrder(std::vector<std::string>{"x"}), (std::vector<uint32_t>{0}));
 }

