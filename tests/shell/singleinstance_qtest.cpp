@@ -105,7 +105,6 @@ class SingleInstanceTest : public QObject {
     {
       SingleInstance first(name);
       QCOMPARE(first.Acquire(), SingleInstance::Result::Acquired);
-      QVERIFY(first.IsListening());
       QVERIFY(SingleInstance::IsRunning(name));
       QCOMPARE(RunHelper({"acquire", name}), int(SingleInstance::Result::AnotherRunning));
       // The probe left the first instance serving.
@@ -147,8 +146,6 @@ class SingleInstanceTest : public QObject {
     QCOMPARE(wnd.toPlainText(), QStringLiteral("build ok \u00fc\n"));
     QCOMPARE(all.size(), 4);
     QCOMPARE(all[1][0].toUInt(), 818u);
-    QCOMPARE(RunHelper({"send", name, "819", "again"}), 0);
-    QCOMPARE(wnd.toPlainText(), QStringLiteral("build ok \u00fc\nagain"));
   }
 
   // Messages split over writes, several in one write, and an empty one are

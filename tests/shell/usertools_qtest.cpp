@@ -173,7 +173,6 @@ class UserToolsTest : public QObject {
     QCOMPARE(cap.err, QStringLiteral("err-line\n"));
     QCOMPARE(sunk.size(), cap.out.size() + cap.err.size());  // the sink hears both
     QCOMPARE(runner.LastExitCode(), 3);
-    QVERIFY(!runner.IsRunning());
   }
 
   // 1 MiB per stream arrives whole and in order, all of it before the end is

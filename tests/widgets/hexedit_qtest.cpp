@@ -153,8 +153,7 @@ class HexEditTest : public QObject {
     QCOMPARE(hex.TopRow(), int64_t{0});
 
     QTest::keyClick(&hex, Qt::Key_End);
-    QCOMPARE(hex.Caret().offset, 8u * 100 + 3);
-    QCOMPARE(hex.TopRow(), int64_t{101 - 10});
+    QVERIFY(hex.Caret().offset == 8u * 100 + 3 && hex.TopRow() == 101 - 10);
     QTest::keyClick(&hex, Qt::Key_Home);
     QCOMPARE(hex.TopRow(), int64_t{0});
     QTest::keyClick(&hex, Qt::Key_PageDown);
@@ -167,8 +166,7 @@ class HexEditTest : public QObject {
     Place(empty, 300, 200, {});
     QTest::keyClick(&empty, Qt::Key_End);
     SendWheel(empty, -240);
-    QCOMPARE(empty.TopRow(), int64_t{0});
-    QCOMPARE(empty.Caret().offset, 0u);
+    QVERIFY(empty.TopRow() == 0 && empty.Caret().offset == 0);
   }
 
   void keepsItsOwnCopyAndScrollsAWholeImageToItsEnd() {
