@@ -7,7 +7,7 @@
 #include <QMenu>
 
 #include "app/SarvoApp.h"
-#include "app/WaitCursor.h"
+#include "shell/WaitCursor.h"
 #include "image/CoffReader.h"
 #include "image/SymbolFile.h"
 #include "image/SymbolTable.h"

@@ -3,7 +3,7 @@
 
 #include "app/AboutDlg.h"
 #include "app/SarvoApp.h"
-#include "app/WaitCursor.h"
+#include "shell/WaitCursor.h"
 #include "podlink/PodLink.h"
 #include "podlink/ProcedureTexts.h"
 #include "shell/Commands.h"

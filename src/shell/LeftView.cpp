@@ -12,20 +12,13 @@
 #include "config/SettingsStore.h"
 #include "image/SymbolTable.h"
 #include "shell/SymbolSort.h"
+#include "shell/WaitCursor.h"
 
 namespace velmora {
 
 namespace {
 
 constexpr int kVariableMode = 1;
-
-class WaitCursor {
- public:
-  WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-  WaitCursor(const WaitCursor&) = delete;
-  WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 QString Latin1(const std::string& s) {
   return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
@@ -124,7 +117,7 @@ void CLeftView::SaveColumnWidths() {
 void CLeftView::Fill(const std::vector<CDataObject>& symbols) {
   DeleteAllRows();
   if (symbols.empty()) return;
-  WaitCursor wait;
+  WaitCursorScope wait;
   std::vector<SymbolRow> rows;
   rows.reserve(symbols.size());
   for (const CDataObject& s : symbols) rows.push_back({s.name, s.address, s.typeCode, s.arrayText});

@@ -179,6 +179,11 @@ class AppBench {
     return program.Write(path) && app->LoadCoffFile(path) == 0 ? path : QString();
   }
 
+  bool LoadResponder() {
+    const QString path = Path("responder.out");
+    return AssembleResponder(path) && app->LoadCoffFile(path) == 0;
+  }
+
   // Closes the window as the user would and runs the exit step.
   void Stop() {
     if (!app) return;

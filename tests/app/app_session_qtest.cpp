@@ -231,7 +231,6 @@ class SessionTest : public QObject {
     app.Frame()->Command(cmd::kOpenCoffFile)->trigger();
     QVERIFY2(bench.prompter.shown.isEmpty(), qPrintable(bench.prompter.shown.join('|')));
     QCOMPARE(app.WindowTitle(), BuildWindowTitle(path, FileDateText(path), true));
-    QCOMPARE(app.CoffFilePath(), path);
     QCOMPARE(StoredDirectory(app, kKeyCoffFileDirectory), bench.dir.path() + "/");
     QCOMPARE(app.Frame()->StatusPaneText(pane::kProgramSize), QStringLiteral("0x000014 Words"));
     QCOMPARE(app.Frame()->OutputBar()->ActivePage(), int(CTabViewBar::kSectionPage));

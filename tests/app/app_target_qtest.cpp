@@ -72,9 +72,7 @@ class TargetTest : public QObject {
     AppBench bench;
     QVERIFY(bench.StartSim());
     CSarvoApp& app = *bench.app;
-    const QString program = bench.Path("responder.out");
-    QVERIFY(AssembleResponder(program));
-    QCOMPARE(app.LoadCoffFile(program), 0);
+    QVERIFY(bench.LoadResponder());
 
     app.Frame()->Command(cmd::kSerialBootVerify)->trigger();
     QCOMPARE(bench.prompter.shown,
@@ -110,9 +108,7 @@ class TargetTest : public QObject {
     AppBench bench;
     QVERIFY(bench.StartSim());
     CSarvoApp& app = *bench.app;
-    const QString program = bench.Path("responder.out");
-    QVERIFY(AssembleResponder(program));
-    QCOMPARE(app.LoadCoffFile(program), 0);
+    QVERIFY(bench.LoadResponder());
     CMonitorControl& monitor = *app.Monitor();
     app.SymbolPane()->AddSymbolAt(0);
     monitor.AddAddress(kCounterAddress, 0);
