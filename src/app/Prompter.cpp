@@ -5,12 +5,9 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 
-namespace velmora {
+#include "shell/MessageBoxTitle.h"
 
-QString MessageBoxTitle() {
-  const QString name = QGuiApplication::applicationDisplayName();
-  return name.isEmpty() ? QStringLiteral("Velmora UT") : name;
-}
+namespace velmora {
 
 void AppPrompter::Stop(QWidget* parent, const QString& text) {
   QMessageBox::critical(parent, MessageBoxTitle(), text);

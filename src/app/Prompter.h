@@ -32,7 +32,4 @@ class AppPrompter {
   virtual int RunDialog(QDialog& dialog);
 };
 
-// Caption of the application's message boxes.
-QString MessageBoxTitle();
-
 }  // namespace velmora

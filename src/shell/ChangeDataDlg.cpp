@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "monitoring/ValueFormats.h"
+#include "shell/MessageBoxTitle.h"
 
 namespace velmora {
 
@@ -88,8 +89,7 @@ void CChangeDataDlgBase::Inform(const QString& text) {
     inform_(this, text);
     return;
   }
-  const QString title = QGuiApplication::applicationDisplayName();
-  QMessageBox::information(this, title.isEmpty() ? QStringLiteral("Velmora UT") : title, text);
+  QMessageBox::information(this, MessageBoxTitle(), text);
 }
 
 void CChangeDataDlgBase::accept() {

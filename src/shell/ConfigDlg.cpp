@@ -18,6 +18,7 @@
 
 #include "podlink/PodLink.h"
 #include "podlink/ProcedureTexts.h"
+#include "shell/MessageBoxTitle.h"
 
 namespace velmora {
 
@@ -274,8 +275,7 @@ void CConfigDlg::Inform(const QString& text) {
     inform_(this, text);
     return;
   }
-  const QString title = QGuiApplication::applicationDisplayName();
-  QMessageBox::information(this, title.isEmpty() ? QStringLiteral("Velmora UT") : title, text);
+  QMessageBox::information(this, MessageBoxTitle(), text);
 }
 
 QWidget* CConfigDlg::Control(int id) const {

@@ -19,6 +19,7 @@
 #include <algorithm>
 
 #include "shell/Commands.h"
+#include "shell/MessageBoxTitle.h"
 #include "shell/MessageWnd.h"
 #include "shell/TabViewBar.h"
 
@@ -51,11 +52,6 @@ QWidget* Placeholder(const char* name) {
   return w;
 }
 
-QString MessageTitle() {
-  const QString name = QGuiApplication::applicationDisplayName();
-  return name.isEmpty() ? QStringLiteral("Velmora UT") : name;
-}
-
 }  // namespace
 
 int MonitoringModeFor(const MonitoringFlags& flags) {
@@ -67,7 +63,7 @@ int MonitoringModeFor(const MonitoringFlags& flags) {
 }
 
 void FrameHost::Inform(CMainFrame& frame, const QString& text) {
-  QMessageBox::information(&frame, MessageTitle(), text);
+  QMessageBox::information(&frame, MessageBoxTitle(), text);
 }
 
 uint32_t ShowCmdFromState(Qt::WindowStates state) {

@@ -14,6 +14,7 @@
 #include <QWidget>
 #include <QtEndian>
 
+#include "shell/MessageBoxTitle.h"
 #include "shell/MessageWnd.h"
 #include "shell/ToolRunner.h"
 #include "shell/UserToolDlg.h"
@@ -36,22 +37,17 @@ qsizetype FirstSeparator(const QString& text, qsizetype from = 0) {
   return -1;
 }
 
-QString MessageTitle() {
-  const QString name = QGuiApplication::applicationDisplayName();
-  return name.isEmpty() ? QStringLiteral("Velmora UT") : name;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
 // Host defaults
 
 void UserToolHost::Inform(const QString& text) {
-  QMessageBox::information(Window(), MessageTitle(), text);
+  QMessageBox::information(Window(), MessageBoxTitle(), text);
 }
 
 bool UserToolHost::Confirm(const QString& text) {
-  return QMessageBox::question(Window(), MessageTitle(), text,
+  return QMessageBox::question(Window(), MessageBoxTitle(), text,
                                QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 
