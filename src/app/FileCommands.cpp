@@ -7,7 +7,6 @@
 #include <QMenu>
 
 #include "app/SarvoApp.h"
-#include "shell/WaitCursor.h"
 #include "image/CoffReader.h"
 #include "image/SymbolFile.h"
 #include "image/SymbolTable.h"
@@ -15,6 +14,7 @@
 #include "shell/MonitorControl.h"
 #include "shell/SectionPane.h"
 #include "shell/TabViewBar.h"
+#include "shell/WaitCursor.h"
 
 namespace velmora {
 

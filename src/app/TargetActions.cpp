@@ -3,13 +3,13 @@
 
 #include "app/AboutDlg.h"
 #include "app/SarvoApp.h"
-#include "shell/WaitCursor.h"
 #include "podlink/PodLink.h"
 #include "podlink/ProcedureTexts.h"
 #include "shell/Commands.h"
 #include "shell/ConfigDlg.h"
 #include "shell/MonitorControl.h"
 #include "shell/SectionPane.h"
+#include "shell/WaitCursor.h"
 
 namespace velmora {
 
