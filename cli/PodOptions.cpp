@@ -119,7 +119,11 @@ bool ParsePodOptions(std::vector<std::string>& args, SettingsStore* store, PodOp
   }
   LoadSettings(*store, options.settings);
 
-  for (const auto& [name, value] : given) {
+  for (const auto& option : given) {
+    // Named references rather than a structured binding: lambdas below
+    // capture them, which not every compiler accepts for bindings yet.
+    const std::string& name = option.first;
+    const std::string& value = option.second;
     AppSettings& s = options.settings;
     auto hex = [&](uint32_t& field) {
       std::string digits = value;
