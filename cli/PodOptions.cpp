@@ -1,8 +1,5 @@
 #include "PodOptions.h"
 
-#include <cerrno>
-#include <cstdlib>
-
 #include "config/qt/QSettingsStore.h"
 
 // The virtual board's backend, when the build has one (see FtdiBackends.h).
@@ -15,48 +12,88 @@ namespace velmora::cli {
 
 namespace {
 
-std::string Lower(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+constexpr const char* kGroup = "Pod and target options (before or after the command)";
+
+std::string JoinNames(const std::vector<std::string>& names) {
+  std::string text;
+  for (size_t i = 0; i < names.size(); ++i)
+    text += (i == 0 ? "" : i + 1 == names.size() ? " or " : ", ") + names[i];
   return text;
-}
-
-// Options that take a value.
-const char* const kValueOptions[] = {"--pod", "--pod-library", "--sim-dir", "--settings",
-                                     "--dsp", "--flash",       "--boot",    "--scan-us",
-                                     "--bus", "--iostrb",      "--strb0",   "--strb1"};
-
-bool TakesValue(const std::string& name) {
-  for (const char* o : kValueOptions)
-    if (name == o) return true;
-  return false;
 }
 
 }  // namespace
 
-std::optional<uint8_t> ParseDspOption(const std::string& text) {
-  const std::string t = Lower(text);
-  if (t == "c31" || t == "tms320c31" || t == "0") return kTMS320C31;
-  if (t == "c32" || t == "tms320c32" || t == "1") return kTMS320C32;
-  if (t == "c33" || t == "tms320c33" || t == "2") return kTMS320C33;
-  return std::nullopt;
+void AddPodOptions(CLI::App& app, PodOptionValues& v) {
+#ifdef VELMORA_HAVE_SIM_BACKEND
+  static const bool simRegistered = (velmora::sim::RegisterSimBackend(), true);
+  (void)simRegistered;
+#endif
+  auto add = [&](const char* name, auto& field, const char* text, const char* description) {
+    return app.add_option(name, field, description)->option_text(text)->group(kGroup);
+  };
+  add("--pod", v.pod, "NAME",
+      "pod backend: ftdi (libftdi1, the default), d2xx (FTDI's D2XX library) or sim (the "
+      "virtual board); also VELMORA_POD")
+      ->envname(kPodBackendEnv)
+      ->check(CLI::Validator(
+          [](std::string& name) -> std::string {
+            if (FtdiBackendRegistered(name)) return {};
+            return "unknown pod backend '" + name + "'; use " + JoinNames(FtdiBackendNames());
+          },
+          ""));
+  add("--pod-library", v.podLibrary, "FILE",
+      "the libftdi1 or D2XX library to load instead of the system's");
+  add("--sim-dir", v.simDir, "DIR", "the virtual board's state folder");
+  // Only for the help: TakeSimBoardOptions consumes every --sim-KEY first.
+  app.add_flag("--sim-KEY")
+      ->description(
+          "a virtual board setting, passed through (dsp, flash, boot, firmware, mhz, ...)")
+      ->option_text("=VALUE")
+      ->group(kGroup);
+  add("--settings", v.settings, "FILE",
+      "read the settings from this INI file instead of the user's; also VELMORA_SETTINGS")
+      ->envname("VELMORA_SETTINGS");
+  add("--dsp", v.dsp, "c31|c32|c33", "DSP type")
+      ->transform(Choice(
+          {"c31", "c32", "c33"},
+          {{"tms320c31", 0}, {"tms320c32", 1}, {"tms320c33", 2}, {"0", 0}, {"1", 1}, {"2", 2}}));
+  add("--flash", v.flash, "TYPE",
+      "flash chip: am29f010, am29f040, hy29f040a, at29c010a, at29c020 or at29c040a")
+      ->transform(
+          Choice({"am29f010", "am29f040", "hy29f040a", "at29c010a", "at29c020", "at29c040a"}));
+  add("--boot", v.boot, "1|2|3", "boot type (Boot1, Boot2, Boot3)")
+      ->transform(Choice({"1", "2", "3"}, {{"boot1", 0}, {"boot2", 1}, {"boot3", 2}}));
+  add("--scan-us", v.scanUs, "N", "transfer pause after each monitor word, 1 to 10000 microseconds")
+      ->check(CLI::Range(1u, 10000u));
+  add("--bus", v.bus, "HEX", "primary bus control (TMS320C31, TMS320C33)")->transform(HexNumber());
+  add("--iostrb", v.iostrb, "HEX", "IOSTRB bus control (TMS320C32)")->transform(HexNumber());
+  add("--strb0", v.strb0, "HEX", "STRB0 bus control (TMS320C32)")->transform(HexNumber());
+  add("--strb1", v.strb1, "HEX", "STRB1 bus control (TMS320C32)")->transform(HexNumber());
 }
 
-std::optional<uint8_t> ParseFlashOption(const std::string& text) {
-  const std::string t = Lower(text);
-  const char* names[] = {"am29f010", "am29f040", "hy29f040a", "at29c010a", "at29c020", "at29c040a"};
-  for (uint8_t i = 0; i < 6; ++i)
-    if (t == names[i]) return i;
-  return std::nullopt;
-}
-
-std::optional<uint32_t> ParseNumber(const std::string& text, int base) {
-  if (text.empty() || text[0] == '-' || text[0] == '+' || text[0] == ' ') return std::nullopt;
-  errno = 0;
-  char* end = nullptr;
-  const unsigned long long v = std::strtoull(text.c_str(), &end, base);
-  if (errno || *end || end == text.c_str() || v > 0xFFFFFFFFull) return std::nullopt;
-  return static_cast<uint32_t>(v);
+bool TakeSimBoardOptions(std::vector<std::string>& args, std::map<std::string, std::string>& sim,
+                         std::string& error) {
+  std::vector<std::string> rest;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--") {  // what follows are arguments, not options
+      rest.insert(rest.end(), args.begin() + static_cast<long>(i), args.end());
+      break;
+    }
+    if (a.rfind("--sim-", 0) != 0 || a == "--sim-dir" || a.rfind("--sim-dir=", 0) == 0) {
+      rest.push_back(a);
+      continue;
+    }
+    const size_t eq = a.find('=');
+    const std::string key = a.substr(6, eq == std::string::npos ? std::string::npos : eq - 6);
+    if (key.empty()) {
+      error = "option " + a + " names no virtual board setting";
+      return false;
+    }
+    sim[key] = eq == std::string::npos ? "1" : a.substr(eq + 1);
+  }
+  args = std::move(rest);
+  return true;
 }
 
 std::unique_ptr<SettingsStore> OpenSettingsStore(const std::string& settingsFile) {
@@ -70,187 +107,36 @@ DerivedTransferSettings PodOptions::Derived() const {
   return d;
 }
 
-bool ParsePodOptions(std::vector<std::string>& args, SettingsStore* store, PodOptions& options,
-                     std::string& error) {
-#ifdef VELMORA_HAVE_SIM_BACKEND
-  static const bool simRegistered = (velmora::sim::RegisterSimBackend(), true);
-  (void)simRegistered;
-#endif
-  // Split into (name, value) pairs first, leaving everything else in place.
-  std::vector<std::pair<std::string, std::string>> given;
-  std::vector<std::string> rest;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (a.rfind("--sim-", 0) == 0 && a.rfind("--sim-dir", 0) != 0) {
-      // Virtual board knobs: --sim-KEY=VALUE (or --sim-KEY alone for "1").
-      const size_t eq = a.find('=');
-      const std::string key = a.substr(6, eq == std::string::npos ? std::string::npos : eq - 6);
-      if (key.empty()) {
-        error = "option " + a + " names no virtual board setting";
-        return false;
-      }
-      options.backendOptions.values[key] = eq == std::string::npos ? "1" : a.substr(eq + 1);
-      continue;
-    }
-    const size_t eq = a.find('=');
-    const std::string name = a.substr(0, eq);
-    if (!TakesValue(name)) {
-      rest.push_back(a);
-      continue;
-    }
-    if (eq != std::string::npos) {
-      given.emplace_back(name, a.substr(eq + 1));
-    } else if (i + 1 < args.size()) {
-      given.emplace_back(name, args[++i]);
-    } else {
-      error = "option " + name + " needs a value";
-      return false;
-    }
-  }
-
-  options.backend = DefaultFtdiBackendName();
-  for (const auto& [name, value] : given)
-    if (name == "--settings") options.settingsFile = value;
-
+PodOptions ResolvePodOptions(const PodOptionValues& given, SettingsStore* store) {
+  PodOptions o;
+  o.backend = given.pod.empty() ? std::string(kDefaultPodBackend) : given.pod;
+  o.backendOptions.simDir = given.simDir;
+  o.backendOptions.values = given.sim;
+  if (!given.podLibrary.empty()) o.backendOptions.values["library"] = given.podLibrary;
   std::unique_ptr<SettingsStore> owned;
   if (!store) {
-    owned = OpenSettingsStore(options.settingsFile);
+    owned = OpenSettingsStore(given.settings);
     store = owned.get();
   }
-  LoadSettings(*store, options.settings);
-
-  for (const auto& option : given) {
-    // Named references rather than a structured binding: lambdas below
-    // capture them, which not every compiler accepts for bindings yet.
-    const std::string& name = option.first;
-    const std::string& value = option.second;
-    AppSettings& s = options.settings;
-    auto hex = [&](uint32_t& field) {
-      std::string digits = value;
-      if (digits.rfind("0x", 0) == 0 || digits.rfind("0X", 0) == 0) digits = digits.substr(2);
-      auto v = ParseNumber(digits, 16);
-      if (!v)
-        error = "option " + name + " takes a hexadecimal value, not '" + value + "'";
-      else
-        field = *v;
-      return v.has_value();
-    };
-    if (name == "--pod") {
-      if (value.empty()) {
-        error = "option --pod needs a backend name (ftdi, d2xx or sim)";
-        return false;
-      }
-      options.backend = value;
-    } else if (name == "--pod-library") {
-      options.backendOptions.values["library"] = value;
-    } else if (name == "--sim-dir") {
-      options.backendOptions.simDir = value;
-    } else if (name == "--dsp") {
-      auto v = ParseDspOption(value);
-      if (!v) {
-        error = "option --dsp takes c31, c32 or c33, not '" + value + "'";
-        return false;
-      }
-      s.dspType = *v;
-    } else if (name == "--flash") {
-      auto v = ParseFlashOption(value);
-      if (!v) {
-        error =
-            "option --flash takes am29f010, am29f040, hy29f040a, at29c010a, at29c020 or "
-            "at29c040a, not '" +
-            value + "'";
-        return false;
-      }
-      s.flashType = *v;
-    } else if (name == "--boot") {
-      auto v = ParseNumber(value, 10);
-      if (!v || *v < 1 || *v > 3) {
-        error = "option --boot takes 1, 2 or 3, not '" + value + "'";
-        return false;
-      }
-      s.bootType = static_cast<uint8_t>(*v - 1);
-    } else if (name == "--scan-us") {
-      auto v = ParseNumber(value, 10);
-      if (!v || *v < 1 || *v > 10000) {
-        error = "option --scan-us takes a pause of 1 to 10000 microseconds, not '" + value + "'";
-        return false;
-      }
-      options.transferPauseUs = *v;
-    } else if (name == "--bus") {
-      if (!hex(s.primaryBus)) return false;
-    } else if (name == "--iostrb") {
-      if (!hex(s.iostrb)) return false;
-    } else if (name == "--strb0") {
-      if (!hex(s.strb0)) return false;
-    } else if (name == "--strb1") {
-      if (!hex(s.strb1)) return false;
-    }
-  }
+  LoadSettings(*store, o.settings);
+  AppSettings& s = o.settings;
+  if (given.dsp) s.dspType = static_cast<uint8_t>(*given.dsp);
+  if (given.flash) s.flashType = static_cast<uint8_t>(*given.flash);
+  if (given.boot) s.bootType = static_cast<uint8_t>(*given.boot);
+  if (given.bus) s.primaryBus = *given.bus;
+  if (given.iostrb) s.iostrb = *given.iostrb;
+  if (given.strb0) s.strb0 = *given.strb0;
+  if (given.strb1) s.strb1 = *given.strb1;
+  o.transferPauseUs = given.scanUs;
   // The virtual board learns what the host is set up for: a new board folder
   // starts as that board. A folder that already holds a board keeps it, as a
   // real board keeps its DSP whatever the host's settings say (the board then
   // warns that the two differ). Values given with --sim-configured-* stay.
-  const AppSettings& s = options.settings;
-  auto& values = options.backendOptions.values;
+  auto& values = o.backendOptions.values;
   values.try_emplace("configured-dsp", DspTypeName(s.dspType));
   values.try_emplace("configured-flash", FlashTypeName(s.flashType));
   values.try_emplace("configured-boot", "Boot" + std::to_string(s.bootType + 1));
-  args = std::move(rest);
-  return true;
-}
-
-bool WantsHelp(const std::vector<std::string>& args) {
-  for (const std::string& a : args)
-    if (a == "--help" || a == "-h") return true;
-  return false;
-}
-
-bool TakeOption(std::vector<std::string>& args, const std::string& name, std::string& value,
-                bool& bad) {
-  for (size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == name) {
-      if (i + 1 >= args.size()) {
-        bad = true;
-        return false;
-      }
-      value = args[i + 1];
-      args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
-      return true;
-    }
-    if (args[i].rfind(name + "=", 0) == 0) {
-      value = args[i].substr(name.size() + 1);
-      args.erase(args.begin() + static_cast<long>(i));
-      return true;
-    }
-  }
-  return false;
-}
-
-bool TakeFlag(std::vector<std::string>& args, const std::string& name) {
-  for (size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == name) {
-      args.erase(args.begin() + static_cast<long>(i));
-      return true;
-    }
-  }
-  return false;
-}
-
-const char* PodOptionsHelp() {
-  return "Pod and target options (default: the stored settings, which are never written):\n"
-         "  --pod=NAME         pod backend: ftdi (libftdi1, the default), d2xx (FTDI's\n"
-         "                     D2XX library) or sim (the virtual board); also VELMORA_POD\n"
-         "  --pod-library=FILE the libftdi1 or D2XX library to load instead of the\n"
-         "                     system's\n"
-         "  --sim-dir=DIR      the virtual board's state folder\n"
-         "  --sim-KEY=VALUE    a virtual board setting, passed through\n"
-         "  --settings=FILE    read the settings from this INI file\n"
-         "  --dsp=c31|c32|c33  DSP type\n"
-         "  --flash=TYPE       am29f010, am29f040, hy29f040a, at29c010a, at29c020, at29c040a\n"
-         "  --boot=1|2|3       boot type (Boot1, Boot2, Boot3)\n"
-         "  --scan-us=N        transfer pause after each monitor word, microseconds\n"
-         "  --bus=HEX          primary bus control (TMS320C31, TMS320C33)\n"
-         "  --iostrb=HEX --strb0=HEX --strb1=HEX   bus control values (TMS320C32)\n";
+  return o;
 }
 
 }  // namespace velmora::cli

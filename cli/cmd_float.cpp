@@ -4,33 +4,18 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "CliCommand.h"
+#include "Cli.h"
 #include "monitoring/ValueFormats.h"
 
 namespace velmora::cli {
 namespace {
 
 constexpr int kBadInput = 1;
-constexpr int kUsageError = 2;
-
-void PrintFloatHelp() {
-  std::printf(
-      "Usage: velmora-cli float VALUE\n"
-      "       velmora-cli float --word WORD\n"
-      "\n"
-      "Converts a decimal number to the TMS320C3x single-precision word that holds\n"
-      "it (printed as 0x%%08X), or a C3x float word to its value (printed as %%g).\n"
-      "\n"
-      "  VALUE        decimal number, e.g. 1.5, -100, 2.5e-3\n"
-      "  --word WORD  32-bit word, hexadecimal with 0x prefix or decimal\n"
-      "  --help       this text\n"
-      "\n"
-      "Values are rounded to single precision first; zero is the word 0x80000000.\n");
-}
 
 enum class DecimalParse { Ok, NotANumber, OutOfRange };
 
@@ -67,11 +52,11 @@ bool ParseWord(std::string_view text, uint32_t& word) {
   return result.ec == std::errc() && result.ptr == text.data() + text.size();
 }
 
-int ValueToWord(const std::string& text) {
+int ValueToWord(Invocation& run, const std::string& text) {
   double value = 0.0;
   DecimalParse parsed = ParseDecimal(text, value);
   if (parsed == DecimalParse::NotANumber) {
-    std::fprintf(stderr, "velmora-cli float: '%s' is not a decimal number\n", text.c_str());
+    run.Err() << "velmora-cli float: '" << text << "' is not a decimal number\n";
     return kBadInput;
   }
   constexpr float kMax = std::numeric_limits<float>::max();
@@ -88,75 +73,57 @@ int ValueToWord(const std::string& text) {
     parsed = DecimalParse::OutOfRange;
   }
   if (parsed == DecimalParse::OutOfRange) {
-    std::fprintf(stderr,
-                 "velmora-cli float: %s is outside the C3x float range (0, or magnitudes "
-                 "from %g to %g)\n",
-                 text.c_str(), static_cast<double>(kMin), static_cast<double>(kMax));
+    run.Err() << "velmora-cli float: " << text
+              << " is outside the C3x float range (0, or magnitudes from "
+              << static_cast<double>(kMin) << " to " << static_cast<double>(kMax) << ")\n";
     return kBadInput;
   }
   // Both zeros are the C3x zero word.
   const uint32_t word = single == 0.0f ? 0x80000000u : FloatToC3x(single);
-  std::printf("0x%08X\n", static_cast<unsigned>(word));
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(word));
+  run.Out() << hex << "\n";
   return 0;
 }
 
-int WordToValue(const std::string& text) {
+int WordToValue(Invocation& run, const std::string& text) {
   uint32_t word = 0;
   if (!ParseWord(text, word)) {
-    std::fprintf(stderr,
-                 "velmora-cli float: '%s' is not a 32-bit word (use 0x followed by up to 8 hex "
-                 "digits, or a decimal number)\n",
-                 text.c_str());
+    run.Err() << "velmora-cli float: '" << text
+              << "' is not a 32-bit word (use 0x followed by up to 8 hex digits, or a decimal "
+                 "number)\n";
     return kBadInput;
   }
-  std::printf("%s\n", FormatTargetWord(word, ViewType::Float).c_str());
+  run.Out() << FormatTargetWord(word, ViewType::Float) << "\n";
   return 0;
 }
 
-int RunFloat(const std::vector<std::string>& args) {
-  std::vector<std::string> positional;
-  std::string word;
-  bool wordMode = false;
-  bool optionsEnded = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (optionsEnded || a.rfind("--", 0) != 0) {
-      if (!optionsEnded && a == "-h") {
-        PrintFloatHelp();
-        return 0;
-      }
-      positional.push_back(a);  // "-1.5" is a value, not an option
-    } else if (a == "--") {
-      optionsEnded = true;
-    } else if (a == "--help") {
-      PrintFloatHelp();
-      return 0;
-    } else if (a == "--word") {
-      if (i + 1 >= args.size()) {
-        std::fprintf(stderr, "velmora-cli float: --word needs a WORD\n");
-        return kUsageError;
-      }
-      wordMode = true;
-      word = args[++i];
-    } else if (a.rfind("--word=", 0) == 0) {
-      wordMode = true;
-      word = a.substr(7);
-    } else if (a.rfind("--pod=", 0) == 0 || a.rfind("--settings=", 0) == 0) {
-      // Global options of velmora-cli; nothing here talks to a pod.
-    } else {
-      std::fprintf(stderr, "velmora-cli float: unknown option '%s'\n", a.c_str());
-      return kUsageError;
-    }
-  }
-  if (wordMode && positional.empty()) return WordToValue(word);
-  if (!wordMode && positional.size() == 1) return ValueToWord(positional[0]);
-  std::fprintf(stderr,
-               "velmora-cli float: give one VALUE, or --word WORD "
-               "(see velmora-cli float --help)\n");
-  return kUsageError;
-}
+struct Args {
+  std::optional<std::string> value, word;
+};
 
-CommandRegistrar registerFloat("float", "convert between numbers and C3x float words", RunFloat);
+const CommandRegistrar kRegistered([](CLI::App& app) -> CommandRun {
+  CLI::App* cmd = app.add_subcommand(
+      "float",
+      "convert between numbers and C3x float words\n"
+      "Converts a decimal number to the TMS320C3x single-precision word that holds\n"
+      "it (printed as 0x%08X), or a C3x float word to its value (printed as %g).");
+  auto args = std::make_shared<Args>();
+  CLI::Option* value =
+      cmd->add_option("VALUE", args->value, "decimal number, e.g. 1.5, -100, 2.5e-3");
+  cmd->add_option("--word", args->word, "32-bit word, hexadecimal with 0x prefix or decimal")
+      ->option_text("WORD")
+      ->excludes(value);
+  cmd->footer(
+      "Values are rounded to single precision first; zero is the word 0x80000000.\n"
+      "Exit status: 0 on success, 1 on a value or word out of range, 2 on wrong usage.\n");
+  return [args](Invocation& run) {
+    if (args->word) return WordToValue(run, *args->word);
+    if (args->value) return ValueToWord(run, *args->value);
+    run.Err() << "velmora-cli float: give one VALUE, or --word WORD\n";
+    return kExitUsage;
+  };
+});
 
 }  // namespace
 }  // namespace velmora::cli

@@ -8,38 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "CliCommand.h"
+#include "Cli.h"
 #include "c3x/Assembler.h"
 #include "image/AtomicFile.h"
 
 namespace velmora::cli {
 namespace {
-
-constexpr int kUsageError = 2;
-
-void PrintLoaderTableHelp() {
-  std::printf(
-      "Usage: velmora-cli loader-table SOURCE.asm [-o TABLE.cpp | --check TABLE.cpp]\n"
-      "                                [--symbol NAME]\n"
-      "\n"
-      "Assembles a flash loader (src/podlink/loaders/flash_loader_*.asm) and writes\n"
-      "its table in the serial-boot stream form: blocks of size, load address (and a\n"
-      "strobe word 0 on the TMS320C32), the data, a closing 0; a TMS320C32 stream\n"
-      "starts with the IOSTRB, STRB0 and STRB1 values.\n"
-      "\n"
-      "The source says which form it has: the constants stream_iostrb, stream_strb0\n"
-      "and stream_strb1 make it a TMS320C32 stream (patched at words 0, 1, 2);\n"
-      "otherwise the label bus_control_value marks the word that receives the\n"
-      "primary bus control value. The first section must hold the entry point.\n"
-      "\n"
-      "  -o FILE        write the table to FILE (default: standard output)\n"
-      "  --check FILE   compare FILE with the table; exit 1 when it differs\n"
-      "  --symbol NAME  the table's name (default from the file name:\n"
-      "                 flash_loader_c32_byte.asm gives kFlashLoaderTableC32Byte)\n"
-      "\n"
-      "Exit status: 0 done (or the table matches), 1 assembly errors, a table that\n"
-      "differs or a file that cannot be written, 2 wrong usage.\n");
-}
 
 struct Stream {
   std::vector<uint32_t> words;
@@ -161,94 +135,87 @@ bool ReadText(const std::string& path, std::string& text) {
   return !in.bad();
 }
 
-int RunLoaderTable(const std::vector<std::string>& args) {
+struct Args {
   std::string source, output, check, symbol;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    auto value = [&](std::string& into) {
-      if (i + 1 >= args.size()) {
-        std::fprintf(stderr, "velmora-cli loader-table: %s needs a value\n", a.c_str());
-        return false;
-      }
-      into = args[++i];
-      return true;
-    };
-    if (a == "--help" || a == "-h") {
-      PrintLoaderTableHelp();
-      return 0;
-    } else if (a == "-o" || a == "--output") {
-      if (!value(output)) return kUsageError;
-    } else if (a == "--check") {
-      if (!value(check)) return kUsageError;
-    } else if (a == "--symbol") {
-      if (!value(symbol)) return kUsageError;
-    } else if (a.size() > 1 && a[0] == '-') {
-      std::fprintf(stderr, "velmora-cli loader-table: unknown option '%s'\n", a.c_str());
-      return kUsageError;
-    } else if (source.empty()) {
-      source = a;
-    } else {
-      std::fprintf(stderr, "velmora-cli loader-table: only one source file can be given\n");
-      return kUsageError;
-    }
-  }
-  if (source.empty() || (!output.empty() && !check.empty())) {
-    std::fprintf(stderr,
-                 "velmora-cli loader-table: expected SOURCE.asm [-o TABLE.cpp | --check "
-                 "TABLE.cpp] (see --help)\n");
-    return kUsageError;
-  }
+};
 
+int Run(Invocation& run, const Args& args) {
+  const std::string& source = args.source;
   std::string text;
   if (!ReadText(source, text)) {
-    std::fprintf(stderr, "%s: cannot read the source file\n", source.c_str());
+    run.Err() << source << ": cannot read the source file\n";
     return 1;
   }
   const c3x::AsmResult r = c3x::Assemble(text, source, c3x::FileIncludeReader());
   if (!r.ok) {
-    for (const std::string& e : r.errors) std::fprintf(stderr, "%s\n", e.c_str());
+    for (const std::string& e : r.errors) run.Err() << e << "\n";
     return 1;
   }
   Stream stream;
   std::string error;
   if (!BuildStream(r, stream, error)) {
-    std::fprintf(stderr, "%s: %s\n", source.c_str(), error.c_str());
+    run.Err() << source << ": " << error << "\n";
     return 1;
   }
   const std::filesystem::path path(source);
   const std::string table =
       TableText(stream, path.filename().string(),
-                symbol.empty() ? DefaultSymbol(path.stem().string()) : symbol);
+                args.symbol.empty() ? DefaultSymbol(path.stem().string()) : args.symbol);
 
-  if (!check.empty()) {
+  if (!args.check.empty()) {
     std::string committed;
-    if (!ReadText(check, committed)) {
-      std::fprintf(stderr, "%s: cannot read the table\n", check.c_str());
+    if (!ReadText(args.check, committed)) {
+      run.Err() << args.check << ": cannot read the table\n";
       return 1;
     }
     if (committed != table) {
-      std::fprintf(stderr,
-                   "%s does not match %s; regenerate it with\n"
-                   "  velmora-cli loader-table %s -o %s\n",
-                   check.c_str(), source.c_str(), source.c_str(), check.c_str());
+      run.Err() << args.check << " does not match " << source << "; regenerate it with\n"
+                << "  velmora-cli loader-table " << source << " -o " << args.check << "\n";
       return 1;
     }
-    return 0;
+    return kExitOk;
   }
-  if (output.empty()) {
-    std::fputs(table.c_str(), stdout);
-    return 0;
+  if (args.output.empty()) {
+    run.Out() << table;
+    return kExitOk;
   }
-  if (!WriteFileAtomically(output, table)) {
-    std::fprintf(stderr, "%s: cannot write the table\n", output.c_str());
+  if (!WriteFileAtomically(args.output, table)) {
+    run.Err() << args.output << ": cannot write the table\n";
     return 1;
   }
-  return 0;
+  return kExitOk;
 }
 
-CommandRegistrar loaderTableCommand(
-    "loader-table", "assemble a flash loader into the word table the pod link streams",
-    RunLoaderTable);
+const CommandRegistrar kRegistered([](CLI::App& app) -> CommandRun {
+  CLI::App* cmd = app.add_subcommand(
+      "loader-table",
+      "assemble a flash loader into the word table the pod link streams\n"
+      "Assembles a flash loader (src/podlink/loaders/flash_loader_*.asm) and writes\n"
+      "its table in the serial-boot stream form: blocks of size, load address (and a\n"
+      "strobe word 0 on the TMS320C32), the data, a closing 0; a TMS320C32 stream\n"
+      "starts with the IOSTRB, STRB0 and STRB1 values.\n"
+      "The source says which form it has: the constants stream_iostrb, stream_strb0\n"
+      "and stream_strb1 make it a TMS320C32 stream (patched at words 0, 1, 2);\n"
+      "otherwise the label bus_control_value marks the word that receives the\n"
+      "primary bus control value. The first section must hold the entry point.");
+  auto args = std::make_shared<Args>();
+  cmd->add_option("SOURCE.asm", args->source, "the loader's source")->required();
+  CLI::Option* output = cmd->add_option("-o,--output", args->output,
+                                        "write the table to FILE (default: standard "
+                                        "output)")
+                            ->option_text("FILE");
+  cmd->add_option("--check", args->check, "compare FILE with the table; exit 1 when it differs")
+      ->option_text("FILE")
+      ->excludes(output);
+  cmd->add_option("--symbol", args->symbol,
+                  "the table's name (default from the file name: flash_loader_c32_byte.asm "
+                  "gives kFlashLoaderTableC32Byte)")
+      ->option_text("NAME");
+  cmd->footer(
+      "Exit status: 0 done (or the table matches), 1 assembly errors, a table that\n"
+      "differs or a file that cannot be written, 2 wrong usage.\n");
+  return [args](Invocation& run) { return Run(run, *args); };
+});
 
 }  // namespace
 }  // namespace velmora::cli

@@ -1,9 +1,7 @@
 // velmora-cli sym: symbol files (.sym) holding the two watch lists.
-#include <cstdio>
-#include <string>
-#include <vector>
+#include <ostream>
 
-#include "CliCommand.h"
+#include "Cli.h"
 #include "image/ImageReport.h"
 #include "image/SymbolFile.h"
 #include "monitoring/ValueFormats.h"
@@ -11,59 +9,39 @@
 namespace velmora::cli {
 namespace {
 
-constexpr int kUsageError = 2;
-
-void PrintSymHelp() {
-  std::printf(
-      "Usage: velmora-cli sym dump FILE.sym [--json]\n"
-      "\n"
-      "Prints both watch lists of a symbol file: the variable list and the address\n"
-      "list, each item with its name, array text, address, type code and view type.\n"
-      "\n"
-      "  --json   one JSON object {\"variables\": [...], \"addresses\": [...]}, items\n"
-      "           with \"name\", \"array\", \"address\", \"type\" and \"view\"\n"
-      "  --help   this text\n"
-      "\n"
-      "Exit status: 0 on success, 1 when the file cannot be read, 2 on wrong usage.\n");
-}
-
-int RunSym(const std::vector<std::string>& args) {
-  std::vector<std::string> words;
+struct Args {
+  std::string file;
   bool json = false;
-  for (const std::string& a : args) {
-    if (a == "--help" || a == "-h") {
-      PrintSymHelp();
-      return 0;
-    } else if (a == "--json") {
-      json = true;
-    } else if (a.rfind("--pod=", 0) == 0 || a.rfind("--settings=", 0) == 0) {
-      // Global options; not used here.
-    } else if (a.rfind("--", 0) == 0) {
-      std::fprintf(stderr, "velmora-cli sym: unknown option '%s'\n", a.c_str());
-      return kUsageError;
-    } else {
-      words.push_back(a);
-    }
-  }
-  if (words.size() != 2 || words[0] != "dump") {
-    std::fprintf(stderr,
-                 "velmora-cli sym: expected 'dump FILE.sym' (see velmora-cli sym --help)\n");
-    return kUsageError;
-  }
+};
+
+int Run(Invocation& run, const Args& args) {
   std::vector<CDataObject> variables, addresses;
-  const SymbolFileResult result = LoadSymbolFile(words[1], variables, addresses);
+  const SymbolFileResult result = LoadSymbolFile(args.file, variables, addresses);
   if (result != SymbolFileResult::kOk) {
-    std::fprintf(stderr, "%s\n", SymbolFileMessage(result));
+    run.Err() << SymbolFileMessage(result) << "\n";
     return 1;
   }
-  if (json)
-    std::fputs(SymbolListsJson(variables, addresses).c_str(), stdout);
-  else
-    std::fputs(SymbolListsText(variables, addresses, ViewTypeText).c_str(), stdout);
-  return 0;
+  run.Out() << (args.json ? SymbolListsJson(variables, addresses)
+                          : SymbolListsText(variables, addresses, ViewTypeText));
+  return kExitOk;
 }
 
-CommandRegistrar registerSym("sym", "show the watch lists of a symbol file", RunSym);
+const CommandRegistrar kRegistered([](CLI::App& app) -> CommandRun {
+  CLI::App* cmd = app.add_subcommand("sym", "show the watch lists of a symbol file");
+  cmd->require_subcommand(1);
+  CLI::App* dump = cmd->add_subcommand(
+      "dump",
+      "print both watch lists of a symbol file\n"
+      "Prints the variable list and the address list, each item with its name,\n"
+      "array text, address, type code and view type.");
+  auto args = std::make_shared<Args>();
+  dump->add_option("FILE.sym", args->file, "the symbol file")->required();
+  dump->add_flag("--json", args->json,
+                 "one JSON object {variables: [...], addresses: [...]}, items with name, "
+                 "array, address, type and view");
+  dump->footer("Exit status: 0 on success, 1 when the file cannot be read, 2 on wrong usage.\n");
+  return [args](Invocation& run) { return Run(run, *args); };
+});
 
 }  // namespace
 }  // namespace velmora::cli

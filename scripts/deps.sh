@@ -6,6 +6,7 @@ PACKAGES=(
   qt6-base-dev qt6-charts-dev libqt6opengl6-dev libxkbcommon-dev libgl-dev qt6-qpa-plugins fonts-dejavu-core
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libftdi1-dev libftdi1-2
+  libcli11-dev nlohmann-json3-dev
   clang libclang-rt-14-dev
 )
 missing=()

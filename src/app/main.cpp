@@ -6,6 +6,14 @@
 
 #include "app/SarvoApp.h"
 #include "app/StartupOptions.h"
+#include "config/BuildInfo.h"
+
+namespace {
+void PrintVersion() {
+  std::printf("Velmora UT Version %s (git %s)\n", velmora::BuildVersion(),
+              velmora::BuildRevision());
+}
+}  // namespace
 
 int main(int argc, char* argv[]) {
   // Help and version must work on a machine without a display, so they are
@@ -16,7 +24,7 @@ int main(int argc, char* argv[]) {
       return 0;
     }
     if (std::strcmp(argv[i], "--version") == 0) {
-      std::puts("Velmora UT Version 2.25");
+      PrintVersion();
       return 0;
     }
   }
@@ -38,7 +46,7 @@ int main(int argc, char* argv[]) {
     return 0;
   }
   if (options.version) {
-    std::puts("Velmora UT Version 2.25");
+    PrintVersion();
     return 0;
   }
 

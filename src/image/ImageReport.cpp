@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <nlohmann/json.hpp>
 
 #include "image/SymbolTable.h"
 
@@ -35,24 +36,34 @@ void EndLine(std::string& out) {
   out += '\n';
 }
 
-std::string Item(const CDataObject& o) {
-  return "{\"name\": " + JsonString(o.name) + ", \"array\": " + JsonString(o.arrayText) +
-         ", \"address\": " + std::to_string(o.address) +
-         ", \"type\": " + std::to_string(o.typeCode) + ", \"view\": " + std::to_string(o.viewType) +
-         "}";
+// Names from files are 8-bit text of no declared encoding; read as Latin-1
+// they always make valid UTF-8, and the JSON output stays ASCII.
+std::string Latin1(std::string_view text) {
+  std::string out;
+  for (unsigned char c : text) {
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
 }
 
-template <typename T, typename Fn>
-void JsonArray(std::string& out, const char* key, const std::vector<T>& items, Fn item, bool last) {
-  out += "  \"";
-  out += key;
-  out += "\": [";
-  for (size_t i = 0; i < items.size(); ++i) {
-    out += i ? ",\n    " : "\n    ";
-    out += item(items[i]);
-  }
-  out += items.empty() ? "]" : "\n  ]";
-  out += last ? "\n" : ",\n";
+std::string Dump(const nlohmann::ordered_json& json) {
+  return json.dump(2, ' ', true) + "\n";
+}
+
+nlohmann::ordered_json Items(const std::vector<CDataObject>& list) {
+  nlohmann::ordered_json items = nlohmann::ordered_json::array();
+  for (const CDataObject& o : list)
+    items.push_back({{"name", Latin1(o.name)},
+                     {"array", Latin1(o.arrayText)},
+                     {"address", o.address},
+                     {"type", o.typeCode},
+                     {"view", o.viewType}});
+  return items;
 }
 
 void ListText(std::string& out, const char* title, const std::vector<CDataObject>& list,
@@ -78,60 +89,22 @@ void ListText(std::string& out, const char* title, const std::vector<CDataObject
 
 }  // namespace
 
-std::string JsonString(std::string_view text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (c < 0x20 || c >= 0x7F)
-          out += Format("\\u%04x", c);
-        else
-          out += static_cast<char>(c);
-    }
-  }
-  out += '"';
-  return out;
-}
-
 std::string CoffInfoJson(const CoffFileInfo& info, const ProgramData& data) {
-  std::string out = "{\n";
-  out += "  \"format\": " + JsonString(CoffFormatName(info.format)) + ",\n";
-  out += "  \"image_bytes\": " + std::to_string(data.image.imageByteCount) + ",\n";
-  out += "  \"data_bytes\": " + std::to_string(data.image.dataByteCount) + ",\n";
-  JsonArray(
-      out, "sections", data.sections,
-      [](const CSectionInfo& s) {
-        return "{\"name\": " + JsonString(s.name) +
-               ", \"start\": " + std::to_string(s.startAddress) +
-               ", \"size\": " + std::to_string(s.size) + "}";
-      },
-      false);
-  JsonArray(
-      out, "symbols", data.symbols,
-      [](const CDataObject& o) {
-        return "{\"name\": " + JsonString(o.name) + ", \"address\": " + std::to_string(o.address) +
-               ", \"type\": " + std::to_string(o.typeCode) +
-               ", \"type_text\": " + JsonString(TypeText(o.typeCode)) +
-               ", \"array\": " + JsonString(o.arrayText) + "}";
-      },
-      true);
-  out += "}\n";
-  return out;
+  nlohmann::ordered_json sections = nlohmann::ordered_json::array();
+  for (const CSectionInfo& s : data.sections)
+    sections.push_back({{"name", Latin1(s.name)}, {"start", s.startAddress}, {"size", s.size}});
+  nlohmann::ordered_json symbols = nlohmann::ordered_json::array();
+  for (const CDataObject& o : data.symbols)
+    symbols.push_back({{"name", Latin1(o.name)},
+                       {"address", o.address},
+                       {"type", o.typeCode},
+                       {"type_text", Latin1(TypeText(o.typeCode))},
+                       {"array", Latin1(o.arrayText)}});
+  return Dump({{"format", CoffFormatName(info.format)},
+               {"image_bytes", data.image.imageByteCount},
+               {"data_bytes", data.image.dataByteCount},
+               {"sections", std::move(sections)},
+               {"symbols", std::move(symbols)}});
 }
 
 std::string CoffInfoText(const CoffFileInfo& info, const ProgramData& data) {
@@ -176,11 +149,7 @@ std::string CoffInfoText(const CoffFileInfo& info, const ProgramData& data) {
 
 std::string SymbolListsJson(const std::vector<CDataObject>& variables,
                             const std::vector<CDataObject>& addresses) {
-  std::string out = "{\n";
-  JsonArray(out, "variables", variables, Item, false);
-  JsonArray(out, "addresses", addresses, Item, true);
-  out += "}\n";
-  return out;
+  return Dump({{"variables", Items(variables)}, {"addresses", Items(addresses)}});
 }
 
 std::string SymbolListsText(const std::vector<CDataObject>& variables,

@@ -13,11 +13,8 @@
 
 namespace velmora {
 
-// A JSON string literal (with quotes). Bytes from files are 8-bit text of no
-// declared encoding: bytes 0x7F and above become \u00XX (read as Latin-1), so the
-// output is always valid UTF-8 JSON.
-std::string JsonString(std::string_view text);
-
+// JSON texts keep their keys in this order; 8-bit names from files are read
+// as Latin-1 and written as \u00XX, so the output is always ASCII.
 // {"format", "image_bytes", "data_bytes", "sections": [{"name", "start", "size"}],
 //  "symbols": [{"name", "address", "type", "type_text", "array"}]}
 std::string CoffInfoJson(const CoffFileInfo& info, const ProgramData& data);

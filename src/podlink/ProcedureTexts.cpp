@@ -3,10 +3,7 @@
 namespace velmora {
 
 const char* ProgressTitleText(ProcResult result) {
-  return result >= kProcSerialBootDownloadError && result <= kProcFlashVerifyError &&
-                 result != kProcEraseError
-             ? " ERROR"
-             : nullptr;
+  return result >= kProcSerialBootDownloadError && result != kProcEraseError ? " ERROR" : nullptr;
 }
 
 const char* ProgressStatusText(ProcResult result) {
@@ -27,8 +24,11 @@ const char* ProgressStatusText(ProcResult result) {
       return "[ Error : Flash Data Writing ]";
     case kProcFlashVerifyError:
       return "[ Error : Flash Data Verifying ]";
+    case kProcEraseError:
+      return nullptr;  // the erase animation reports it
     default:
-      return nullptr;
+      // A failed flash read must not look like a finished one.
+      return "[ Error : Flash Data Reading ]";
   }
 }
 

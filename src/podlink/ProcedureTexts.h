@@ -9,7 +9,9 @@ namespace velmora {
 
 // Progress dialog: the title on an error (" ERROR"), else null.
 const char* ProgressTitleText(ProcResult result);
-// Progress dialog: the status text, null for codes that show none (6, 9 and up).
+// Progress dialog: the status text, null for the erase error (6), which the
+// animation reports. A flash read error (9 and up) shows "[ Error : Flash Data
+// Reading ]", as the desktop's dialog does, so that it never looks finished.
 const char* ProgressStatusText(ProcResult result);
 // Milliseconds after which the progress dialog closes itself; -1 stays open.
 int ProgressAutoCloseMs(ProcResult result);

@@ -17,16 +17,15 @@ endif()
 # --- podlink: velmora-cli target commands ---------------------------------------
 # The target commands run in-process against the scripted fake pod; the
 # program itself is checked for a clean failure without a pod library.
-if(TARGET velmora_podlink)
+if(TARGET velmora_cli)
   file(GLOB _target_cli_tests CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/cli/target/*_test.cpp)
   add_executable(cli_target_tests ${_target_cli_tests}
-    ${CMAKE_SOURCE_DIR}/cli/cmd_target.cpp ${CMAKE_SOURCE_DIR}/cli/PodOptions.cpp
     ${CMAKE_SOURCE_DIR}/tests/podlink/support/FakePod.cpp)
-  target_include_directories(cli_target_tests PRIVATE ${CMAKE_SOURCE_DIR}/cli
-    ${CMAKE_SOURCE_DIR}/tests/podlink ${CMAKE_SOURCE_DIR}/tests)
+  target_include_directories(cli_target_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/podlink
+    ${CMAKE_SOURCE_DIR}/tests)
   target_compile_definitions(cli_target_tests PRIVATE ${VELMORA_TEST_DEFS})
-  target_link_libraries(cli_target_tests PRIVATE velmora_monitoring velmora_podlink velmora_image
-    velmora_config velmora_config_qt GTest::gtest_main)
+  target_link_libraries(cli_target_tests PRIVATE velmora_cli nlohmann_json::nlohmann_json
+    GTest::gtest_main)
   gtest_discover_tests(cli_target_tests DISCOVERY_TIMEOUT 60)
 endif()
 if(TARGET velmora-cli)
@@ -51,3 +50,16 @@ if(TARGET velmora-cli)
       -DDIR=${CMAKE_BINARY_DIR}/monitor_cli -P ${CMAKE_SOURCE_DIR}/tests/monitoring/cli_monitor_check.cmake)
 endif()
 # --- end monitoring -------------------------------------------------------------
+# --- both programs: --version names the project version and the git revision ----
+if(TARGET velmora-cli)
+  set(_programs $<TARGET_FILE:velmora-cli>)
+  if(TARGET velmora)
+    list(APPEND _programs $<TARGET_FILE:velmora>)
+  endif()
+  add_test(NAME program_versions
+    COMMAND ${CMAKE_COMMAND} "-DPROGRAMS=${_programs}" -DSRC=${CMAKE_SOURCE_DIR}
+      -DVERSION=${PROJECT_VERSION} -DREVISION=${VELMORA_REVISION}
+      -P ${CMAKE_SOURCE_DIR}/tests/cli/version_check.cmake)
+  set_tests_properties(program_versions PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+endif()
+# --- end versions ----------------------------------------------------------------

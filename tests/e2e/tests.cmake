@@ -18,8 +18,6 @@ endif()
 
 # The e2e tests run the velmora-cli target commands in process.
 if(TARGET e2e_tests)
-  target_sources(e2e_tests PRIVATE ${CMAKE_SOURCE_DIR}/cli/cmd_target.cpp
-    ${CMAKE_SOURCE_DIR}/cli/PodOptions.cpp)
-  target_include_directories(e2e_tests PRIVATE ${CMAKE_SOURCE_DIR}/cli)
+  target_link_libraries(e2e_tests PRIVATE velmora_cli)
 endif()
 # --- end loaders, responder, demo ------------------------------------------------

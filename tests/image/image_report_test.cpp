@@ -9,15 +9,6 @@ namespace {
 
 using namespace testing_coff;
 
-TEST(ImageReport, JsonStringsAreAlwaysValid) {
-  EXPECT_EQ(JsonString("plain"), "\"plain\"");
-  EXPECT_EQ(JsonString("a\"b\\c"), "\"a\\\"b\\\\c\"");
-  EXPECT_EQ(JsonString(std::string("\n\t\x01\x7F", 4)), "\"\\n\\t\\u0001\\u007f\"");
-  // 8-bit names from a file are read as Latin-1, never passed through raw.
-  EXPECT_EQ(JsonString("\xE9t\xFF"), "\"\\u00e9t\\u00ff\"");
-  EXPECT_EQ(JsonString(std::string("a\0b", 3)), "\"a\\u0000b\"");
-}
-
 TEST(ImageReport, ImageBytesAreTheBootTableLittleEndian) {
   ProgramData d;
   ASSERT_EQ(Read(Coff({Text(".text", 0x102030, {0xA1B2C3D4})}, {Sym("_v", 1)}), Mi(kTMS320C31), d),

@@ -1,17 +1,8 @@
 #include <unistd.h>
 
-#include "CliCommand.h"
 #include "e2e/e2e_support.h"
 #include "sim/VirtualBoard.h"
 #include "support/PodDoubles.h"
-
-namespace velmora::cli {
-// The target commands register themselves here; the tests call them directly.
-std::map<std::string, CommandInfo>& Commands() {
-  static std::map<std::string, CommandInfo> commands;
-  return commands;
-}
-}  // namespace velmora::cli
 
 namespace velmora::e2e {
 namespace {
@@ -74,7 +65,8 @@ int Bench::Run(const std::string& command, std::vector<std::string> args) {
   cancelChecks = 0;
   args.push_back(std::string("--pod=") + kBackend);
   args.push_back("--sim-dir=" + (dir / board).string());
-  return cli::RunTargetCommand(command, args, env);
+  args.insert(args.begin(), command);
+  return cli::RunCli(args, env);
 }
 
 sim::SimFtdiDevice* Bench::Device() {
