@@ -1201,14 +1201,12 @@ class AssemblerImpl {
         return std::nullopt;
       }
       std::string_view text = Trim(ops[0]);
-      const bool address = !text.empty() && text[0] == '@';
-      if (address) text.remove_prefix(1);
+      if (!text.empty() && text[0] == '@') text.remove_prefix(1);
       auto v = EvalInt(line, text, 0, 0xFFFFFF, "LDP operand");
       if (!v) return std::nullopt;
-      // A page number (0-255) as it stands; an address gives its bits 23-16.
-      const uint32_t page = (address || *v > 0xFF) ? (static_cast<uint32_t>(*v) >> 16) & 0xFF
-                                                   : static_cast<uint32_t>(*v);
-      return 0x50700000u | page;
+      // Every form loads bits 23-16 of the value, as TI's assembler does: a small
+      // value is an address on page 0, never a page number (that is LDI n, DP).
+      return 0x50700000u | ((static_cast<uint32_t>(*v) >> 16) & 0xFF);
     }
 
     if (info->format == Format::General && ops.size() == 3) {

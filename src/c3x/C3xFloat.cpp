@@ -14,7 +14,8 @@ struct Parts {
 };
 
 // Splits value into the C3x form with fracBits fraction bits and exponents
-// expMin..expMax, rounding the fraction to nearest (ties to even).
+// expMin..expMax, rounding to nearest with ties away from zero, as TI's
+// assembler does (2.0958833e7, halfway between two singles, becomes the larger).
 Parts Split(double value, int fracBits, int expMin, int expMax) {
   Parts p;
   if (value == 0.0) return p;
@@ -38,7 +39,9 @@ Parts Split(double value, int fracBits, int expMin, int expMax) {
   } else {
     scaled = (2.0 - m) * scale;
   }
-  double rounded = std::nearbyint(scaled);
+  // A negative value's magnitude grows as its fraction shrinks, so a tie
+  // rounds the fraction up for positive values and down for negative ones.
+  double rounded = value > 0 ? std::floor(scaled + 0.5) : std::ceil(scaled - 0.5);
   if (rounded != scaled) p.status = FloatStatus::Rounded;
   if (rounded >= scale) {  // the fraction rounded up to 1
     rounded = 0.0;

@@ -28,6 +28,23 @@ std::string FirstError(const std::string& src) {
 
 }  // namespace
 
+// Where TI's assembler has a rule of its own, the same words as TI's.
+TEST(Assembler, MatchesTiAssemblerRules) {
+  const std::vector<uint32_t> expected = {
+      0x50700000u, 0x50700000u,  // LDP of an address on page 0 loads page 0
+      0x181FE739u, 0x19F222FDu,  // .float ties go away from zero
+      0x07600001u, 0x07600BFFu,  // and so do short-float immediate ties
+      0u};
+  EXPECT_EQ(Words("       LDP   data\n"
+                  "       LDP   @data, DP\n"
+                  "       .float 2.0958833e+07, -3.7188618e+07\n"
+                  "       LDF   1.000244140625, R0\n"
+                  "       LDF   -1.500244140625, R0\n"
+                  "data:  .word 0\n",
+                  0),
+            expected);
+}
+
 // Encodings as TI's C3x user's guide lays the fields out.
 TEST(Assembler, EncodesTiSyntax) {
   EXPECT_EQ(Word("NOP"), 0x0C800000u);
@@ -56,8 +73,11 @@ TEST(Assembler, EncodesTiSyntax) {
   EXPECT_EQ(Word("ROR R1"), 0x12E1FFFFu);
   EXPECT_EQ(Word("RPTS 99"), 0x13FB0063u);
   EXPECT_EQ(Word("RPTS AR0"), 0x139B0008u);
+  // LDP takes bits 23-16 of its operand in every form; a page number needs LDIU.
   EXPECT_EQ(Word("LDP @809800h"), 0x50700080u);
-  EXPECT_EQ(Word("LDP 80h, DP"), 0x50700080u);
+  EXPECT_EQ(Word("LDP 809800h, DP"), 0x50700080u);
+  EXPECT_EQ(Word("LDP 80h"), 0x50700000u);
+  EXPECT_EQ(Word("LDP @80h, DP"), 0x50700000u);
   EXPECT_EQ(Word("LDIU 5, DP"), 0x50700005u);
   EXPECT_EQ(Word("LDFGT R1, R2"), 0x44820001u);
   EXPECT_EQ(Word("LDINZ *AR0, R0"), 0x5340C000u);

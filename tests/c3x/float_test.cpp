@@ -101,3 +101,44 @@ TEST(C3xFloat, ExtendedKeepsTheLowBitsAStoreTruncates) {
   EXPECT_EQ(ExtendedFloat::FromBits(x.Bits()), x);
   EXPECT_EQ(DoubleToExtended(0.0).Bits(), 0x8000000000ull);
 }
+
+// A value exactly halfway between two neighbours takes the one of larger
+// magnitude, as TI's assembler does. Ties are made from every representable
+// value v (exponent e) as v + 2^(e - fracBits - 1); the result must lie half a
+// unit away and further from zero.
+TEST(C3xFloat, TiesRoundAwayFromZero) {
+  EXPECT_EQ(DoubleToSingle(2.0958833e+07), 0x181FE739u);
+  EXPECT_EQ(DoubleToSingle(-3.7188618e+07), 0x19F222FDu);
+
+  auto check = [](double tie, double got, int fracBits, int e) {
+    return std::fabs(got) > std::fabs(tie) &&
+           std::fabs(got - tie) == std::ldexp(1.0, e - fracBits - 1);
+  };
+  // Short floats: every tie of every exponent, both signs.
+  for (uint32_t s = 0; s <= 0xFFFF; ++s) {
+    const int e = static_cast<int8_t>(static_cast<uint8_t>(s >> 8)) >> 4;
+    if (e == -8 || (e == 7 && s == 0x77FF)) continue;  // zero; the largest overflows
+    const double tie = ShortToDouble(static_cast<uint16_t>(s)) + std::ldexp(1.0, e - 12);
+    const double got = ShortToDouble(DoubleToShort(tie));
+    ASSERT_TRUE(check(tie, got, 11, e)) << std::hex << s;
+  }
+  // Single precision: every tie in the lowest and highest 4096 fractions of a
+  // few exponents (this covers the carry into the next exponent and the -2^e
+  // edge) for both signs.
+  for (int e : {-127, -1, 0, 1, 23, 24, 126}) {
+    for (uint32_t sign : {0u, 0x800000u}) {
+      for (uint32_t f = 0; f < 0x800000u; f = (f == 4095 ? 0x800000u - 4096 : f + 1)) {
+        const uint32_t w = (static_cast<uint32_t>(e & 0xFF) << 24) | sign | f;
+        const double tie = SingleToDouble(w) + std::ldexp(1.0, e - 24);
+        ASSERT_TRUE(check(tie, SingleToDouble(DoubleToSingle(tie)), 23, e)) << std::hex << w;
+        const ExtendedFloat x = SingleToExtended(w);
+        const double xtie = ExtendedToDouble(x) + std::ldexp(1.0, e - 32);
+        ASSERT_TRUE(check(xtie, ExtendedToDouble(DoubleToExtended(xtie)), 31, e)) << std::hex << w;
+      }
+    }
+  }
+  // The largest tie overflows rather than rounding to a value the format lacks.
+  FloatStatus st;
+  DoubleToSingle(std::ldexp(2.0 - std::ldexp(1.0, -24), 127), &st);
+  EXPECT_EQ(st, FloatStatus::Overflow);
+}

@@ -2,7 +2,7 @@
 * on serial port 0 by polling (reads by address, and the tagged write with
 * commit and abandon), and keeps a few data words to read and write.
         .text   0x809800
-start:  LDP     0x80                ; page of the peripherals
+start:  LDI     0x80, DP            ; page of the peripherals
         LDI     0x0C3C, R0
         LSH     16, R0              ; transmitter and receiver on, 32-bit words
         STI     R0, @0x8040
