@@ -15,12 +15,9 @@ int64_t SignedMantissa(const ExtFloat& f) {
 }
 
 int MsbIndex(unsigned __int128 v) {
-  int i = -1;
-  while (v) {
-    v >>= 1;
-    ++i;
-  }
-  return i;
+  const uint64_t hi = static_cast<uint64_t>(v >> 64), lo = static_cast<uint64_t>(v);
+  if (hi) return 127 - __builtin_clzll(hi);
+  return lo ? 63 - __builtin_clzll(lo) : -1;
 }
 
 // value = s * 2^scale, normalised and truncated towards minus infinity.
@@ -47,7 +44,7 @@ FloatResult Normalize(i128 s, int scale) {
   if (e < -127) {
     r.value = ExtFloat{};
     r.flags.uf = true;
-    r.flags.z = true;
+    r.flags.n = negative;
     return r;
   }
   r.value.exp = static_cast<int8_t>(e);
@@ -56,9 +53,6 @@ FloatResult Normalize(i128 s, int scale) {
   return r;
 }
 
-// Guard bits kept below the larger operand when aligning an addition.
-constexpr int kGuard = 40;
-
 FloatResult AddSigned(const ExtFloat& a, const ExtFloat& b, bool negateB) {
   if (a.IsZero() && b.IsZero()) return Normalize(0, 0);
   int64_t nb = b.IsZero() ? 0 : SignedMantissa(b);
@@ -66,21 +60,17 @@ FloatResult AddSigned(const ExtFloat& a, const ExtFloat& b, bool negateB) {
   if (a.IsZero()) return Normalize(nb, b.exp - 31);
   const int64_t na = SignedMantissa(a);
   if (b.IsZero()) return Normalize(na, a.exp - 31);
-  // Align to the larger exponent; the smaller operand is shifted right
-  // (arithmetically) beyond the guard bits, which is what the hardware does.
+  // The mantissa of the smaller operand is shifted right to the larger
+  // exponent and its bits below the extended-precision fraction are dropped
+  // before the addition (the guide's addition flowchart): an arithmetic shift,
+  // so a negative operand rounds towards minus infinity.
   const bool aLarger = a.exp >= b.exp;
   const int64_t big = aLarger ? na : nb;
   const int64_t small = aLarger ? nb : na;
   const int bigExp = aLarger ? a.exp : b.exp;
   const int diff = aLarger ? a.exp - b.exp : b.exp - a.exp;
-  i128 s = static_cast<i128>(big) << kGuard;
-  if (diff <= kGuard) {
-    s += static_cast<i128>(small) << (kGuard - diff);
-  } else {
-    const int down = diff - kGuard;
-    s += down >= 63 ? (small < 0 ? -1 : 0) : (small >> down);
-  }
-  return Normalize(s, bigExp - 31 - kGuard);
+  const int64_t aligned = diff >= 63 ? (small < 0 ? -1 : 0) : (small >> diff);
+  return Normalize(static_cast<i128>(big) + aligned, bigExp - 31);
 }
 
 }  // namespace
@@ -148,10 +138,19 @@ FloatResult AbsF(const ExtFloat& a) {
 }
 
 FloatResult Rnd(const ExtFloat& a) {
-  if (a.IsZero()) return Normalize(0, 0);
+  FloatResult r;
+  r.flags.keepZ = true;  // RND leaves Z alone; a zero operand sets UF instead
+  if (a.IsZero()) {
+    r.flags.uf = true;
+    return r;
+  }
   const i128 n = SignedMantissa(a);
   const i128 rounded = ((n + 128) >> 8) << 8;
-  return Normalize(rounded, a.exp - 31);
+  r = Normalize(rounded, a.exp - 31);
+  r.flags.keepZ = true;
+  // Overflow saturates to the largest single-precision value of that sign.
+  if (r.flags.v && !r.flags.n) r.value.man = 0x7FFFFF00u;
+  return r;
 }
 
 FloatResult Norm(const ExtFloat& a) {

@@ -18,6 +18,7 @@ struct ExtFloat {
 
 struct FloatFlags {
   bool n = false, z = false, v = false, uf = false;
+  bool keepZ = false;  // Z is left as it was (RND)
 };
 
 struct FloatResult {
@@ -34,7 +35,10 @@ double ToDouble(const ExtFloat& f);
 ExtFloat FromDouble(double d);
 
 // Arithmetic. AddF computes a + b, SubF a - b, MpyF a * b (operands reduced to
-// single precision first, as the multiplier does).
+// single precision first, as the multiplier does). A result whose exponent
+// falls below -127 underflows: it becomes 0 with UF set and Z clear (the
+// guide's RND and NORM notes, and the ZUF condition that exists for it), N
+// keeping the sign of the result before it was forced to 0.
 FloatResult AddF(const ExtFloat& a, const ExtFloat& b);
 FloatResult SubF(const ExtFloat& a, const ExtFloat& b);
 FloatResult MpyF(const ExtFloat& a, const ExtFloat& b);

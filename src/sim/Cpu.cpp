@@ -198,7 +198,7 @@ struct Exec {
   }
 
   static void FloatFlagsToSt(Cpu& c, const FloatFlags& f) {
-    uint32_t st = c.regs_.st & ~kIntFlagMask;
+    uint32_t st = c.regs_.st & ~(f.keepZ ? kIntFlagMask & ~kStZ : kIntFlagMask);
     if (f.n) st |= kStN;
     if (f.z) st |= kStZ;
     if (f.v) st |= kStV | kStLV;
@@ -206,16 +206,9 @@ struct Exec {
     c.regs_.st = st;
   }
 
-  static uint32_t Saturate(Cpu& c, uint32_t wrapped, bool overflow) {
-    if (!overflow || !(c.regs_.st & kStOVM)) return wrapped;
-    // The true result has the opposite sign of the wrapped one.
-    return (wrapped & 0x80000000u) ? 0x7FFFFFFFu : 0x80000000u;
-  }
-
   // dst <- value with the flags of an integer operation.
   static void IntResult(Cpu& c, unsigned dst, uint32_t v, bool overflow, bool carry,
                         bool setCarry) {
-    v = Saturate(c, v, overflow);
     if (dst < 8) {
       c.regs_.r[dst].man = v;
       IntFlags(c, v, overflow, carry, setCarry);
@@ -242,7 +235,19 @@ struct Exec {
     bool overflow;
     bool carry;
     bool setCarry;
+    // Under OVM an overflowing result becomes the largest integer of the true
+    // result's sign; the shifts are not affected by OVM.
+    bool ovm = false;
+    bool trueNegative = false;
   };
+
+  static uint32_t Saturate(Cpu& c, const IntOut& o) {
+    if (!o.overflow || !o.ovm || !(c.regs_.st & kStOVM)) return o.v;
+    return o.trueNegative ? 0x80000000u : 0x7FFFFFFFu;
+  }
+  static void IntResult(Cpu& c, unsigned dst, const IntOut& o) {
+    IntResult(c, dst, Saturate(c, o), o.overflow, o.carry, o.setCarry);
+  }
 
   // a op b with a = the destination/src1 side, b = the source/src2 side.
   static IntOut IntCompute(Cpu& c, IntOp op, uint32_t a, uint32_t b) {
@@ -253,21 +258,24 @@ struct Exec {
         const uint64_t sum = uint64_t{a} + b + (op == IntOp::AddC && cin ? 1 : 0);
         const uint32_t v = static_cast<uint32_t>(sum);
         const bool ov = (~(a ^ b) & (a ^ v)) & 0x80000000u;
-        return {v, ov, (sum >> 32) != 0, true};
+        // On overflow the true sum has the operands' common sign.
+        return {v, ov, (sum >> 32) != 0, true, true, (a & 0x80000000u) != 0};
       }
       case IntOp::Sub:
       case IntOp::SubB: {
         const uint64_t sub = uint64_t{b} + (op == IntOp::SubB && cin ? 1 : 0);
         const uint32_t v = static_cast<uint32_t>(uint64_t{a} - sub);
         const bool ov = ((a ^ b) & (a ^ v)) & 0x80000000u;
-        return {v, ov, uint64_t{a} < sub, true};
+        // On overflow the true difference has the sign of the minuend.
+        return {v, ov, uint64_t{a} < sub, true, true, (a & 0x80000000u) != 0};
       }
       case IntOp::Mpy: {
         // 24 x 24-bit signed multiply; the low 32 bits of the 48-bit product.
         const int64_t x = static_cast<int32_t>(a << 8) >> 8;
         const int64_t y = static_cast<int32_t>(b << 8) >> 8;
         const int64_t p = x * y;
-        return {static_cast<uint32_t>(p), p > INT32_MAX || p < INT32_MIN, false, false};
+        return {
+            static_cast<uint32_t>(p), p > INT32_MAX || p < INT32_MIN, false, false, true, p < 0};
       }
       case IntOp::And:
         return {a & b, false, false, false};
@@ -285,7 +293,11 @@ struct Exec {
         if (n > 0) {
           const uint32_t v = n >= 32 ? 0 : a << n;
           const bool carry = n <= 32 && ((a >> (32 - n)) & 1u);
-          return {v, false, carry, true};
+          // An arithmetic left shift overflows when the result is not a * 2^n.
+          const bool ov = op == IntOp::Ash && a != 0 &&
+                          (n >= 32 || (static_cast<int64_t>(static_cast<int32_t>(a)) << n) !=
+                                          static_cast<int32_t>(v));
+          return {v, ov, carry, true};
         }
         const int s = -n;
         uint32_t v;
@@ -305,16 +317,14 @@ struct Exec {
   template <IntOp kOp>
   static void GenInt(Cpu& c, const Cpu::Slot& s) {
     const uint32_t b = SrcInt(c, s.d.src);
-    const IntOut o = IntCompute(c, kOp, c.RegInt(s.d.dst), b);
-    IntResult(c, s.d.dst, o.v, o.overflow, o.carry, o.setCarry);
+    IntResult(c, s.d.dst, IntCompute(c, kOp, c.RegInt(s.d.dst), b));
   }
 
   // Reverse subtract: dst <- src - dst.
   template <IntOp kOp>
   static void GenIntReverse(Cpu& c, const Cpu::Slot& s) {
     const uint32_t b = SrcInt(c, s.d.src);
-    const IntOut o = IntCompute(c, kOp, b, c.RegInt(s.d.dst));
-    IntResult(c, s.d.dst, o.v, o.overflow, o.carry, o.setCarry);
+    IntResult(c, s.d.dst, IntCompute(c, kOp, b, c.RegInt(s.d.dst)));
   }
 
   template <IntOp kOp>
@@ -323,7 +333,7 @@ struct Exec {
     const uint32_t a = SrcInt(c, s.d.src1);  // src1
     const IntOut o = IntCompute(c, kOp, a, b);
     if (s.d.hasDst) {
-      IntResult(c, s.d.dst, o.v, o.overflow, o.carry, o.setCarry);
+      IntResult(c, s.d.dst, o);
     } else {
       IntFlags(c, o.v, o.overflow, o.carry, o.setCarry);
     }
@@ -353,12 +363,10 @@ struct Exec {
     if (Cond(s.d.cond, c.regs_.st)) c.SetRegInt(s.d.dst, v);
   }
   static void NegI(Cpu& c, const Cpu::Slot& s) {
-    const IntOut o = IntCompute(c, IntOp::Sub, 0, SrcInt(c, s.d.src));
-    IntResult(c, s.d.dst, o.v, o.overflow, o.carry, true);
+    IntResult(c, s.d.dst, IntCompute(c, IntOp::Sub, 0, SrcInt(c, s.d.src)));
   }
   static void NegB(Cpu& c, const Cpu::Slot& s) {
-    const IntOut o = IntCompute(c, IntOp::SubB, 0, SrcInt(c, s.d.src));
-    IntResult(c, s.d.dst, o.v, o.overflow, o.carry, true);
+    IntResult(c, s.d.dst, IntCompute(c, IntOp::SubB, 0, SrcInt(c, s.d.src)));
   }
   static void AbsI(Cpu& c, const Cpu::Slot& s) {
     const uint32_t v = SrcInt(c, s.d.src);
@@ -646,14 +654,17 @@ struct Exec {
     uint32_t address = 0, word = 0;
     ExtFloat f;
     FloatFlags flags;  // N Z V UF of the result
+    bool setCarry = false, carry = false;
   };
   static Pending Evaluate(Cpu& c, const c3x::ParallelPart& part, const Val& a, const Val& b) {
     Pending p;
     p.dst = part.dst.reg;
     auto intResult = [&](const IntOut& o) {
       p.reg = true;
-      p.word = Saturate(c, o.v, o.overflow);
+      p.word = Saturate(c, o);
       p.flags = FloatFlags{(p.word & 0x80000000u) != 0, p.word == 0, o.overflow, false};
+      p.setCarry = o.setCarry;
+      p.carry = o.carry;
     };
     auto floatResult = [&](const FloatResult& r) {
       p.reg = true;
@@ -789,6 +800,9 @@ struct Exec {
     }
     if (flagHalf >= 0 && out[flagHalf].reg) {
       FloatFlagsToSt(c, out[flagHalf].flags);
+      // C as the single instruction sets it (ADDI3, SUBI3, NEGI, ASH3, LSH3).
+      if (out[flagHalf].setCarry)
+        c.regs_.st = (c.regs_.st & ~kStC) | (out[flagHalf].carry ? uint32_t{kStC} : 0u);
       if (lv) c.regs_.st |= kStLV;
       if (luf) c.regs_.st |= kStLUF;
     }
@@ -1206,6 +1220,7 @@ void Cpu::RepeatEnd(uint32_t pc) {
 
 void Cpu::ExecuteOne() {
   const uint32_t pc = regs_.pc;
+  if (observer_) observer_->BeforeStep(pc);
   const Page& p = pages_[pc >> kPageBits];
   const Slot& s = p.code ? p.code[pc & (kPageWords - 1)] : FetchSlot(pc);
   curPc_ = pc;
@@ -1280,6 +1295,7 @@ void Cpu::Attend() {
       regs_.pc = at;
       const Page& p = pages_[at >> kPageBits];
       const Slot& s = p.code ? p.code[at & (kPageWords - 1)] : FetchSlot(at);
+      if (observer_) observer_->BeforeStep(at);
       curPc_ = at;
       regs_.pc = (at + 1) & kAddressMask;
       s.fn(*this, s);
@@ -1306,6 +1322,42 @@ void Cpu::Attend() {
       cycle_ = limit_;
     }
     attention_ = true;
+  }
+}
+
+StepStop Cpu::RunSteps(uint64_t maxSteps, uint32_t untilPc) {
+  const uint64_t end = instructions_ + maxSteps;
+  while (true) {
+    if (stopped_) return StepStop::Halt;
+    // RPTS runs inside Attend; its instruction is not a stopping point.
+    if (regs_.pc == untilPc && !rptsActive_) return StepStop::Until;
+    if (instructions_ >= end) return StepStop::MaxSteps;
+    if (attention_) {
+      const bool wakeable = (regs_.ie & regs_.ifr & kCpuInterruptMask) != 0;
+      if (idle_ && !wakeable) return StepStop::Idle;
+      // Bounds the repeats of an RPTS by the budget (one cycle each).
+      limit_ = cycle_ + (end - instructions_);
+      Attend();
+      continue;
+    }
+    limit_ = cycle_;  // a polling loop found by BackwardBranch skips nothing
+    const uint32_t pc = regs_.pc;
+    // A delayed branch runs with its three slots: stop before it rather than
+    // beyond the budget.
+    if (end - instructions_ < 4) {
+      uint32_t word = 0;
+      if (!Peek(pc, &word)) word = io_.IoExecutable(pc) ? io_.IoRead(pc) : 0;
+      if (c3x::Decode(word).delayed) return StepStop::MaxSteps;
+    }
+    const Page& p = pages_[pc >> kPageBits];
+    const Slot& s = p.code ? p.code[pc & (kPageWords - 1)] : FetchSlot(pc);
+    if (observer_) observer_->BeforeStep(pc);
+    curPc_ = pc;
+    regs_.pc = (pc + 1) & kAddressMask;
+    s.fn(*this, s);
+    ++cycle_;
+    ++instructions_;
+    if (pc == repeatEnd_) RepeatEnd(pc);
   }
 }
 

@@ -49,6 +49,22 @@ enum class VectorMode : uint8_t {
   VectorTablePointer,
 };
 
+// Sees every instruction just before it executes (delay slots and repeated
+// instructions included); for tracing. Costs nothing when none is set.
+class StepObserver {
+ public:
+  virtual ~StepObserver() = default;
+  virtual void BeforeStep(uint32_t pc) = 0;
+};
+
+// Why RunSteps returned.
+enum class StepStop : uint8_t {
+  Until,     // the PC reached the stop address, no delayed branch pending
+  Idle,      // IDLE with no enabled interrupt pending that could wake it
+  MaxSteps,  // the instruction budget ran out
+  Halt,      // the CPU stopped (see StopMessage)
+};
+
 struct Registers {
   ExtFloat r[8];        // R0-R7 (40 bits)
   uint32_t ar[8] = {};  // AR0-AR7
@@ -113,6 +129,14 @@ class Cpu {
     limit_ = cycle_;
     horizon_ = 0;
   }
+  // Executes instruction by instruction, without the board's idle skipping,
+  // until one of StepStop's conditions holds. untilPc above 0xFFFFFF never
+  // matches. Instructions() counts every executed instruction (delay slots and
+  // each repetition included); maxSteps bounds that count (a delayed branch
+  // that would cross it with its slots is not started).
+  StepStop RunSteps(uint64_t maxSteps, uint32_t untilPc);
+  void SetObserver(StepObserver* observer) { observer_ = observer; }
+
   void RequestAttention() {
     attention_ = true;
     horizon_ = 0;
@@ -143,6 +167,7 @@ class Cpu {
     stopMessage_.clear();
   }
   bool Idle() const { return idle_; }
+  void Wake() { idle_ = false; }  // leaves an IDLE without an interrupt (tools)
 
   // Counts the reads of time-varying peripheral state (for the polling-loop
   // detector); the board calls it.
@@ -186,6 +211,7 @@ class Cpu {
   bool idle_ = false;
   std::string stopMessage_;
   uint32_t curPc_ = 0;
+  StepObserver* observer_ = nullptr;
   uint32_t repeatEnd_ = UINT32_MAX;  // RE while a block repeat is active
   VectorMode vectorMode_ = VectorMode::BootLoaderRam;
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "image/CoffReader.h"
+#include "image/CoffSymbols.h"
 
 using namespace velmora;
 
@@ -12,6 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   MemoryInterfaceValues mi;
   mi.dspType = size ? data[size - 1] % 3 : kTMS320C32;
   CoffFileInfo info;
+  CoffSymbolList symbols;
+  ReadCoffSymbols(data, size, symbols);  // every name inside the file, or false
   const int result = ReadCoffBuffer(data, size, mi, program, &info);
   if (result < kCoffOk || result > kCoffMemoryException) __builtin_trap();
   if (result != kCoffOk) return 0;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "SimTestSupport.h"
+#include "sim/Runner.h"
 
 namespace velmora::sim::test {
 namespace {
@@ -15,72 +16,70 @@ std::vector<uint32_t> Cat(std::initializer_list<std::vector<uint32_t>> parts) {
   return all;
 }
 
-TEST(CpuInteger, AddSetsCarryOverflowAndSaturatesUnderOvm) {
-  // R0 = 0x7FFFFFFF; R0 += 1 -> overflow without carry.
-  auto prog = Cat({LoadConst(R0, 0x7FFFFFFF), {ImmOp(Op::ADDI, R0, 1)}});
-  CpuFixture f(prog);
-  f.Step(4);
-  EXPECT_EQ(f.regs().r[0].man, 0x80000000u);
-  EXPECT_EQ(f.regs().st & kFlags, kStV | kStLV | kStN);
-
-  // With OVM set the result saturates.
-  auto sat =
-      Cat({{ImmOp(Op::LDI, ST, kStOVM)}, LoadConst(R0, 0x7FFFFFFF), {ImmOp(Op::ADDI, R0, 1)}});
-  CpuFixture g(sat);
-  g.Step(5);
-  EXPECT_EQ(g.regs().r[0].man, 0x7FFFFFFFu);
-
-  // 0xFFFFFFFF + 1: carry, zero, no overflow.
-  CpuFixture h({ImmOp(Op::LDI, R1, 0xFFFF), ImmOp(Op::ADDI, R1, 1)});
-  h.Step(2);
-  EXPECT_EQ(h.regs().r[1].man, 0u);
-  EXPECT_EQ(h.regs().st & kFlags, kStC | kStZ);
-}
-
-TEST(CpuInteger, SubtractAndCompareSetBorrowAsCarry) {
-  CpuFixture f({ImmOp(Op::LDI, R0, 3), ImmOp(Op::SUBI, R0, 5), ImmOp(Op::LDI, R1, 5),
-                ImmOp(Op::CMPI, R1, 5), ImmOp(Op::SUBRI, R1, 2)});
-  f.Step(2);
-  EXPECT_EQ(static_cast<int32_t>(f.regs().r[0].man), -2);
-  EXPECT_EQ(f.regs().st & kFlags, kStC | kStN);  // borrow
-  f.Step(2);
-  EXPECT_EQ(f.regs().r[1].man, 5u);  // compare leaves the register
-  EXPECT_EQ(f.regs().st & kFlags, kStZ);
-  f.Step(1);
-  EXPECT_EQ(static_cast<int32_t>(f.regs().r[1].man), -3);  // 2 - 5
-}
-
-TEST(CpuInteger, MultiplyTakes24BitOperandsAndFlagsOverflow) {
-  // 0x01000003 * 2: the top byte is ignored -> 6.
-  auto prog = Cat({LoadConst(R0, 0x01000003), {ImmOp(Op::MPYI, R0, 2)}});
-  CpuFixture f(prog);
-  f.Step(4);
-  EXPECT_EQ(f.regs().r[0].man, 6u);
-  EXPECT_FALSE(f.regs().st & kStV);
-  // 0x7FFFFF * 0x7FFFFF does not fit 32 bits.
-  auto big = Cat({LoadConst(R0, 0x7FFFFF), LoadConst(R1, 0x7FFFFF), {RegOp(Op::MPYI, R0, R1)}});
-  CpuFixture g(big);
-  g.Step(7);
-  EXPECT_TRUE(g.regs().st & kStV);
-  EXPECT_EQ(g.regs().r[0].man, static_cast<uint32_t>(int64_t{0x7FFFFF} * 0x7FFFFF));
-}
-
-TEST(CpuInteger, ShiftsTakeSignedSevenBitCountsAndSetCarry) {
-  auto prog = Cat({LoadConst(R0, 0x80000001),
-                   {ImmOp(Op::LSH, R0, 1),           // left 1: C = old bit 31
-                    ImmOp(Op::LDI, R1, 0x8000 - 0),  // R1 = 0xFFFF8000 (sign-extended)
-                    ImmOp(Op::ASH, R1, 0x7C),        // -4: arithmetic right
-                    ImmOp(Op::LDI, R2, 0xFFFF),      // R2 = -1
-                    ImmOp(Op::LSH, R2, 0x60)}});     // -32: logical right, all gone
-  CpuFixture f(prog);
-  f.Step(4);
-  EXPECT_EQ(f.regs().r[0].man, 2u);
-  EXPECT_TRUE(f.regs().st & kStC);
-  f.Step(2);
-  EXPECT_EQ(f.regs().r[1].man, 0xFFFFF800u);
-  f.Step(2);
-  EXPECT_EQ(f.regs().r[2].man, 0u);
-  EXPECT_EQ(f.regs().st & kFlags, kStC | kStZ);  // the last bit out was a 1
+// The guide's worked examples and the rules its instruction pages state, one
+// instruction each: R0 (and R1) before, R0 and the flags after.
+TEST(CpuGuideExamples, ValuesAndFlags) {
+  constexpr uint32_t C = kStC, V = kStV, Z = kStZ, N = kStN, UF = kStUF, LV = kStLV, LUF = kStLUF,
+                     OVM = kStOVM;
+  struct Case {
+    const char* insn;
+    uint64_t r0, r1;
+    uint32_t st;
+    uint64_t r0After;
+    uint32_t stAfter;
+  } cases[] = {
+      {"ADDI 1, R0", 0x7FFFFFFF, 0, 0, 0x80000000, V | LV | N},
+      {"ADDI 1, R0", 0x7FFFFFFF, 0, OVM, 0x7FFFFFFF, OVM | V | LV},
+      {"ADDI 1, R0", 0xFFFFFFFF, 0, 0, 0, C | Z},
+      {"SUBB R1, R0", 0xFA, 0xC7, C, 0x32, 0},  // the SUBB page: 250 - 199 - 1
+      {"SUBI 5, R0", 3, 0, 0, 0xFFFFFFFE, C | N},
+      {"SUBRI 2, R0", 5, 0, 0, 0xFFFFFFFD, C | N},
+      {"MPYI 2, R0", 0x01000003, 0, 0, 6, 0},  // 24-bit operands
+      {"MPYI R1, R0", 0x7FFFFF, 0x7FFFFF, 0, 0xFF000001, V | LV | N},
+      // Under OVM the product saturates towards its true sign, not the wrapped one.
+      {"MPYI R1, R0", 0x7FFFFF, 0x800000, OVM, 0x80000000, OVM | V | LV | N},
+      {"ASH 16, R0", 0x000AE000, 0, 0, 0xE0000000, N | V | LV},  // ASH example 1
+      {"ASH 16, R0", 0x000AE000, 0, OVM, 0xE0000000, OVM | N | V | LV},
+      {"ASH -24, R0", 0xAEC00001, 0, 0, 0xFFFFFFAE, N | C},  // ASH example 2
+      {"ASH 0, R0", 5, 0, C, 5, 0},
+      {"LSH 24, R0", 0x2AC, 0, 0, 0xAC000000, N},        // LSH example 1 (V per the flag table)
+      {"LSH -12, R0", 0x12C00000, 0, 0, 0x00012C00, 0},  // LSH example 2
+      {"LSH -32, R0", 0xFFFFFFFF, 0, 0, 0, C | Z},
+      {"RND R1, R0", 0, 0x0733C16EEF, 0, 0x0733C16F00, 0},             // RND example
+      {"RND R1, R0", 0, 0x8000000000, Z, 0x8000000000, Z | UF | LUF},  // 0: UF, Z kept
+      {"RND R1, R0", 0, 0x7F7FFFFFFF, 0, 0x7F7FFFFF00, V | LV},        // most positive single
+      {"NORM R1, R0", 0, 0x0000001001, 0, 0xED00080000, 0},            // NORM example
+      {"NORM R1, R0", 0, 0x8000001001, Z, 0x8000000000, UF | LUF},
+      {"MPYF R1, R0", 0x0080000000, 0x0080000000, 0, 0x0200000000, 0},  // -2 x -2
+      {"MPYF R1, R0", 0x0040000000, 0x0040000000, 0, 0x0110000000, 0},  // 1.5 x 1.5
+      {"MPYF R1, R0", 0x0000000000, 0x0080000000, 0, 0x0080000000, N},  // 1 x -2
+      {"MPYF R1, R0", 0x0000000000, 0x8000000000, 0, 0x8000000000, Z},
+      {"MPYF R1, R0", 0x9C00000000, 0x9C00000000, 0, 0x8000000000, UF | LUF},  // underflow
+      {"SUBF R1, R0", 0x0000000001, 0x0000000000, 0, 0xE100000000, 0},         // 2^-31 left
+      {"ADDF R1, R0", 0x7F7FFFFFFF, 0x7F80000000, 0, 0x5F80000000, N},         // 32-bit shift
+      // The smaller operand loses its bits below the larger one's fraction
+      // before the addition: 1 - 2^-40 becomes 1 - 2^-31.
+      {"ADDF R1, R0", 0x0000000000, 0xD780000000, 0, 0xFF7FFFFFFE, 0},
+      {"FIX R1, R0", 0, 0x0040000000, 0, 1, 0},
+      {"FIX R1, R0", 0, 0x00C0000000, 0, 0xFFFFFFFE, N},
+      {"FIX R1, R0", 0, 0xFE80000000, 0, 0xFFFFFFFF, N},  // -0.5 -> -1
+      {"FIX R1, R0", 0, 0x1F00000000, 0, 0x7FFFFFFF, V | LV},
+      {"ABSF R1, R0", 0, 0x7F80000000, 0, 0x7F7FFFFFFF, V | LV},
+  };
+  Runner runner(0);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.insn);
+    const c3x::AsmResult code = c3x::Assemble(std::string("\t.text 0x809800\n\t") + c.insn, "t");
+    ASSERT_TRUE(code.ok);
+    std::string error;
+    ASSERT_TRUE(runner.Load(kRam, code.sections[0].words, error));
+    runner.SetRegister(0, c.r0, error);
+    runner.SetRegister(1, c.r1, error);
+    runner.SetRegister(ST, c.st, error);
+    runner.Run(kRam, 1, std::nullopt);
+    EXPECT_EQ(runner.RegisterValue(0), c.r0After);
+    EXPECT_EQ(runner.RegisterValue(ST), c.stAfter);
+  }
 }
 
 TEST(CpuInteger, IntegerResultsKeepTheExponentAndOnlyRegistersR0R7SetFlags) {
