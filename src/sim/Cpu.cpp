@@ -1355,6 +1355,7 @@ StepStop Cpu::RunSteps(uint64_t maxSteps, uint32_t untilPc) {
     curPc_ = pc;
     regs_.pc = (pc + 1) & kAddressMask;
     s.fn(*this, s);
+    if (stopped_) return StepStop::Halt;  // the word that halts does not count
     ++cycle_;
     ++instructions_;
     if (pc == repeatEnd_) RepeatEnd(pc);

@@ -82,7 +82,7 @@ int RunnerRegisterIndex(std::string_view name) {
 // line is written then, or when the run stops.
 class Runner::Tracer : public StepObserver {
  public:
-  Tracer(Runner& runner, std::FILE* out) : runner_(runner), out_(out) {}
+  Tracer(Runner& runner, std::ostream& out) : runner_(runner), out_(out) {}
   ~Tracer() override { Flush(); }
 
   void BeforeStep(uint32_t pc) override {
@@ -111,12 +111,12 @@ class Runner::Tracer : public StepObserver {
     }
     while (!line.empty() && line.back() == ' ') line.pop_back();
     line += '\n';
-    std::fputs(line.c_str(), out_);
+    out_ << line;
   }
 
  private:
   Runner& runner_;
-  std::FILE* out_;
+  std::ostream& out_;
   bool pending_ = false;
   uint32_t pc_ = 0;
   Registers before_;
@@ -256,7 +256,7 @@ StepStop Runner::Run(uint32_t entry, uint64_t maxSteps, std::optional<uint32_t> 
   cpu_.SetPc(entry);
   std::optional<Tracer> tracer;
   if (trace_) {
-    tracer.emplace(*this, trace_);
+    tracer.emplace(*this, *trace_);
     cpu_.SetObserver(&*tracer);
   }
   const StepStop stop = cpu_.RunSteps(maxSteps, until ? *until & Cpu::kAddressMask : UINT32_MAX);

@@ -6,8 +6,8 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -61,7 +61,7 @@ class Runner : public IoBus {
 
   // Writes one line per executed instruction to `out` (nullptr: none): the
   // address, the word, its disassembly and the registers it changed.
-  void SetTrace(std::FILE* out) { trace_ = out; }
+  void SetTrace(std::ostream* out) { trace_ = out; }
 
   StepStop Run(uint32_t entry, uint64_t maxSteps, std::optional<uint32_t> until);
   uint64_t Steps() const { return cpu_.Instructions(); }
@@ -82,7 +82,7 @@ class Runner : public IoBus {
   uint32_t peripherals_[256] = {};
   CoffSymbolList symbols_;
   uint32_t defaultEntry_ = 0;
-  std::FILE* trace_ = nullptr;
+  std::ostream* trace_ = nullptr;
 };
 
 }  // namespace velmora::sim

@@ -146,57 +146,44 @@ class Operands {
   std::mt19937 rng_;
 };
 
-// Integer operations and their flags, one instruction at a time.
-TEST(GuideDifferential, IntegerFlags) {
-  const char* forms[] = {"ADDI R1, R0",      "ADDC R1, R0",      "SUBI R1, R0",
-                         "SUBB R1, R0",      "SUBRI R1, R0",     "MPYI R1, R0",
-                         "ASH R1, R0",       "LSH R1, R0",       "CMPI R1, R0",
-                         "ADDI3 R2, R1, R0", "SUBI3 R2, R1, R0", "MPYI3 R2, R1, R0",
-                         "ASH3 R2, R1, R0",  "LSH3 R2, R1, R0",  "ADDC3 R2, R1, R0",
-                         "SUBB3 R2, R1, R0", "CMPI3 R2, R1",     "ADDI R1, IR1",
-                         "ASH R1, BK",       "NEGI R1, R0",      "AND R1, R0"};
+// One instruction at a time over random and edge operands: the integer flags
+// (C, V, Z, N, LV, OVM saturation) and the floating-point rules (normalisation,
+// truncation, overflow and underflow, saturation, the extended precision of
+// registers, the zero representation). Float operands of the same exponent
+// make the cancellations of ADDF and SUBF.
+TEST(GuideDifferential, SingleInstructions) {
+  const struct {
+    bool floating;
+    const char* form;
+  } forms[] = {
+      {false, "ADDI R1, R0"},      {false, "ADDC R1, R0"},      {false, "SUBI R1, R0"},
+      {false, "SUBB R1, R0"},      {false, "SUBRI R1, R0"},     {false, "MPYI R1, R0"},
+      {false, "ASH R1, R0"},       {false, "LSH R1, R0"},       {false, "CMPI R1, R0"},
+      {false, "NEGI R1, R0"},      {false, "AND R1, R0"},       {false, "ADDI R1, IR1"},
+      {false, "ASH R1, BK"},       {false, "ADDI3 R2, R1, R0"}, {false, "SUBI3 R2, R1, R0"},
+      {false, "MPYI3 R2, R1, R0"}, {false, "ASH3 R2, R1, R0"},  {false, "LSH3 R2, R1, R0"},
+      {false, "ADDC3 R2, R1, R0"}, {false, "SUBB3 R2, R1, R0"}, {false, "CMPI3 R2, R1"},
+      {true, "ADDF R1, R0"},       {true, "SUBF R1, R0"},       {true, "SUBRF R1, R0"},
+      {true, "MPYF R1, R0"},       {true, "CMPF R1, R0"},       {true, "ABSF R1, R0"},
+      {true, "NEGF R1, R0"},       {true, "NORM R1, R0"},       {true, "RND R1, R0"},
+      {true, "FIX R1, R0"},        {true, "FIX R1, AR0"},       {true, "FLOAT R1, R0"},
+      {true, "LDF R1, R0"},        {true, "ADDF3 R2, R1, R0"},  {true, "SUBF3 R2, R1, R0"},
+      {true, "MPYF3 R2, R1, R0"},  {true, "CMPF3 R2, R1"}};
   Operands gen(16);
   Runner runner(0);
-  for (const char* form : forms) {
+  for (const auto& [floating, form] : forms) {
     uint32_t end = 0;
     const std::vector<uint32_t> code = Code(std::string("\t") + form, &end);
     ASSERT_FALSE(code.empty());
     std::string error;
     ASSERT_TRUE(runner.Load(kCode, code, error));
-    for (int i = 0; i < 10000; ++i) {
+    for (int i = 0; i < 15000; ++i) {
       Start s;
-      for (int r = 0; r < 3; ++r) s.regs[r] = (uint64_t{gen.Below(256)} << 32) | gen.Int();
+      for (int r = 0; r < 3; ++r)
+        s.regs[r] = floating ? gen.Float() : (uint64_t{gen.Below(256)} << 32) | gen.Int();
+      if (floating && gen.Below(4) == 0) s.regs[1] = (s.regs[0] & 0xFF00000000ull) | gen.Int();
       s.regs[c3x::kIR1] = gen.Int();
       s.regs[c3x::kBK] = gen.Int();
-      s.regs[c3x::kST] = gen.Status();
-      const std::string d = Compare(runner, code, end, s, false);
-      ASSERT_EQ(d, "") << form << " with R0 " << Hex(s.regs[0]) << " R1 " << Hex(s.regs[1])
-                       << " R2 " << Hex(s.regs[2]) << " ST " << Hex(s.regs[c3x::kST]);
-    }
-  }
-}
-
-// Floating-point operations: normalisation, truncation, overflow and underflow,
-// saturation, the extended precision of registers and the zero representation.
-TEST(GuideDifferential, FloatingPoint) {
-  const char* forms[] = {"ADDF R1, R0", "SUBF R1, R0",      "SUBRF R1, R0",     "MPYF R1, R0",
-                         "CMPF R1, R0", "ABSF R1, R0",      "NEGF R1, R0",      "NORM R1, R0",
-                         "RND R1, R0",  "FIX R1, R0",       "FIX R1, AR0",      "FLOAT R1, R0",
-                         "LDF R1, R0",  "ADDF3 R2, R1, R0", "SUBF3 R2, R1, R0", "MPYF3 R2, R1, R0",
-                         "CMPF3 R2, R1"};
-  Operands gen(61);
-  Runner runner(0);
-  for (const char* form : forms) {
-    uint32_t end = 0;
-    const std::vector<uint32_t> code = Code(std::string("\t") + form, &end);
-    ASSERT_FALSE(code.empty());
-    std::string error;
-    ASSERT_TRUE(runner.Load(kCode, code, error));
-    for (int i = 0; i < 20000; ++i) {
-      Start s;
-      for (int r = 0; r < 3; ++r) s.regs[r] = gen.Float();
-      // Operands close together make the cancellations of ADDF and SUBF.
-      if (gen.Below(4) == 0) s.regs[1] = (s.regs[0] & 0xFF00000000ull) | gen.Int();
       s.regs[c3x::kST] = gen.Status();
       const std::string d = Compare(runner, code, end, s, false);
       ASSERT_EQ(d, "") << form << " with R0 " << Hex(s.regs[0]) << " R1 " << Hex(s.regs[1])

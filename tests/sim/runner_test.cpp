@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
 
 #include "c3x/Assembler.h"
@@ -161,13 +162,9 @@ TEST(Runner, TraceListsEachInstructionAndTheRegistersItChanged) {
 go:     CMPI  10, R0
 )");
   ASSERT_TRUE(p.ok) << p.error;
-  const fs::path file = fs::path(VELMORA_BINARY_DIR) / "runner_test" / "trace.txt";
-  std::FILE* out = std::fopen(file.string().c_str(), "w");
-  ASSERT_TRUE(out);
-  p.runner.SetTrace(out);
+  std::stringstream in;
+  p.runner.SetTrace(&in);
   p.runner.Run(0x809800, 6, std::nullopt);
-  std::fclose(out);
-  std::ifstream in(file);
   std::vector<std::string> lines;
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   ASSERT_EQ(lines.size(), 6u);
