@@ -8,8 +8,6 @@
 namespace velmora::sim::test {
 namespace {
 
-constexpr uint32_t kFlags = kStC | kStV | kStZ | kStN | kStLV;
-
 std::vector<uint32_t> Cat(std::initializer_list<std::vector<uint32_t>> parts) {
   std::vector<uint32_t> all;
   for (const auto& p : parts) all.insert(all.end(), p.begin(), p.end());
