@@ -20,9 +20,14 @@ namespace fs = std::filesystem;
 // Assembles `source` into a COFF file and loads it into a fresh runner.
 struct Program {
   explicit Program(const std::string& source, uint8_t dsp = 0) : runner(dsp) {
+    // One file per program: CTest runs the cases of this file side by side.
+    static int count = 0;
     const fs::path dir = fs::path(VELMORA_BINARY_DIR) / "runner_test";
     fs::create_directories(dir);
-    const std::string src = (dir / "p.asm").string(), out = (dir / "p.out").string();
+    const std::string base =
+        (dir / ::testing::UnitTest::GetInstance()->current_test_info()->name()).string() +
+        std::to_string(count++);
+    const std::string src = base + ".asm", out = base + ".out";
     std::ofstream(src) << source;
     std::vector<std::string> errors;
     ok = c3x::AssembleFile(src, out, errors);
