@@ -123,6 +123,9 @@ class Runner::Tracer : public StepObserver {
 };
 
 Runner::Runner(uint8_t dspType) : dspType_(dspType > 2 ? 0 : dspType), cpu_(*this) {
+  // A run starts from registers whose bits are all zero, so an integer loaded
+  // into R0-R7 reads back as itself (integer operations keep bits 39-32).
+  for (ExtFloat& r : cpu_.Regs().r) r = ExtFloat{0, 0};
   switch (dspType_) {
     case 1:  // C32: internal RAM blocks 0/1, SRAM on STRB0 at 0x880000 and 0x200000
       MapRam(0x87FE00, 0x200);
