@@ -4,15 +4,13 @@
 #include <bit>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <memory>
 #include <new>
+#include <stdexcept>
 #include <string_view>
-#include <system_error>
 #include <utility>
 #include <vector>
 
+#include "image/ByteSource.h"
 #include "image/LittleEndian.h"
 #include "image/SymbolTable.h"
 
@@ -26,19 +24,26 @@ constexpr uint8_t kClassUninitStatic = 14;
 // gives .cinit the copy flag under the RAM model and lays it over .text.
 constexpr uint32_t kUnloadedSectionFlags = 0x13;
 
+// Reads the header first and then only what it describes: the section
+// headers, the string table and the symbol table at their declared offsets,
+// and each placed section's raw data. Everything is read and checked before
+// Commit touches the previous program.
 class CoffParser {
  public:
-  CoffParser(const uint8_t* bytes, size_t size) : b_(bytes), n_(size) {}
+  explicit CoffParser(ByteSource& source) : src_(source), n_(source.Size()) {}
 
+  int Parse(const MemoryInterfaceValues& mi, CoffFileInfo* info);
+  void Commit(const MemoryInterfaceValues& mi, ProgramData& data);
+
+ private:
   // Reads a name field by the COFF name rule; false when a string-table name is
   // out of range or not terminated inside the table.
   bool Name(const uint8_t* field, std::string_view& out) const {
     if (le::U32(field) == 0) {
       const uint32_t offset = le::U32(field + 4);
-      if (offset >= strSize_) return false;
-      const uint8_t* start = b_ + strOffset_ + offset;
-      const size_t room = strSize_ - offset;
-      const void* zero = std::memchr(start, 0, room);
+      if (offset >= strings_.size()) return false;
+      const uint8_t* start = strings_.data() + offset;
+      const void* zero = std::memchr(start, 0, strings_.size() - offset);
       if (!zero) return false;
       out = std::string_view(reinterpret_cast<const char*>(start),
                              static_cast<const uint8_t*>(zero) - start);
@@ -51,31 +56,40 @@ class CoffParser {
     return true;
   }
 
-  int Parse(const MemoryInterfaceValues& mi, CoffFileInfo* info);
-  void Commit(const MemoryInterfaceValues& mi, ProgramData& data);
-
- private:
   int PlanSections(const MemoryInterfaceValues& mi);
+  int ReadSectionData();
   int WalkSymbols();
+  // The symbol-table entry `index` and, when it exists, the one after it (an
+  // auxiliary entry); entries are read in windows as the walk moves on.
+  const uint8_t* Entry(uint32_t index);
 
-  const uint8_t* b_;
-  size_t n_;
+  ByteSource& src_;
+  uint64_t n_;
   CoffFormat format_ = CoffFormat::COFF2;
-  uint32_t sectionStart_ = 0;
   uint16_t sectionCount_ = 0;
   uint32_t symbolOffset_ = 0;
   uint32_t symbolCount_ = 0;
-  uint64_t strOffset_ = 0;
-  uint32_t strSize_ = 0;  // 0 when the file has no string table
+  std::vector<uint8_t> headers_;  // the section headers
+  std::vector<uint8_t> strings_;  // the string table, its size field included; empty when absent
+  std::vector<uint8_t> window_;   // symbol entries windowStart_ .. windowStart_ + count
+  uint32_t windowStart_ = 0;
+  uint32_t windowCount_ = 0;
   std::vector<CSectionInfo> sections_;
   std::vector<uint32_t> rawOffsets_;  // file offset of each planned section's data
+  std::vector<uint8_t> raw_;          // the planned sections' data, back to back
+  std::vector<size_t> rawHave_;       // bytes of each section's data the file holds
   std::vector<CDataObject> symbols_;
   uint32_t imageWords_ = 0;  // through the closing word; 0 when nothing is placed
 };
 
+// Symbol entries read at once while walking the table.
+constexpr uint32_t kSymbolWindowEntries = 4096;
+
 int CoffParser::Parse(const MemoryInterfaceValues& mi, CoffFileInfo* info) {
   if (n_ < 22) return kCoffNotCoff;
-  const uint16_t first = le::U16(b_);
+  uint8_t h[22];
+  if (!src_.Read(0, h, sizeof h)) return kCoffCannotRead;
+  const uint16_t first = le::U16(h);
   uint64_t pos;
   if (first == kC3xTargetId) {
     format_ = CoffFormat::COFF0;
@@ -84,20 +98,20 @@ int CoffParser::Parse(const MemoryInterfaceValues& mi, CoffFileInfo* info) {
     format_ = first == kCoff1Version ? CoffFormat::COFF1 : CoffFormat::COFF2;
     if (info) {
       info->format = format_;
-      info->targetId = le::U16(b_ + 20);
+      info->targetId = le::U16(h + 20);
     }
-    if (le::U16(b_ + 20) != kC3xTargetId) return kCoffUnsupportedTarget;
+    if (le::U16(h + 20) != kC3xTargetId) return kCoffUnsupportedTarget;
     pos = 22;
   } else {
     return kCoffNotCoff;
   }
-  sectionCount_ = le::U16(b_ + 2);
-  symbolOffset_ = le::U32(b_ + 8);
-  const int32_t entries = static_cast<int32_t>(le::U32(b_ + 12));
-  const uint16_t optionalBytes = le::U16(b_ + 16);
+  sectionCount_ = le::U16(h + 2);
+  symbolOffset_ = le::U32(h + 8);
+  const int32_t entries = static_cast<int32_t>(le::U32(h + 12));
+  const uint16_t optionalBytes = le::U16(h + 16);
   if (info) {
     info->format = format_;
-    info->targetId = format_ == CoffFormat::COFF0 ? first : le::U16(b_ + 20);
+    info->targetId = format_ == CoffFormat::COFF0 ? first : le::U16(h + 20);
     info->sectionHeaderCount = sectionCount_;
     info->symbolEntryCount = entries;
     info->optionalHeader = optionalBytes != 0;
@@ -110,29 +124,36 @@ int CoffParser::Parse(const MemoryInterfaceValues& mi, CoffFileInfo* info) {
     if (n_ - pos < kCoffOptionalHeaderBytes) return kCoffNotCoff;
     pos += kCoffOptionalHeaderBytes;
   }
-  sectionStart_ = static_cast<uint32_t>(pos);
 
   // The string table follows the symbol table (offset computed in 32 bits as the
   // file format does; a negative file position cannot be sought).
   const uint32_t strOffset32 = symbolOffset_ + kCoffSymbolEntryBytes * symbolCount_;
   if (static_cast<int32_t>(strOffset32) < 0) return kCoffFileException;
-  if (strOffset32 == n_) {
-    // TI's tools leave the table out when no name needs it.
-    strSize_ = 0;
-  } else {
+  uint32_t strSize = 0;
+  if (strOffset32 != n_) {  // TI's tools leave the table out when no name needs it
+    uint8_t sizeField[4];
     if (strOffset32 > n_ || n_ - strOffset32 < 4) return kCoffNotCoff;
-    strSize_ = le::U32(b_ + strOffset32);
-    if (uint64_t{strOffset32} + strSize_ > n_) return kCoffNotCoff;
+    if (!src_.Read(strOffset32, sizeField, 4)) return kCoffCannotRead;
+    strSize = le::U32(sizeField);
+    if (uint64_t{strOffset32} + strSize > n_) return kCoffNotCoff;
   }
-  strOffset_ = strOffset32;
   if (info) info->stringTable = strOffset32 != n_;
 
   // Everything the walk reads must lie inside the file.
   if (uint64_t{symbolOffset_} + uint64_t{kCoffSymbolEntryBytes} * symbolCount_ > n_)
     return kCoffNotCoff;
-  if (pos + uint64_t{CoffSectionHeaderBytes(format_)} * sectionCount_ > n_) return kCoffNotCoff;
+  const uint64_t headerBytes = uint64_t{CoffSectionHeaderBytes(format_)} * sectionCount_;
+  if (pos + headerBytes > n_) return kCoffNotCoff;
+
+  headers_.resize(headerBytes);
+  if (!src_.Read(pos, headers_.data(), headers_.size())) return kCoffCannotRead;
+  if (strSize > 0) {
+    strings_.resize(strSize);
+    if (!src_.Read(strOffset32, strings_.data(), strings_.size())) return kCoffCannotRead;
+  }
 
   if (int r = PlanSections(mi); r != kCoffOk) return r;
+  if (int r = ReadSectionData(); r != kCoffOk) return r;
   return WalkSymbols();
 }
 
@@ -143,7 +164,7 @@ int CoffParser::PlanSections(const MemoryInterfaceValues& mi) {
   sections_.clear();
   rawOffsets_.clear();
   for (uint32_t i = 0; i < sectionCount_; ++i) {
-    const uint8_t* h = b_ + sectionStart_ + uint64_t{i} * headerBytes;
+    const uint8_t* h = headers_.data() + uint64_t{i} * headerBytes;
     std::string_view name;
     if (!Name(h, name)) return kCoffNotCoff;
     const uint32_t physical = le::U32(h + 8);
@@ -166,18 +187,48 @@ int CoffParser::PlanSections(const MemoryInterfaceValues& mi) {
   return kCoffOk;
 }
 
+// The placed sections fit the image, so their data is at most 16 MiB.
+int CoffParser::ReadSectionData() {
+  size_t total = 0;
+  rawHave_.clear();
+  for (size_t i = 0; i < sections_.size(); ++i) {
+    // Raw data cut short by the end of the file leaves the rest at 0xFFFFFFFF.
+    const uint64_t want = uint64_t{sections_[i].size} * 4;
+    const uint64_t raw = rawOffsets_[i];
+    rawHave_.push_back(static_cast<size_t>(raw < n_ ? std::min(want, n_ - raw) : 0));
+    total += rawHave_.back();
+  }
+  raw_.resize(total);
+  size_t at = 0;
+  for (size_t i = 0; i < sections_.size(); ++i) {
+    if (!src_.Read(rawOffsets_[i], raw_.data() + at, rawHave_[i])) return kCoffCannotRead;
+    at += rawHave_[i];
+  }
+  return kCoffOk;
+}
+
+const uint8_t* CoffParser::Entry(uint32_t index) {
+  // The window always holds the entry and the one after it, if there is one.
+  const uint32_t needed = std::min<uint32_t>(2, symbolCount_ - index);
+  if (index < windowStart_ || index + needed > windowStart_ + windowCount_) {
+    windowStart_ = index;
+    windowCount_ = std::min(kSymbolWindowEntries, symbolCount_ - index);
+    window_.resize(size_t{windowCount_} * kCoffSymbolEntryBytes);
+    const uint64_t offset = symbolOffset_ + uint64_t{index} * kCoffSymbolEntryBytes;
+    if (!src_.Read(offset, window_.data(), window_.size())) {
+      windowCount_ = 0;
+      return nullptr;
+    }
+  }
+  return window_.data() + size_t{index - windowStart_} * kCoffSymbolEntryBytes;
+}
+
 int CoffParser::WalkSymbols() {
-  // Kept entries are collected as plain views first, so the records are built
-  // once into a list of exactly the right size.
-  struct Kept {
-    std::string_view name;
-    const uint8_t* entry;
-    bool arrayAux;
-  };
-  std::vector<Kept> kept;
+  symbols_.clear();
   uint32_t i = 0;
   while (i < symbolCount_) {
-    const uint8_t* e = b_ + symbolOffset_ + uint64_t{i} * kCoffSymbolEntryBytes;
+    const uint8_t* e = Entry(i);
+    if (!e) return kCoffCannotRead;
     const bool hasAux = e[17] != 0;
     // Only one auxiliary entry is consumed, and it must be one of the counted entries.
     if (hasAux && i + 1 >= symbolCount_) return kCoffNotCoff;
@@ -192,22 +243,18 @@ int CoffParser::WalkSymbols() {
         value != 0 && BasicTypeOf(type) != 0 &&
         (firstDerivation == kDerivNone || firstDerivation == kDerivArray) &&
         (name.empty() || name.front() != '.') && name.find('$') == std::string_view::npos;
-    if (keep) kept.push_back({name, e, hasAux && firstDerivation == kDerivArray});
-    i += hasAux ? 2 : 1;
-  }
-  symbols_.clear();
-  symbols_.resize(kept.size());
-  for (size_t k = 0; k < kept.size(); ++k) {
-    CDataObject& obj = symbols_[k];
-    const uint8_t* e = kept[k].entry;
-    obj.name.assign(kept[k].name);
-    obj.address = le::U32(e + 8);
-    obj.typeCode = le::U16(e + 14);
-    if (kept[k].arrayAux) {
-      const uint8_t* aux = e + kCoffSymbolEntryBytes;
-      obj.arrayText =
-          ArrayText(le::U16(aux + 8), le::U16(aux + 10), le::U16(aux + 12), le::U16(aux + 14));
+    if (keep) {
+      CDataObject& obj = symbols_.emplace_back();
+      obj.name.assign(name);
+      obj.address = value;
+      obj.typeCode = type;
+      if (hasAux && firstDerivation == kDerivArray) {
+        const uint8_t* aux = e + kCoffSymbolEntryBytes;
+        obj.arrayText =
+            ArrayText(le::U16(aux + 8), le::U16(aux + 10), le::U16(aux + 12), le::U16(aux + 14));
+      }
     }
+    i += hasAux ? 2 : 1;
   }
   return kCoffOk;
 }
@@ -231,28 +278,28 @@ void CoffParser::Commit(const MemoryInterfaceValues& mi, ProgramData& data) {
     w[1] = mi.primaryBus;
   }
   const uint32_t blockHeader = mi.dspType == kTMS320C32 ? 3 : 2;
+  const uint8_t* raw = raw_.data();
   for (size_t i = 0; i < sections_.size(); ++i) {
     const CSectionInfo& s = sections_[i];
-    const uint32_t raw = rawOffsets_[i];
     uint32_t* block = w + s.dataIndex - blockHeader;
     block[0] = s.size;
     block[1] = s.startAddress;
     if (blockHeader == 3) block[2] = StrobeWord(s.startAddress, mi);
-    // Raw data cut short by the end of the file leaves the rest at 0xFFFFFFFF.
     const size_t want = size_t{s.size} * 4;
-    const size_t have = raw < n_ ? std::min(want, n_ - raw) : 0;
+    const size_t have = rawHave_[i];
     if constexpr (std::endian::native == std::endian::little) {
       uint8_t* dst = reinterpret_cast<uint8_t*>(w + s.dataIndex);
-      std::memcpy(dst, b_ + raw, have);
+      if (have) std::memcpy(dst, raw, have);
       std::memset(dst + have, 0xFF, want - have);
     } else {
       std::fill(w + s.dataIndex, w + s.dataIndex + s.size, 0xFFFFFFFFu);
       for (size_t k = 0; k < have; ++k) {
         uint32_t& word = w[s.dataIndex + k / 4];
         const unsigned shift = 8 * (k % 4);
-        word = (word & ~(0xFFu << shift)) | (uint32_t{b_[raw + k]} << shift);
+        word = (word & ~(0xFFu << shift)) | (uint32_t{raw[k]} << shift);
       }
     }
+    raw += have;
     image.dataByteCount += s.size * 4;
     ++image.sectionCount;
   }
@@ -308,10 +355,12 @@ const char* CoffResultMessage(int code) {
   }
 }
 
-int ReadCoffBuffer(const uint8_t* bytes, size_t size, const MemoryInterfaceValues& mi,
-                   ProgramData& data, CoffFileInfo* info) {
+namespace {
+
+int ReadCoffSource(ByteSource& source, const MemoryInterfaceValues& mi, ProgramData& data,
+                   CoffFileInfo* info) {
   try {
-    CoffParser parser(bytes, size);
+    CoffParser parser(source);
     if (int r = parser.Parse(mi, info); r != kCoffOk) return r;
     // The only allocation left is the image buffer on its first use; it happens
     // before anything of the previous program is overwritten.
@@ -320,28 +369,24 @@ int ReadCoffBuffer(const uint8_t* bytes, size_t size, const MemoryInterfaceValue
     return kCoffOk;
   } catch (const std::bad_alloc&) {
     return kCoffMemoryException;
+  } catch (const std::length_error&) {
+    return kCoffMemoryException;
   }
+}
+
+}  // namespace
+
+int ReadCoffBuffer(const uint8_t* bytes, size_t size, const MemoryInterfaceValues& mi,
+                   ProgramData& data, CoffFileInfo* info) {
+  MemorySource source(bytes, size);
+  return ReadCoffSource(source, mi, data, info);
 }
 
 int ReadCoffFile(const std::string& path, const MemoryInterfaceValues& mi, ProgramData& data,
                  CoffFileInfo* info) {
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(path, ec)) return kCoffCannotRead;
-  std::ifstream in(path, std::ios::binary | std::ios::ate);
-  if (!in) return kCoffCannotRead;
-  const std::streamoff end = in.tellg();
-  if (end < 0) return kCoffCannotRead;
-  std::unique_ptr<uint8_t[]> bytes;
-  const size_t size = static_cast<size_t>(end);
-  try {
-    bytes.reset(new uint8_t[size ? size : 1]);
-  } catch (const std::bad_alloc&) {
-    return kCoffMemoryException;
-  }
-  in.seekg(0);
-  if (!in.read(reinterpret_cast<char*>(bytes.get()), static_cast<std::streamsize>(size)))
-    return kCoffCannotRead;
-  return ReadCoffBuffer(bytes.get(), size, mi, data, info);
+  FileSource source(path);
+  if (!source.Open()) return kCoffCannotRead;
+  return ReadCoffSource(source, mi, data, info);
 }
 
 }  // namespace velmora

@@ -3,11 +3,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <new>
+#include <stdexcept>
 #include <system_error>
 
 #include "image/AtomicFile.h"
+#include "image/ByteSource.h"
 #include "image/LittleEndian.h"
 
 namespace velmora {
@@ -78,33 +79,31 @@ class Writer : public WriterBytes, public le::Appender {
   bool classWritten_ = false;
 };
 
+// Reads the file's fields in order, each only once the bytes it claims are
+// known to be there.
 class Reader {
  public:
-  Reader(const uint8_t* p, size_t n) : p_(p), n_(n) {}
-  bool Has(size_t k) const { return n_ - pos_ >= k; }
-  size_t Remaining() const { return n_ - pos_; }
-  bool U8(uint8_t& v) {
-    if (!Has(1)) return false;
-    v = p_[pos_++];
-    return true;
-  }
+  explicit Reader(ByteSource& source) : src_(source), n_(source.Size()) {}
+  bool Has(uint64_t k) const { return n_ - pos_ >= k; }
+  uint64_t Remaining() const { return n_ - pos_; }
+  bool ReadFailed() const { return readFailed_; }
+  bool U8(uint8_t& v) { return Take(&v, 1); }
   bool U16(uint16_t& v) {
-    if (!Has(2)) return false;
-    v = le::U16(p_ + pos_);
-    pos_ += 2;
+    uint8_t b[2];
+    if (!Take(b, 2)) return false;
+    v = le::U16(b);
     return true;
   }
   bool U32(uint32_t& v) {
-    if (!Has(4)) return false;
-    v = le::U32(p_ + pos_);
-    pos_ += 4;
+    uint8_t b[4];
+    if (!Take(b, 4)) return false;
+    v = le::U32(b);
     return true;
   }
-  bool Bytes(std::string& s, size_t n) {
+  bool Bytes(std::string& s, uint64_t n) {
     if (!Has(n)) return false;
-    s.assign(reinterpret_cast<const char*>(p_ + pos_), n);
-    pos_ += n;
-    return true;
+    s.resize(static_cast<size_t>(n));
+    return Take(s.data(), s.size());
   }
   bool String(std::string& s) {
     uint8_t b;
@@ -170,7 +169,7 @@ class Reader {
     uint32_t count;
     if (!Count(count)) return false;
     // Never trust the count for allocation: a record takes at least 11 bytes.
-    list.reserve(std::min<size_t>(count, Remaining() / 11));
+    list.reserve(static_cast<size_t>(std::min<uint64_t>(count, Remaining() / 11)));
     for (uint32_t k = 0; k < count; ++k) {
       if (!Object(list.emplace_back())) return false;
     }
@@ -178,11 +177,48 @@ class Reader {
   }
 
  private:
-  const uint8_t* p_;
-  size_t n_;
-  size_t pos_ = 0;
+  bool Take(void* out, size_t k) {
+    if (!Has(k)) return false;
+    if (!src_.Read(pos_, out, k)) {
+      readFailed_ = true;
+      return false;
+    }
+    pos_ += k;
+    return true;
+  }
+
+  ByteSource& src_;
+  uint64_t n_;
+  uint64_t pos_ = 0;
+  bool readFailed_ = false;
   std::vector<bool> isClass_{false};  // index 0 is the null object
 };
+
+// The tags come first: a file without them is refused after four bytes.
+SymbolFileResult DecodeSymbolSource(ByteSource& source, std::vector<CDataObject>& variables,
+                                    std::vector<CDataObject>& addresses) {
+  Reader r(source);
+  uint16_t first, second;
+  if (!r.U16(first) || !r.U16(second) || first != kFirstTag || second != kSecondTag)
+    return r.ReadFailed() ? SymbolFileResult::kOpenFailed : SymbolFileResult::kUnsupportedFormat;
+  std::vector<CDataObject> lists[2];
+  try {
+    for (auto& list : lists) {
+      // The 32-bit count only says whether a list follows; the list's own count rules.
+      uint32_t present;
+      bool ok = r.U32(present);
+      if (ok && present != 0) ok = r.List(list);
+      if (!ok) return r.ReadFailed() ? SymbolFileResult::kOpenFailed : SymbolFileResult::kDamaged;
+    }
+  } catch (const std::bad_alloc&) {
+    return SymbolFileResult::kDamaged;
+  } catch (const std::length_error&) {
+    return SymbolFileResult::kDamaged;
+  }
+  variables = std::move(lists[0]);
+  addresses = std::move(lists[1]);
+  return SymbolFileResult::kOk;
+}
 
 }  // namespace
 
@@ -221,45 +257,17 @@ std::vector<uint8_t> EncodeSymbolFile(const std::vector<CDataObject>& variables,
 SymbolFileResult DecodeSymbolFile(const uint8_t* bytes, size_t size,
                                   std::vector<CDataObject>& variables,
                                   std::vector<CDataObject>& addresses) {
-  Reader r(bytes, size);
-  uint16_t first, second;
-  if (!r.U16(first) || !r.U16(second) || first != kFirstTag || second != kSecondTag)
-    return SymbolFileResult::kUnsupportedFormat;
-  std::vector<CDataObject> lists[2];
-  try {
-    for (auto& list : lists) {
-      // The 32-bit count only says whether a list follows; the list's own count rules.
-      uint32_t present;
-      if (!r.U32(present)) return SymbolFileResult::kDamaged;
-      if (present != 0 && !r.List(list)) return SymbolFileResult::kDamaged;
-    }
-  } catch (const std::bad_alloc&) {
-    return SymbolFileResult::kDamaged;
-  }
-  variables = std::move(lists[0]);
-  addresses = std::move(lists[1]);
-  return SymbolFileResult::kOk;
+  MemorySource source(bytes, size);
+  return DecodeSymbolSource(source, variables, addresses);
 }
 
 SymbolFileResult LoadSymbolFile(const std::string& path, std::vector<CDataObject>& variables,
                                 std::vector<CDataObject>& addresses) {
   std::error_code ec;
   if (path.empty() || !std::filesystem::exists(path, ec)) return SymbolFileResult::kPathWrong;
-  if (!std::filesystem::is_regular_file(path, ec)) return SymbolFileResult::kOpenFailed;
-  std::ifstream in(path, std::ios::binary | std::ios::ate);
-  if (!in) return SymbolFileResult::kOpenFailed;
-  const std::streamoff end = in.tellg();
-  if (end < 0) return SymbolFileResult::kOpenFailed;
-  std::vector<uint8_t> bytes;
-  try {
-    bytes.resize(static_cast<size_t>(end));
-  } catch (const std::bad_alloc&) {
-    return SymbolFileResult::kOpenFailed;
-  }
-  in.seekg(0);
-  if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size())))
-    return SymbolFileResult::kOpenFailed;
-  return DecodeSymbolFile(bytes.data(), bytes.size(), variables, addresses);
+  FileSource source(path);
+  if (!source.Open()) return SymbolFileResult::kOpenFailed;
+  return DecodeSymbolSource(source, variables, addresses);
 }
 
 SymbolFileResult SaveSymbolFile(const std::string& path, const std::vector<CDataObject>& variables,
