@@ -190,6 +190,24 @@ TEST(SymbolFileDisk, SaveLoadRoundTripAndFailures) {
   std::filesystem::remove(path + ".part");
   ASSERT_EQ(SaveSymbolFile(path, {}, {Item("", 1)}), SymbolFileResult::kOk);
   EXPECT_EQ(ReadAll(path), EncodeSymbolFile({}, {Item("", 1)}));
+
+  // Through a symbolic link (relative, and one whose file does not exist yet)
+  // the file it names is replaced with its permissions; the links stay links.
+  namespace fs = std::filesystem;
+  fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
+  fs::create_directory_symlink(".", dir + "here");
+  fs::create_symlink("here/watch.sym", dir + "link.sym");
+  fs::create_symlink("later.sym", dir + "dangling.sym");
+  for (const char* link : {"link.sym", "dangling.sym"}) {
+    SCOPED_TRACE(link);
+    ASSERT_EQ(SaveSymbolFile(dir + link, vars, {}), SymbolFileResult::kOk);
+    EXPECT_TRUE(fs::is_symlink(dir + link));
+    EXPECT_EQ(ReadAll(dir + link), EncodeSymbolFile(vars, {}));
+  }
+  EXPECT_EQ(ReadAll(dir + "later.sym"), EncodeSymbolFile(vars, {}));
+  EXPECT_EQ(fs::status(path).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+  for (const auto& entry : fs::directory_iterator(dir))
+    EXPECT_NE(entry.path().extension(), ".part");
   std::filesystem::remove_all(dir);
 }
 
