@@ -78,19 +78,32 @@ const CDataObject* FindSymbolContaining(const std::vector<CDataObject>& symbols,
   return nullptr;
 }
 
+const CDataObject* FindSymbolForItem(const std::vector<CDataObject>& symbols,
+                                     const CDataObject& item) {
+  const CDataObject* first = nullptr;
+  for (const auto& s : symbols) {
+    if (s.name != item.name) continue;
+    if (s.address == item.address) return &s;
+    if (!first) first = &s;
+  }
+  return first;
+}
+
 void ResolveVariableItems(const std::vector<CDataObject>& symbols,
                           std::vector<CDataObject>& variables) {
   if (variables.empty() || symbols.empty()) return;
-  // One pass over the symbols keeps the last record of each name, which is the
-  // one the item-by-item comparison in list order would leave in place.
-  std::unordered_map<std::string_view, const CDataObject*> lastByName;
-  lastByName.reserve(symbols.size());
-  for (const auto& s : symbols) lastByName[s.name] = &s;
+  // One pass over the symbols collects the records of each name.
+  std::unordered_map<std::string_view, std::vector<const CDataObject*>> byName;
+  byName.reserve(symbols.size());
+  for (const auto& s : symbols) byName[s.name].push_back(&s);
   for (auto& item : variables) {
-    auto it = lastByName.find(item.name);
-    if (it == lastByName.end()) continue;
-    item.address = it->second->address;
-    item.typeCode = it->second->typeCode;
+    auto it = byName.find(item.name);
+    if (it == byName.end()) continue;
+    const CDataObject* symbol = it->second.front();
+    for (const CDataObject* s : it->second)
+      if (s->address == item.address) symbol = s;
+    item.address = symbol->address;
+    item.typeCode = symbol->typeCode;
   }
 }
 

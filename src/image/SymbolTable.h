@@ -42,10 +42,17 @@ const CDataObject* FindSymbolByName(const std::vector<CDataObject>& symbols,
 const CDataObject* FindSymbolContaining(const std::vector<CDataObject>& symbols,
                                         const std::string& text);
 
-// Copies address and type code from the symbol of the same name into each variable
-// item (the last symbol of a name wins); items without a symbol keep their values,
-// array text and view type are never touched. Pausing a running monitor around
-// this is the caller's business.
+// The symbol a watch item stands for: of the symbols named like the item (a
+// static may have its name in several files), the one at the item's address,
+// else the first. Null when no symbol has the name. Every place that resolves
+// items by name uses this, so the address shown, read and written is one.
+const CDataObject* FindSymbolForItem(const std::vector<CDataObject>& symbols,
+                                     const CDataObject& item);
+
+// Copies address and type code from each variable item's symbol
+// (FindSymbolForItem); items without a symbol keep their values, array text
+// and view type are never touched. Pausing a running monitor around this is
+// the caller's business.
 void ResolveVariableItems(const std::vector<CDataObject>& symbols,
                           std::vector<CDataObject>& variables);
 

@@ -63,13 +63,16 @@ std::vector<size_t> UpdateResolvedVariables(const std::vector<CDataObject>& symb
   if (symbols.empty() || variables.empty()) return replaced;
   for (size_t i = 0; i < variables.size(); ++i) {
     CDataObject& item = variables[i];
-    const CDataObject* entry = FindSymbolByName(symbols, item.name);
+    const CDataObject* entry = FindSymbolForItem(symbols, item);
     if (!entry) continue;
     // Either difference leaves the item reading the wrong word or showing it
     // in the wrong type, so either one is enough.
     if (entry->address == item.address && entry->typeCode == item.typeCode) continue;
+    // The view the user chose stays while the type does.
+    const uint8_t view =
+        entry->typeCode == item.typeCode ? item.viewType : DefaultViewType(entry->BasicType());
     item = *entry;
-    item.viewType = DefaultViewType(item.BasicType());
+    item.viewType = view;
     replaced.push_back(i);
   }
   return replaced;

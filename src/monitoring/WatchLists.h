@@ -37,11 +37,10 @@ CDataObject MakeAddress(uint32_t address, uint8_t viewType);
 // the list ignored); gives how many were removed.
 size_t DeleteRows(std::vector<CDataObject>& list, std::vector<size_t> rows);
 
-// After a new symbol table: every item whose name is in the table (first entry
-// of that name) but whose address or type code differ from the entry takes
-// the entry's name, address, type code, array text and default view type.
-// Items that still match keep the view type the user chose. Gives the rows
-// that were replaced.
+// After a new symbol table: every item whose symbol (FindSymbolForItem) has
+// another address or type code takes the symbol's name, address, type code
+// and array text; its view type stays unless the type code changed, which
+// brings the new type's default view. Gives the rows that were replaced.
 std::vector<size_t> UpdateResolvedVariables(const std::vector<CDataObject>& symbols,
                                             std::vector<CDataObject>& variables);
 

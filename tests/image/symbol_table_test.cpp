@@ -125,13 +125,17 @@ TEST(SymbolLookups, FirstMatchInListOrder) {
 TEST(ResolveVariables, CopiesAddressAndTypeOnly) {
   std::vector<CDataObject> symbols = {
       {"speed", "", 0x100, 4}, {"other", "", 0x200, 6}, {"speed", "", 0x300, 0x34}};
-  std::vector<CDataObject> vars = {
-      {"speed", "kept", 1, 1, 3}, {"gone", "", 0x999, 5, 2}, {"other", "", 2, 0, 0}};
+  std::vector<CDataObject> vars = {{"speed", "kept", 1, 1, 3},
+                                   {"gone", "", 0x999, 5, 2},
+                                   {"other", "", 2, 0, 0},
+                                   {"speed", "", 0x300, 4, 1}};
   ResolveVariableItems(symbols, vars);
-  // The last symbol of a name wins; without a symbol an item keeps its values.
-  EXPECT_EQ(vars, (std::vector<CDataObject>{{"speed", "kept", 0x300, 0x34, 3},
+  // Of two symbols of a name, the item keeps the one at its address, else
+  // takes the first; without a symbol an item keeps its values.
+  EXPECT_EQ(vars, (std::vector<CDataObject>{{"speed", "kept", 0x100, 4, 3},
                                             {"gone", "", 0x999, 5, 2},
-                                            {"other", "", 0x200, 6, 0}}));
+                                            {"other", "", 0x200, 6, 0},
+                                            {"speed", "", 0x300, 0x34, 1}}));
   const auto before = vars;
   ResolveVariableItems({}, vars);
   EXPECT_EQ(vars, before);

@@ -4,6 +4,7 @@
 
 #include <map>
 
+#include "image/SymbolTable.h"
 #include "monitoring/TargetPort.h"
 #include "monitoring/ValueFormats.h"
 #include "monitoring/WatchLists.h"
@@ -58,23 +59,28 @@ TEST(WatchLists, ResolvedVariablesFollowAnyChangeOfAddressOrType) {
   std::vector<CDataObject> vars = {{"moved", "", 0x809C00, 4},
                                    {"retyped", "", 0x809C01, 4},
                                    {"same", "", 0x809C02, 4},
-                                   {"gone", "", 0x809C03, 4}};
-  vars[2].viewType = ToByte(ViewType::Binary);  // the user's choice
-  vars[0].viewType = ToByte(ViewType::Binary);
-  const std::vector<CDataObject> symbols = {{"moved", "", 0x809D00, 4},
-                                            {"retyped", "Array Info : [2]", 0x809C01, 6},
-                                            {"same", "", 0x809C02, 4},
-                                            {"moved", "", 0x809E00, 6}};
+                                   {"gone", "", 0x809C03, 4},
+                                   {"twin", "", 0x809F10, 4}};
+  for (size_t i : {0, 2, 4}) vars[i].viewType = ToByte(ViewType::Binary);  // the user's choice
+  // A static of one name in two files: the item watches the second one.
+  const std::vector<CDataObject> symbols = {
+      {"moved", "", 0x809D00, 4}, {"retyped", "Array Info : [2]", 0x809C01, 6},
+      {"same", "", 0x809C02, 4},  {"moved", "", 0x809E00, 6},
+      {"twin", "", 0x809F00, 4},  {"twin", "", 0x809F10, 4}};
   EXPECT_EQ(UpdateResolvedVariables(symbols, vars), (std::vector<size_t>{0, 1}));
-  // Only the address moved (type unchanged): still replaced, from the first entry.
-  EXPECT_EQ(vars[0].address, 0x809D00u);
-  EXPECT_EQ(vars[0].typeCode, 4u);
-  EXPECT_EQ(vars[0].viewType, ToByte(ViewType::SignedInteger));
-  EXPECT_EQ(vars[1].typeCode, 6u);
-  EXPECT_EQ(vars[1].arrayText, "Array Info : [2]");
-  EXPECT_EQ(vars[1].viewType, ToByte(ViewType::Float));
-  EXPECT_EQ(vars[2].viewType, ToByte(ViewType::Binary));  // unchanged item keeps its view
-  EXPECT_EQ(vars[3].address, 0x809C03u);                  // no symbol: left alone
+  // Only the address moved: the first entry's address, the user's view kept.
+  EXPECT_EQ(vars[0], (CDataObject{"moved", "", 0x809D00, 4, ToByte(ViewType::Binary)}));
+  // A new type brings its default view.
+  EXPECT_EQ(vars[1],
+            (CDataObject{"retyped", "Array Info : [2]", 0x809C01, 6, ToByte(ViewType::Float)}));
+  EXPECT_EQ(vars[2].viewType, ToByte(ViewType::Binary));
+  EXPECT_EQ(vars[3].address, 0x809C03u);  // no symbol: left alone
+  EXPECT_EQ(vars[4].address, 0x809F10u);  // still one of its name's symbols
+  // The pass that follows a load resolves every item to the same symbol, so
+  // the address the row shows is the one read and written.
+  auto resolved = vars;
+  ResolveVariableItems(symbols, resolved);
+  EXPECT_EQ(resolved, vars);
 
   auto copy = vars;
   EXPECT_TRUE(UpdateResolvedVariables({}, copy).empty());
