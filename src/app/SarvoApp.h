@@ -168,6 +168,7 @@ class CSarvoApp : public QObject, public FrameHost, public SymbolPaneHost {
   void AddSymbolVariable(const std::string& name) override;
   void OpenCoffFile() override { OnFileOpen(); }
   void DeleteAllSymbols() override;
+  bool ProcedureRunning() override { return procedureRunning_; }
 
  private:
   bool CreateMainWindow();

@@ -51,17 +51,20 @@ const ActionSpec& SpecOf(TargetAction action) {
 }  // namespace
 
 // Marks a procedure as running for its lifetime and greys out every command
-// that must not start meanwhile. A window closed meanwhile closes the link
+// that must not start meanwhile; the link is the procedure's alone (console,
+// panes and monitoring wait). A window closed meanwhile closes the link
 // at the end.
 class ProcedureScope {
  public:
   explicit ProcedureScope(CSarvoApp& app) : app_(app) {
     app_.procedureRunning_ = true;
     app_.closeRequested_ = false;
+    if (app_.monitor_) app_.monitor_->SetLinkBusy(true);
     if (app_.frame_) app_.frame_->UpdateCommandUi();
   }
   ~ProcedureScope() {
     app_.procedureRunning_ = false;
+    if (app_.monitor_) app_.monitor_->SetLinkBusy(false);
     if (app_.closeRequested_ && app_.link_) app_.link_->Close();
     if (app_.frame_) app_.frame_->UpdateCommandUi();
   }

@@ -96,6 +96,12 @@ void CConsoleDlg::PrintHelp() {
 }
 
 void CConsoleDlg::ExecuteCommandLine() {
+  // The line stays in the input so that it can be entered once the procedure
+  // that holds the link has ended.
+  if (control_.LinkBusy()) {
+    PrintLine({kConsoleBusyText, kConsoleErrorColour});
+    return;
+  }
   const std::string text = input_->text().toStdString();
   input_->clear();
   const ConsoleOutcome outcome =

@@ -182,6 +182,7 @@ void CLeftView::AddSelectedSymbols() {
 }
 
 void CLeftView::DeleteAllItems() {
+  if (host_->ProcedureRunning()) return;
   DeleteAllRows();
   host_->DeleteAllSymbols();
 }
@@ -191,15 +192,17 @@ std::unique_ptr<QMenu> CLeftView::BuildContextMenu() {
   menu->setObjectName(QStringLiteral("LeftList"));
   const bool hasRows = RowCount() > 0;
   const bool hasSelection = hasRows && selectionModel()->hasSelection();
+  const bool idle = !host_->ProcedureRunning();
   auto add = [&](int id, const char* text, bool enabled, auto slot) {
     QAction* action = menu->addAction(QString::fromLatin1(text));
     action->setData(id);
     action->setEnabled(enabled);
     connect(action, &QAction::triggered, this, slot);
   };
-  add(kCmdOpenCoffFromPane, "Open COFF File...", !hasRows, [this] { host_->OpenCoffFile(); });
+  add(kCmdOpenCoffFromPane, "Open COFF File...", !hasRows && idle,
+      [this] { host_->OpenCoffFile(); });
   add(kCmdAddSymbolList, "Add Symbol List", hasSelection, [this] { AddSelectedSymbols(); });
-  add(kCmdDeleteAllItems, "Delete All Items", hasRows, [this] { DeleteAllItems(); });
+  add(kCmdDeleteAllItems, "Delete All Items", hasRows && idle, [this] { DeleteAllItems(); });
   return menu;
 }
 

@@ -44,6 +44,9 @@ class SymbolPaneHost {
   virtual void OpenCoffFile() {}
   // "Delete All Items": the symbol table and the section list are emptied.
   virtual void DeleteAllSymbols() {}
+  // A target procedure runs and works from the loaded program: the symbols
+  // and sections may be added from but not replaced or emptied meanwhile.
+  virtual bool ProcedureRunning() { return false; }
 };
 
 // One row; the pane keeps texts only, never a reference to a record.

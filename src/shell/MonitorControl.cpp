@@ -171,7 +171,13 @@ void CMonitorControl::SetLamp(bool on) {
 // ---------------------------------------------------------------------------
 // Start and stop
 
+void CMonitorControl::SetLinkBusy(bool busy) {
+  linkBusy_ = busy;
+  UpdateCommandUi();
+}
+
 void CMonitorControl::StartMonitoring(int mode) {
+  if (linkBusy_) return;  // the procedure owns the link; its end restarts what ran
   const bool noVariables = program_.variables.empty();
   auto noVariableMessage = [&] {
     prompt_->Information(&frame_, QString::fromLatin1(kNoVariableText));
@@ -289,7 +295,7 @@ void CMonitorControl::ToggleAddressMonitoring() {
 }
 
 void CMonitorControl::UpdateCommandUi() {
-  const bool found = PodFound();
+  const bool found = PodFound() && !linkBusy_;
   if (QAction* a = frame_.Command(cmd::kVariableMonitoring)) {
     const bool enabled = found && !program_.variables.empty();
     a->setEnabled(enabled);
@@ -371,7 +377,7 @@ void CMonitorControl::RebuildAddressRows() {
 }
 
 bool CMonitorControl::WriteWord(uint32_t address, uint32_t word) {
-  if (!link_.Open()) return false;
+  if (linkBusy_ || !link_.Open()) return false;
   return link_.WriteTargetWord(address, word);
 }
 
@@ -387,6 +393,12 @@ void CMonitorControl::PostConsoleCommand(const ConsoleCommand& command) {
 }
 
 void CMonitorControl::ExecuteConsoleCommand(const ConsoleCommand& command) {
+  // A line handed over just before a procedure started runs while it lets
+  // events through: it is refused like a line typed now.
+  if (linkBusy_) {
+    PrintLine({kConsoleBusyText, kConsoleErrorColour});
+    return;
+  }
   PaneLists lists(variablePane_, addressPane_);
   velmora::ExecuteConsoleCommand(command, *port_, lists,
                                  [this](const ConsoleLine& line) { PrintLine(line); });

@@ -56,6 +56,9 @@ inline constexpr int kMonitoringTimerId = 2002;
 
 inline constexpr const char* kNoVariableText = "No varible is registered for monitoring";
 inline constexpr const char* kUsbHandleText = "Failed to get USB Handle";
+// The console's answer while a target procedure holds the link.
+inline constexpr const char* kConsoleBusyText =
+    "[ ERROR ] : A target procedure is running; enter the command again when it has ended";
 
 // What the variable pane hands to the change-symbol-data dialog.
 struct ChangeSymbolRequest {
@@ -113,6 +116,12 @@ class CMonitorControl : public QObject {
   void ToggleAddressMonitoring();
   // Close request: the pending tick then kills its own timer.
   void ClearMonitoringActive() { monitoringActive_ = false; }
+  // While a target procedure (serial boot, flash) runs, it alone talks to the
+  // pod: monitoring does not start, console commands are refused with
+  // kConsoleBusyText, the panes' commands that read or write are disabled,
+  // and items are still added (without starting monitoring).
+  void SetLinkBusy(bool busy);
+  bool LinkBusy() const { return linkBusy_; }
   // Enabling and check marks of 32783 and 32792.
   void UpdateCommandUi();
   // True when the pod was found at start-up.
@@ -186,6 +195,7 @@ class CMonitorControl : public QObject {
   ProgramData& program_;
 
   bool monitoringActive_ = false;
+  bool linkBusy_ = false;
   bool variableMonitoring_ = false;
   bool addressMonitoring_ = false;
   QTimer* timer_ = nullptr;

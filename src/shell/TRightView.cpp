@@ -257,9 +257,11 @@ QMenu* CMonitorListView::BuildContextMenu(QWidget* parent) {
   const bool variables = IsVariablePane();
   const bool live = rowCount() > 0 && control_.PodFound();
   const bool selected = live && !SelectedRows().isEmpty();
-  QAction* toggle =
-      AddCommand(menu, spec_.toggleId,
-                 QString::fromLatin1(Monitoring() ? spec_.stopCaption : spec_.startCaption), live);
+  // What reads or writes the target waits while a procedure holds the link.
+  const bool linkFree = !control_.LinkBusy();
+  QAction* toggle = AddCommand(
+      menu, spec_.toggleId,
+      QString::fromLatin1(Monitoring() ? spec_.stopCaption : spec_.startCaption), live && linkFree);
   connect(toggle, &QAction::triggered, this, [this, variables] {
     if (variables)
       control_.ToggleVariableMonitoring();
@@ -267,8 +269,8 @@ QMenu* CMonitorListView::BuildContextMenu(QWidget* parent) {
       control_.ToggleAddressMonitoring();
   });
   menu->addSeparator();
-  QAction* change =
-      AddCommand(menu, spec_.changeId, QString::fromLatin1(spec_.changeCaption), selected);
+  QAction* change = AddCommand(menu, spec_.changeId, QString::fromLatin1(spec_.changeCaption),
+                               selected && linkFree);
   connect(change, &QAction::triggered, this, &CMonitorListView::ChangeSelected);
   QMenu* views = menu->addMenu(QStringLiteral("Data View Type"));
   views->setEnabled(selected);

@@ -8,20 +8,26 @@
 #include <QAction>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
 #include <QtTest>
+#include <functional>
+#include <memory>
 
 #include "AppTestSupport.h"
 #include "image/SymbolTable.h"
 #include "podlink/PodLink.h"
 #include "podlink/ProcedureTexts.h"
+#include "shell/BRightView.h"
 #include "shell/Commands.h"
 #include "shell/ConfigDlg.h"
+#include "shell/ConsoleDlg.h"
 #include "shell/LeftView.h"
 #include "shell/ProgressDlg.h"
 #include "shell/SectionPane.h"
+#include "shell/TRightView.h"
 #include "widgets/HexEditBase.h"
 
 using namespace velmora;
@@ -63,25 +69,80 @@ class FlashBench {
   AppBench bench;
 };
 
+// Runs `command` (a procedure) while, from inside it, a console line is
+// typed after one that was handed over just before, the address pane's menu
+// is built and a symbol is double-clicked. Gives what was seen: the input
+// line; the address pane's toggle, change and delete-all enabling; the
+// variable rows added, the running mode, the variable toggle and the symbol
+// pane's "Delete All Items"; then the console lines printed.
+QStringList IntrudeDuring(CSarvoApp& app, const std::function<void()>& command) {
+  CMonitorControl& monitor = *app.Monitor();
+  CConsoleDlg& console = *monitor.Console();
+  CLeftView& symbols = *app.SymbolPane();
+  auto enter = [&](const QString& line) {
+    console.Input()->setText(line);
+    QTest::keyClick(console.Input(), Qt::Key_Return);
+  };
+  auto on = [](QMenu* menu, int id) {
+    QAction* a = CMonitorListView::FindAction(menu, id);
+    return QString::number(a && a->isEnabled());
+  };
+  const int firstLine = console.Log()->LineCount();
+  const int rows = monitor.VariablePane()->rowCount();
+  QStringList seen;
+  enter("d 0x809A00");
+  QTimer::singleShot(0, &monitor, [&] {
+    enter("d 0x809A00");
+    seen << console.Input()->text();
+    std::unique_ptr<QMenu> addresses(monitor.AddressPane()->BuildContextMenu(nullptr));
+    seen << on(addresses.get(), cmd::kAddressMonitoring) +
+                on(addresses.get(), cmd::kChangeAddressData) +
+                on(addresses.get(), cmd::kDeleteAllAddresses);
+    const QRect row = symbols.visualRect(symbols.model()->index(0, 0));
+    QTest::mouseDClick(symbols.viewport(), Qt::LeftButton, {}, row.center());
+    std::unique_ptr<QMenu> variables(monitor.VariablePane()->BuildContextMenu(nullptr));
+    const std::unique_ptr<QMenu> left = symbols.BuildContextMenu();
+    seen << QString::number(monitor.VariablePane()->rowCount() - rows) +
+                QString::number(monitor.RunningMode()) +
+                on(variables.get(), cmd::kVariableMonitoring) + on(left.get(), kCmdDeleteAllItems);
+  });
+  command();
+  for (int i = firstLine; i < console.Log()->LineCount(); ++i) seen << console.Log()->LineText(i);
+  return seen;
+}
+
 }  // namespace
 
 class TargetTest : public QObject {
   Q_OBJECT
  private slots:
+  // The procedures on the virtual board, each owning the link while it runs:
+  // console lines get the busy answer, the panes' reading and writing
+  // commands are grey, a double-clicked symbol is added without starting
+  // monitoring, and the outcome is what it would have been.
   void serialBootAndFlashReachTheRunningProgram() {
     AppBench bench;
     QVERIFY(bench.StartSim());
     CSarvoApp& app = *bench.app;
     QVERIFY(bench.LoadResponder());
+    app.Monitor()->AddAddress(kCounterAddress, 0);
+    app.Monitor()->AddressPane()->selectRow(0);
+    const QString busy = QString::fromLatin1(kConsoleBusyText);
 
-    app.Frame()->Command(cmd::kSerialBootVerify)->trigger();
+    QCOMPARE(IntrudeDuring(app, [&] { app.Frame()->Command(cmd::kSerialBootVerify)->trigger(); }),
+             QStringList({"d 0x809A00", "001", "1000", busy, busy}));
     QCOMPARE(bench.prompter.shown,
              QStringList{"question: Would you start serial boot writing & verifying?"});
     CProgressDlg& dlg = *app.ProgressDialog();
     QCOMPARE(dlg.Title() + dlg.StatusText(), QStringLiteral("Serial Boot Procedure[ Completed ]"));
     QCOMPARE(QList<int>({dlg.Progress(), dlg.AutoCloseInterval()}), QList<int>({100, 500}));
     QTRY_VERIFY_WITH_TIMEOUT(!dlg.isVisible(), 3000);
-    // The program runs: the responder answers reads and writes.
+    // The program runs: the responder answers reads and writes, and the line
+    // left in the console's input runs now.
+    CConsoleDlg& console = *app.Monitor()->Console();
+    QTest::keyClick(console.Input(), Qt::Key_Return);
+    QTRY_COMPARE(console.Log()->LineText(console.Log()->LineCount() - 1),
+                 QStringLiteral("[ RESULT ] : 0x809A00, 0x00001234"));
     CPodLink& link = app.Link();
     uint32_t word = 0;
     QVERIFY(link.ReadTargetWord(kCounterAddress, word));
@@ -95,9 +156,11 @@ class TargetTest : public QObject {
     QCOMPARE(bench.prompter.shown, QStringList{"question: Would you start serial boot writing?"});
     QVERIFY(link.ReadTargetWord(kCounterAddress, word));
     QCOMPARE(word, 0x1234u);
-    // The built-in flash loader writes, verifies and reads the board's flash.
+    // The built-in flash loader writes, verifies and reads the board's flash;
+    // written and read back whole, the flash holds the image.
     QVERIFY(link.FlashLoaderAvailable());
-    app.Frame()->Command(cmd::kRomBootVerify)->trigger();
+    QCOMPARE(IntrudeDuring(app, [&] { app.Frame()->Command(cmd::kRomBootVerify)->trigger(); }),
+             QStringList({"d 0x809A00", "001", "0000", busy, busy}));
     QCOMPARE(bench.prompter.shown.last(),
              QStringLiteral("inform: Flash Program & Verifying is successful"));
     app.Frame()->Command(cmd::kRomRead)->trigger();
