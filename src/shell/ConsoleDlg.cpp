@@ -117,6 +117,15 @@ void CConsoleDlg::RecallLastCommand() {
 }
 
 bool CConsoleDlg::eventFilter(QObject* watched, QEvent* event) {
+  // The input line's own keys come before the window's accelerators: F2 here
+  // recalls the last line instead of running "Serial Boot && Verify".
+  if (watched == input_ && event->type() == QEvent::ShortcutOverride) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_F2 && key->modifiers() == Qt::NoModifier && control_.PodFound()) {
+      event->accept();
+      return true;
+    }
+  }
   if (watched == input_ && event->type() == QEvent::KeyPress) {
     const int key = static_cast<QKeyEvent*>(event)->key();
     if (key == Qt::Key_Return || key == Qt::Key_Enter) {

@@ -4,6 +4,7 @@
 // what a failed load leaves, the recent files, and the symbol files with the
 // monitoring paused around them.
 #include <QAction>
+#include <QLineEdit>
 #include <QMenu>
 #include <QProcessEnvironment>
 #include <QTableWidget>
@@ -13,7 +14,9 @@
 #include "image/CoffReader.h"
 #include "podlink/PodLink.h"
 #include "shell/Commands.h"
+#include "shell/ConsoleDlg.h"
 #include "shell/LeftView.h"
+#include "shell/MonitorControl.h"
 #include "shell/SectionPane.h"
 #include "shell/TabViewBar.h"
 #include "widgets/HexEditBase.h"
@@ -195,6 +198,28 @@ class SessionTest : public QObject {
     QCOMPARE(bench.app->SymbolPane()->columnWidth(0), 222);
     QCOMPARE(bench.app->SectionPane()->List()->columnWidth(2), 77);
     QCOMPARE(bench.app->CoffFilePath(), path);
+  }
+
+  // In the shown window with the console focused, F2 recalls the console's
+  // last line; elsewhere in the window it runs "Serial Boot && Verify".
+  void f2InTheFocusedConsoleRecallsTheLastLine() {
+    AppBench bench;
+    QVERIFY(bench.StartSim());
+    CMainFrame& frame = *bench.app->Frame();
+    frame.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&frame));
+    frame.SetActivePage(CTabViewBar::kCommandPage);
+    QLineEdit* input = bench.app->Monitor()->Console()->Input();
+    input->setFocus();
+    QTRY_VERIFY(input->hasFocus());
+    QTest::keyClicks(input, "h");
+    QTest::keyClick(input, Qt::Key_Return);
+    QTest::keyClick(input, Qt::Key_F2);
+    QCOMPARE(input->text(), QStringLiteral("h"));
+    QVERIFY(bench.prompter.shown.isEmpty());
+    bench.app->SymbolPane()->setFocus();
+    QTest::keyClick(bench.app->SymbolPane(), Qt::Key_F2);
+    QCOMPARE(bench.prompter.shown, QStringList{"inform: No user program to write & verify"});
   }
 
   void titleDateAndDirectoryRules() {
