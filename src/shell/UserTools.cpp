@@ -10,6 +10,8 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QMessageBox>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QUrl>
 #include <QWidget>
 #include <QtEndian>
@@ -52,9 +54,17 @@ bool UserToolHost::Confirm(const QString& text) {
 }
 
 bool UserToolHost::OpenWithDesktop(const QString& programPath, const QString& workDir) {
-  // The desktop's open handler takes no folder; the program finds its own.
-  Q_UNUSED(workDir);
+  // The program starts in the registered work directory (an empty one means
+  // this program's own), as the shell's "open" does when given a folder.
+#ifdef Q_OS_WIN
+  return QProcess::startDetached(programPath, {}, workDir);
+#else
+  // The desktop's opener hands the program to whatever runs it here, which
+  // inherits the folder the opener was started in.
+  const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+  if (!opener.isEmpty()) return QProcess::startDetached(opener, {programPath}, workDir);
   return QDesktopServices::openUrl(QUrl::fromLocalFile(programPath));
+#endif
 }
 
 // ---------------------------------------------------------------------------

@@ -59,8 +59,8 @@ class UserToolHost {
   virtual void Inform(const QString& text);
   // Yes/No question box; tests override it.
   virtual bool Confirm(const QString& text);
-  // Hands a GUI program to the desktop's open handler. Returns false when the
-  // desktop refused it.
+  // Hands a GUI program to the desktop's open handler (xdg-open outside
+  // Windows), started in `workDir`. Returns false when it could not start.
   virtual bool OpenWithDesktop(const QString& programPath, const QString& workDir);
 };
 

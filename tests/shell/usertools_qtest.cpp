@@ -441,6 +441,29 @@ class UserToolsTest : public QObject {
     QCOMPARE(tf.host.informed.size(), 3);
   }
 
+  // The desktop's opener starts in the tool's work directory, so the program
+  // it hands on does too (a stand-in opener first on the path says where).
+  void guiProgramsStartInTheirWorkDirectory() {
+    QTemporaryDir bin;
+    const QString seen = tmp_.filePath("opened.txt");
+    QVERIFY(
+        !WriteScript(
+             bin, "xdg-open",
+             QStringLiteral("{ pwd -P; echo \"$1\"; } > '%1.part'; mv '%1.part' '%1'").arg(seen))
+             .isEmpty());
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(bin.path()) + ':' + path);
+    MemorySettingsStore store;
+    ToolFrame tf(store);
+    const QString gui = WriteFile(tmp_, "app.exe", PeImage(2));
+    QVERIFY(QDir(tmp_.path()).mkpath("work"));
+    const bool started = tf.host.UserToolHost::OpenWithDesktop(gui, tmp_.filePath("work"));
+    qputenv("PATH", path);
+    QVERIFY(started);
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(seen), kLong);
+    QCOMPARE(ReadAll(seen), QDir(tmp_.filePath("work")).canonicalPath() + '\n' + gui);
+  }
+
   void dialogAddValidatesAndKeepsToFive() {
     MemorySettingsStore store;
     SaveUserToolTable(store, {{tool_, "", "One"}});
