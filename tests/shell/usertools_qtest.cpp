@@ -11,6 +11,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QTemporaryDir>
+#include <QTextBlock>
 #include <QtEndian>
 #include <QtTest>
 
@@ -312,6 +313,39 @@ class UserToolsTest : public QObject {
     w.Clear();
     w.AppendText(QStringLiteral("\ny"));
     QCOMPARE(w.toPlainText(), QStringLiteral("\ny"));
+  }
+
+  // A tool that writes without end: the window keeps the newest output, in
+  // order, under a first line that counts exactly what went (small limits;
+  // the window's own are kMaxLines and kMaxChars).
+  void endlessOutputKeepsABoundedTail() {
+    constexpr int kLines = 1000, kChars = 40000;
+    CMessageWnd w;
+    w.SetLimits(kLines, kChars);
+    QTextDocument* doc = w.document();
+    int n = 0;
+    while (n < 5 * kLines) {
+      QString chunk;
+      for (int k = 0; k < 70; ++k) chunk += QStringLiteral("line %1\n").arg(n++);
+      w.AppendText(chunk);
+    }
+    QVERIFY(doc->blockCount() <= kLines + 1);
+    QCOMPARE(doc->firstBlock().text(), CMessageWnd::DroppedNotice(w.DroppedChars()));
+    const int first = doc->findBlockByNumber(1).text().mid(5).toInt();
+    QVERIFY(n - first >= kLines / 2);
+    QCOMPARE(doc->blockCount() - 2, n - first);  // every newer line, none twice
+    QCOMPARE(doc->lastBlock().previous().text(), QStringLiteral("line %1").arg(n - 1));
+    qint64 dropped = 0;
+    for (int i = 0; i < first; ++i) dropped += QStringLiteral("line %1\n").arg(i).size();
+    QCOMPARE(w.DroppedChars(), dropped);
+    // One line without end loses its beginning.
+    w.Clear();
+    QCOMPARE(w.DroppedChars(), 0);
+    for (int k = 0; k < 10; ++k) w.AppendText(QString(kChars / 4, u'x') + QString::number(k));
+    QVERIFY(doc->characterCount() <= kChars);
+    QVERIFY(w.toPlainText().endsWith(QStringLiteral("xx9")));
+    const qint64 shown = doc->characterCount() - 1 - doc->firstBlock().length();
+    QCOMPARE(w.DroppedChars() + shown, 10 * (kChars / 4 + 1));
   }
 
   // Output goes to the end wherever the caret is, and the user cannot type.
