@@ -19,6 +19,7 @@
 #include "podlink/ProcedureTexts.h"
 #include "shell/ChangeDataDlg.h"
 #include "shell/Commands.h"
+#include "shell/MessageWnd.h"
 #include "shell/MicroTimeDlg.h"
 #include "shell/MonitorControl.h"
 #include "shell/ProgressDlg.h"
@@ -243,6 +244,10 @@ bool CSarvoApp::CreateMainWindow() {
     CMainFrame* frame = frame_.get();
     connect(instance_.get(), &SingleInstance::messageReceived, frame,
             [frame](quint32 tag, const QString& text) { frame->HandleCopyData(tag, text); });
+    // Another user's socket, or a folder that is not private: said where
+    // tool output goes, without keeping the program from starting.
+    for (const QString& warning : instance_->Warnings())
+      frame->MessageWindow()->AppendText(warning + u'\n');
   }
 
   ConnectCommands();

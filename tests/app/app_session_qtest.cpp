@@ -10,12 +10,15 @@
 #include <QTableWidget>
 #include <QtTest>
 
+#include <unistd.h>
+
 #include "AppTestSupport.h"
 #include "image/CoffReader.h"
 #include "podlink/PodLink.h"
 #include "shell/Commands.h"
 #include "shell/ConsoleDlg.h"
 #include "shell/LeftView.h"
+#include "shell/MessageWnd.h"
 #include "shell/MonitorControl.h"
 #include "shell/SectionPane.h"
 #include "shell/TabViewBar.h"
@@ -157,6 +160,23 @@ class SessionTest : public QObject {
     second.Stop();
     QCOMPARE(contents(), bytes);
     QVERIFY(first.app->Frame()->isVisible());  // the first one still runs
+
+    // Where the instance folder is not private, the program starts and its
+    // message window says why the check is off.
+    QTemporaryDir shared;
+    const QString folder = shared.filePath(QStringLiteral("velmora-%1").arg(::geteuid()));
+    QVERIFY(QDir().mkpath(folder));
+    QFile::setPermissions(folder, QFileDevice::Permissions(0x7777));
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR"), temp = qgetenv("TMPDIR");
+    qunsetenv("XDG_RUNTIME_DIR");
+    qputenv("TMPDIR", QFile::encodeName(shared.path()));
+    AppBench third;
+    const bool started = third.Start(third.SimOptions(), services);
+    qputenv("XDG_RUNTIME_DIR", runtime);
+    qputenv("TMPDIR", temp);
+    QVERIFY(started);
+    QVERIFY(third.app->Frame()->MessageWindow()->toPlainText().contains(
+        folder + " is open to other users; the one-instance check is off"));
   }
 
   void calibrationRunsWhenNothingIsStored() {
