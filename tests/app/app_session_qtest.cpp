@@ -8,19 +8,27 @@
 #include <QMenu>
 #include <QProcessEnvironment>
 #include <QTableWidget>
+#include <QtEndian>
 #include <QtTest>
 
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <fstream>
+#include <memory>
 
 #include "AppTestSupport.h"
 #include "image/CoffReader.h"
+#include "monitoring/ValueFormats.h"
 #include "podlink/PodLink.h"
+#include "shell/BRightView.h"
 #include "shell/Commands.h"
 #include "shell/ConsoleDlg.h"
 #include "shell/LeftView.h"
 #include "shell/MessageWnd.h"
 #include "shell/MonitorControl.h"
 #include "shell/SectionPane.h"
+#include "shell/TRightView.h"
 #include "shell/TabViewBar.h"
 #include "widgets/HexEditBase.h"
 
@@ -210,6 +218,8 @@ class SessionTest : public QObject {
     QVERIFY(!path.isEmpty());
     bench.app->SymbolPane()->setColumnWidth(0, 222);
     bench.app->SectionPane()->List()->setColumnWidth(2, 77);
+    bench.app->Monitor()->VariablePane()->setColumnWidth(5, 66);
+    bench.app->Monitor()->AddressPane()->setColumnWidth(1, 144);
     bench.Stop();
     QCOMPARE(bench.Ini().ReadInt(kSectionMain, "FirstSetup", 0), 1);
     bench.ReopenIni();
@@ -217,6 +227,8 @@ class SessionTest : public QObject {
     QVERIFY(bench.StartSim());
     QCOMPARE(bench.app->SymbolPane()->columnWidth(0), 222);
     QCOMPARE(bench.app->SectionPane()->List()->columnWidth(2), 77);
+    QCOMPARE(bench.app->Monitor()->VariablePane()->columnWidth(5), 66);
+    QCOMPARE(bench.app->Monitor()->AddressPane()->columnWidth(1), 144);
     QCOMPARE(bench.app->CoffFilePath(), path);
   }
 
@@ -293,6 +305,41 @@ class SessionTest : public QObject {
     QCOMPARE(app.CoffFilePath(), path);
   }
 
+  // Two statics of one name: the watch row shows the address that is read and
+  // written, and keeps the chosen view, however often the file is read again.
+  // "Delete All Items" of the symbol pane empties the symbol table and the
+  // section list and leaves the image and the section pane's rows.
+  void twoStaticsOfOneNameAndDeleteAllItems() {
+    AppBench bench;
+    QVERIFY(bench.StartSim());
+    CSarvoApp& app = *bench.app;
+    TestProgram program;
+    program.extraSymbols = {"counter"};  // a second "counter", two words after "table"
+    const QString path = bench.Load(program);
+    QVERIFY(!path.isEmpty());
+    CTRightView& pane = *app.Monitor()->VariablePane();
+    app.SymbolPane()->AddSymbolAt(0);
+    pane.selectRow(0);
+    pane.SetSelectedViewType(ToByte(ViewType::Binary));
+    const CDataObject watched = app.Program().variables.at(0);
+    for (int k = 0; k < 2; ++k) {
+      QCOMPARE(app.LoadCoffFile(path), 0);
+      const CDataObject& item = app.Program().variables.at(0);
+      QCOMPARE(item, watched);
+      QCOMPARE(pane.CellText(0, 5), QString::asprintf("0x%06X", item.address));
+      QCOMPARE(pane.CellText(0, 3), QString::fromLatin1(ViewTypeText(item.viewType)));
+    }
+
+    const uint32_t dataBytes = app.Program().image.dataByteCount;
+    const std::unique_ptr<QMenu> menu = app.SymbolPane()->BuildContextMenu();
+    for (QAction* a : menu->actions())
+      if (a->data().toInt() == kCmdDeleteAllItems) a->trigger();
+    QCOMPARE(app.SymbolPane()->RowCount(), 0);
+    QVERIFY(app.Program().symbols.empty() && app.Program().sections.empty());
+    QCOMPARE(app.Program().image.dataByteCount, dataBytes);
+    QCOMPARE(app.SectionPane()->RowCount(), 2);
+  }
+
   void aFailedLoadKeepsTitleAndSymbolsButClearsSizeAndSections() {
     AppBench bench;
     QVERIFY(bench.StartSim());
@@ -326,6 +373,38 @@ class SessionTest : public QObject {
     QCOMPARE(app.CoffFilePath(), missing);
     QCOMPARE(StoredDirectory(app, kKeyCoffFileDirectory), bench.dir.path() + "/sub/");
     QCOMPARE(app.WindowTitle(), title);
+    // Out of memory (result 6): the symbol table and the section list are
+    // emptied. The file claims a 2 GB string table (sparse, costing no disk)
+    // while the address space is capped at what is in use plus 256 MB.
+    QCOMPARE(app.OpenDocumentFile(good), 0);
+    TestProgram longNames;
+    longNames.extraSymbols = {"a_name_for_the_string_table"};
+    const QString huge = bench.Path("huge.out");
+    QVERIFY(longNames.Write(huge));
+    QFile file(huge);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    const QByteArray header = file.read(16);
+    const qint64 strings = qFromLittleEndian<quint32>(header.constData() + 8) +
+                           18 * qint64{qFromLittleEndian<quint32>(header.constData() + 12)};
+    QVERIFY(file.seek(strings));
+    const quint32 claimed = 0x7FFF0000;
+    file.write(reinterpret_cast<const char*>(&claimed), 4);
+    QVERIFY(file.resize(strings + claimed));
+    file.close();
+    rlimit before{};
+    long pages = 0;
+    std::ifstream("/proc/self/statm") >> pages;
+    if (pages <= 0 || getrlimit(RLIMIT_AS, &before) != 0) QSKIP("no address-space limit here");
+    rlimit cap = before;
+    cap.rlim_cur = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + (rlim_t{256} << 20);
+    QVERIFY(setrlimit(RLIMIT_AS, &cap) == 0);
+    bench.prompter.shown.clear();
+    const int rc = app.LoadCoffFile(huge);
+    setrlimit(RLIMIT_AS, &before);
+    QCOMPARE(rc, 6);
+    QCOMPARE(bench.prompter.shown, QStringList{"stop: Memory exception error occurs"});
+    QVERIFY(app.Program().symbols.empty() && app.Program().sections.empty());
+    QCOMPARE(app.SectionPane()->RowCount(), 0);
   }
 
   void recentFilesKeepFourAndAFailedEntryStays() {
@@ -357,7 +436,21 @@ class SessionTest : public QObject {
     QCOMPARE(app.RecentFiles().Entries(), four);
     // A good entry moves to the top.
     app.OnOpenRecentFile(1);
-    QCOMPARE(app.RecentFiles().Entries(), (QStringList{paths[3], paths[4], paths[2], paths[1]}));
+    const QStringList now{paths[3], paths[4], paths[2], paths[1]};
+    QCOMPARE(app.RecentFiles().Entries(), now);
+    // Next time with no COFF path stored, Reload loads the first entry and
+    // leaves the list as it is.
+    bench.Stop();
+    bench.Ini().WriteString(kSectionMain, kKeyCoffFilePath, "");
+    bench.Ini().Sync();
+    bench.ReopenIni();
+    QVERIFY(bench.StartSim());
+    bench.app->Frame()->UpdateCommandUi();
+    QVERIFY(bench.app->Frame()->Command(cmd::kReloadCoffFile)->isEnabled());
+    bench.app->Frame()->Command(cmd::kReloadCoffFile)->trigger();
+    QCOMPARE(bench.app->CoffFilePath(), paths[3]);
+    QCOMPARE(bench.app->SymbolPane()->RowCount(), 2);
+    QCOMPARE(bench.app->RecentFiles().Entries(), now);
   }
 
   void symbolFilesSaveAndOpenBothListsAroundAPause() {

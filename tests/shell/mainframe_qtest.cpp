@@ -92,6 +92,10 @@ class RecordingPaneHost : public SymbolPaneHost {
   void AddSymbolVariable(const std::string& name) override {
     calls << QString::fromStdString("add " + name);
   }
+  void OpenCoffFile() override { calls << "open"; }
+  void DeleteAllSymbols() override { calls << "delete"; }
+  bool ProcedureRunning() override { return procedure; }
+  bool procedure = false;
 };
 
 CDataObject Symbol(const char* name, uint32_t address, uint16_t type, const char* array = "") {
@@ -413,21 +417,40 @@ class MainFrameTest : public QObject {
     QVERIFY(host.calls.isEmpty());
   }
 
-  // "Add Symbol List" adds the selection from top to bottom, skipping what is
-  // registered (double-click is left to the end-to-end run).
-  void addSymbolListAddsTheSelectionInOrder() {
+  // The context menu: "Open COFF File..." for an empty pane, "Add Symbol
+  // List" for a selection, "Delete All Items" for rows; the last two not
+  // while a procedure works from the program. "Add Symbol List" adds the
+  // selection from top to bottom, skipping what is registered.
+  void contextMenuFollowsRowsAndSelection() {
     CLeftView pane;
     RecordingPaneHost host;
     pane.SetHost(&host);
+    auto enabling = [&] {
+      const std::unique_ptr<QMenu> menu = pane.BuildContextMenu();
+      QString on;
+      for (int id : {kCmdOpenCoffFromPane, kCmdAddSymbolList, kCmdDeleteAllItems})
+        on += Action(*menu, id)->isEnabled() ? u'1' : u'0';
+      return on;
+    };
+    QCOMPARE(enabling(), QStringLiteral("100"));
+    Action(*pane.BuildContextMenu(), kCmdOpenCoffFromPane)->trigger();
     pane.Fill({Symbol("gamma", 3, 4), Symbol("alpha", 1, 4), Symbol("beta", 2, 4)});
+    QCOMPARE(enabling(), QStringLiteral("001"));
     host.calls.clear();
     host.registered = {"gamma"};
     for (int row : {2, 0})
       pane.selectionModel()->select(pane.model()->index(row, 0),
                                     QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    QCOMPARE(enabling(), QStringLiteral("011"));
+    host.procedure = true;
+    QCOMPARE(enabling(), QStringLiteral("010"));
+    host.procedure = false;
     QCOMPARE(pane.SelectedNames(), (QStringList{"alpha", "gamma"}));
     Action(*pane.BuildContextMenu(), kCmdAddSymbolList)->trigger();
-    QCOMPARE(host.calls, QStringList{"add alpha"});
+    Action(*pane.BuildContextMenu(), kCmdDeleteAllItems)->trigger();
+    QCOMPARE(host.calls, (QStringList{"add alpha", "delete"}));
+    QCOMPARE(pane.RowCount(), 0);
+    QCOMPARE(enabling(), QStringLiteral("100"));
   }
 
   void showsSectionsFlashImagesAndNothingThatIsGone() {

@@ -1,10 +1,14 @@
-// The hex view: layout arithmetic, row texts, navigation and scrolling.
+// The widgets: the hex view's layout arithmetic, row texts, navigation and
+// scrolling; where the splitter bar drops; the colour label's faded bands.
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QWheelEvent>
 #include <QtTest>
 #include <vector>
 
+#include "widgets/ColorLabel.h"
 #include "widgets/HexEditBase.h"
+#include "widgets/SplitterBar.h"
 
 using namespace velmora;
 
@@ -26,6 +30,8 @@ HexLayoutInput Input(int width, int height, uint32_t length, uint32_t bytesPerRo
   return in;
 }
 
+constexpr int kWhereGrabbed = -1000;
+
 void SendWheel(CHexEditBase& hex, int delta) {
   const QPointF pos(10, 10);
   QWheelEvent ev(pos, hex.viewport()->mapToGlobal(pos), QPoint(), QPoint(0, delta), Qt::NoButton,
@@ -35,7 +41,7 @@ void SendWheel(CHexEditBase& hex, int delta) {
 
 }  // namespace
 
-class HexEditTest : public QObject {
+class WidgetsTest : public QObject {
   Q_OBJECT
   // A shown control whose client area is exactly w x h with no bars, showing
   // `data` eight bytes to a row (or auto-fitted).
@@ -191,7 +197,85 @@ class HexEditTest : public QObject {
     QVERIFY((l.lastTopRow + l.fullRows) * l.bytesPerRow >= int64_t{image.size()});
     QCOMPARE(int64_t{hex.verticalScrollBar()->value()}, l.lastTopRow);
   }
+
+  // A drag ends where the button is released: a vertical bar within its
+  // range, a horizontal one 5 pixels clear of the top and 10 short of the
+  // bottom; a release without moving still moves the grabbed edge there.
+  void splitterBarDrops_data() {
+    QTest::addColumn<bool>("horizontal");
+    QTest::addColumn<int>("grab");     // across the bar, from its leading edge
+    QTest::addColumn<int>("release");  // in the parent; kWhereGrabbed: no move
+    QTest::addColumn<int>("edge");     // the bar's leading edge afterwards
+    QTest::newRow("vertical past the end") << false << 1 << 500 << 400;
+    QTest::newRow("vertical before the start") << false << 1 << -50 << 0;
+    QTest::newRow("vertical inside") << false << 1 << 120 << 120;
+    QTest::newRow("vertical, no move") << false << 3 << kWhereGrabbed << 201;
+    QTest::newRow("horizontal past the end") << true << 1 << 400 << 290;
+    QTest::newRow("horizontal near the end") << true << 1 << 296 << 290;
+    QTest::newRow("horizontal just inside") << true << 1 << 295 << 295;
+    QTest::newRow("horizontal above the start") << true << 1 << 2 << 5;
+    QTest::newRow("horizontal, no move") << true << 2 << kWhereGrabbed << 150;
+  }
+  void splitterBarDrops() {
+    QFETCH(bool, horizontal);
+    QFETCH(int, grab);
+    QFETCH(int, release);
+    QFETCH(int, edge);
+    QWidget parent;
+    parent.resize(400, 300);
+    QWidget first(&parent), second(&parent);
+    first.setGeometry(horizontal ? QRect(0, 0, 400, 150) : QRect(0, 0, 200, 300));
+    second.setGeometry(horizontal ? QRect(0, 150, 400, 150) : QRect(200, 0, 200, 300));
+    CSplitterBar bar(&parent, horizontal);
+    bar.BindWithControl(&first, &second);
+    parent.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&parent));
+    QSignalSpy moved(&bar, &CSplitterBar::Moved);
+    // A press outside the bar starts nothing.
+    QTest::mousePress(&bar, Qt::LeftButton, {}, QPoint(-3, -3));
+    QVERIFY(!bar.IsDragging());
+    const QPoint grabAt = horizontal ? QPoint(10, grab) : QPoint(grab, 10);
+    QTest::mousePress(&bar, Qt::LeftButton, {}, grabAt);
+    QVERIFY(bar.IsDragging());
+    QPoint at = grabAt;
+    if (release != kWhereGrabbed) {
+      at = bar.mapFromParent(horizontal ? QPoint(10, release) : QPoint(release, 10));
+      QMouseEvent move(QEvent::MouseMove, at, bar.mapToGlobal(at), Qt::NoButton, Qt::LeftButton,
+                       Qt::NoModifier);
+      QApplication::sendEvent(&bar, &move);
+    }
+    QTest::mouseRelease(&bar, Qt::LeftButton, {}, at);
+    QVERIFY(!bar.IsDragging());
+    QCOMPARE(horizontal ? bar.y() : bar.x(), edge);
+    QCOMPARE(moved.size(), 1);
+    // The windows meet the bar where it now is.
+    QCOMPARE(horizontal ? first.geometry().bottom() : first.geometry().right(), edge);
+    QCOMPARE(horizontal ? second.y() : second.x(), edge + CSplitterBar::kSizingFrameThickness - 1);
+  }
+
+  // The faded background darkens quadratically from the background colour at
+  // five sixths of the width to black at the left, in bands of split / 64.
+  void colourLabelFadesInBands() {
+    const QColor background(200, 100, 40);
+    auto paint = [&](int width) {
+      CColorLabel label;
+      label.SetBkColor(background, false);
+      label.SetFade(true);
+      label.resize(width, 12);
+      return label.grab().toImage();
+    };
+    const QImage narrow = paint(120);                         // split 100, one-pixel bands
+    QCOMPARE(narrow.pixelColor(50, 6), QColor(150, 75, 30));  // d = 50: three quarters
+    QCOMPARE(narrow.pixelColor(0, 6), QColor(Qt::black));
+    QCOMPARE(narrow.pixelColor(100, 6), background);
+    QCOMPARE(narrow.pixelColor(119, 6), background);
+    // Bands become two pixels wide once the split reaches 128.
+    const QImage at153 = paint(153), at154 = paint(154);
+    QVERIFY(at153.pixelColor(10, 6) != at153.pixelColor(11, 6));
+    QCOMPARE(at154.pixelColor(10, 6), at154.pixelColor(11, 6));
+    QVERIFY(at154.pixelColor(11, 6) != at154.pixelColor(12, 6));
+  }
 };
 
-QTEST_MAIN(HexEditTest)
-#include "hexedit_qtest.moc"
+QTEST_MAIN(WidgetsTest)
+#include "widgets_qtest.moc"
