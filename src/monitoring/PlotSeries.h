@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <iosfwd>
 #include <string>
 #include <vector>
 
@@ -53,5 +54,30 @@ struct PlotColumn {
 // taken at the same time share a row, a series without a sample at a row's
 // time leaves its cell empty. Lines end with "\r\n" (RFC 4180).
 std::string PlotCsv(const std::vector<PlotColumn>& columns);
+
+// A finished capture: series over a time axis of their own, in seconds (the
+// target's seconds of a recording, or the time column of a CSV file). The
+// plot shows one as it is; it takes no live samples.
+struct PlotCapture {
+  std::string source;  // what it came from, for the plot's title (a file name)
+  std::vector<PlotColumn> series;
+  bool truncated = false;  // the file had more rows than kMaxCaptureRows
+};
+
+// Rows a CSV file may bring into the plot; the rest is left out (and said).
+inline constexpr size_t kMaxCaptureRows = 1000000;
+
+// Reads what the plot's export wrote ("Time (s)", then a column per series)
+// or a log of `velmora-cli watch` ("Time" as "YYYY-MM-DD hh:mm:ss.mmm", made
+// seconds since its first row). Cells are numbers, 0x hex words or 32-digit
+// binary words, as the two write them; an empty cell is no sample. False,
+// with what is wrong and where, for any other text.
+bool ReadPlotCsv(std::istream& in, PlotCapture& capture, std::string& error);
+bool ReadPlotCsvFile(const std::string& path, PlotCapture& capture, std::string& error);
+
+// At most about maxPoints of the samples for drawing: in each of maxPoints / 2
+// runs of neighbours the lowest and the highest, in their order, so no peak
+// is lost. Fewer samples come back as they are.
+std::vector<PlotSample> ThinForDisplay(const PlotSample* samples, size_t count, size_t maxPoints);
 
 }  // namespace velmora

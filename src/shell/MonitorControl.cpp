@@ -1,7 +1,6 @@
 #include "shell/MonitorControl.h"
 
 #include <QAction>
-#include <QDockWidget>
 #include <QMenu>
 #include <QMessageBox>
 #include <QTimer>
@@ -86,18 +85,21 @@ CMonitorControl::CMonitorControl(CMainFrame& frame, CPodLink& link, AppSettings&
   frame_.SetAddressPane(addressPane_);
   frame_.SetCommandPage(console_);
 
-  plot_ = new CPlotView;
-  plotDock_ = new QDockWidget(QStringLiteral("Plot"), &frame_);
-  plotDock_->setObjectName(QStringLiteral("PlotDock"));
-  plotDock_->setAllowedAreas(Qt::AllDockWidgetAreas);
-  plotDock_->setWidget(plot_);
-  frame_.addDockWidget(Qt::RightDockWidgetArea, plotDock_);
-  plotDock_->hide();
+  // The plot is a window of its own beside the main window, so it never
+  // takes room from the watch panes.
+  plot_ = new CPlotView(&store_, &frame_);
   if (QMenu* view = frame_.Popup(3)) {
-    QAction* toggle = plotDock_->toggleViewAction();
-    toggle->setText(QStringLiteral("Plot Window(&P)"));
+    QAction* toggle = view->addAction(QStringLiteral("Plot Window(&P)"));
+    toggle->setObjectName(QStringLiteral("PlotWindowAction"));
+    toggle->setCheckable(true);
     toggle->setStatusTip(QStringLiteral("Show or hide the plot of watched values"));
-    view->addAction(toggle);
+    connect(toggle, &QAction::triggered, this, [this](bool on) {
+      if (on)
+        ShowPlot();
+      else if (plot_)
+        plot_->hide();
+    });
+    connect(plot_, &CPlotView::visibilityChanged, toggle, &QAction::setChecked);
   }
 
   if (QAction* a = frame_.Command(cmd::kVariableMonitoring))
@@ -123,9 +125,6 @@ CConsoleDlg* CMonitorControl::Console() const {
 }
 CPlotView* CMonitorControl::Plot() const {
   return plot_;
-}
-QDockWidget* CMonitorControl::PlotDock() const {
-  return plotDock_;
 }
 
 bool CMonitorControl::PodFound() const {
@@ -432,14 +431,10 @@ void CMonitorControl::PlotAddresses(const QList<int>& rows) {
 }
 
 void CMonitorControl::ShowPlot() {
-  if (!plotDock_) return;
-  const bool first = !plotShown_;
-  plotShown_ = true;
-  plotDock_->show();
-  plotDock_->raise();
-  // A third of the window the first time, so the lists keep their room.
-  if (first && !plotDock_->isFloating())
-    frame_.resizeDocks({plotDock_}, {std::max(320, frame_.width() / 3)}, Qt::Horizontal);
+  if (!plot_) return;
+  plot_->show();
+  plot_->raise();
+  plot_->activateWindow();
 }
 
 }  // namespace velmora

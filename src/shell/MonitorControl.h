@@ -5,7 +5,8 @@
 // The application creates one CMonitorControl after the main window. Its
 // constructor builds the variable pane, the address pane, the console page and
 // the plot and puts them into the frame (SetVariablePane, SetAddressPane,
-// SetCommandPage, a "Plot" dock). The application's FrameHost forwards to it:
+// SetCommandPage; the plot is a window of its own, shown from the View menu or
+// by "Plot Selected Items"). The application's FrameHost forwards to it:
 //
 //   MonitoringFlags Monitoring()  -> monitor.Flags()
 //   StopMonitoring(mode)          -> monitor.StopMonitoring(mode)
@@ -33,7 +34,6 @@
 #include "monitoring/TargetPort.h"
 #include "shell/MainFrame.h"
 
-class QDockWidget;
 class QTimer;
 class QWidget;
 
@@ -174,8 +174,8 @@ class CMonitorControl : public QObject {
   CTRightView* VariablePane() const;
   CBRightView* AddressPane() const;
   CConsoleDlg* Console() const;
+  // The plot window (hidden until asked for).
   CPlotView* Plot() const;
-  QDockWidget* PlotDock() const;
   // Adds the selected rows of a pane to the plot and shows it.
   void PlotVariables(const QList<int>& rows);
   void PlotAddresses(const QList<int>& rows);
@@ -206,8 +206,6 @@ class CMonitorControl : public QObject {
   QPointer<CBRightView> addressPane_;
   QPointer<CConsoleDlg> console_;
   QPointer<CPlotView> plot_;
-  QPointer<QDockWidget> plotDock_;
-  bool plotShown_ = false;
 
   ChangeSymbolHook changeSymbol_;
   ChangeAddressHook changeAddress_;

@@ -1,6 +1,7 @@
 // Renders what a user sees on the virtual board into PNG files: the main
-// window with a program loaded and being watched, the configuration dialog,
-// and a progress dialog in the middle of a serial boot.
+// window with a program loaded and being watched, the plot of two of its
+// values in both layouts, the configuration dialog, and a progress dialog in
+// the middle of a serial boot.
 //
 // scripts/screenshots.sh runs it with VELMORA_SCREENSHOT_DIR set to
 // docs/screenshots; under CTest the pictures go to a temporary folder and the
@@ -15,6 +16,7 @@
 #include "shell/Commands.h"
 #include "shell/ConfigDlg.h"
 #include "shell/LeftView.h"
+#include "shell/PlotView.h"
 #include "shell/ProgressDlg.h"
 #include "shell/SectionPane.h"
 #include "shell/TabViewBar.h"
@@ -106,6 +108,26 @@ class ScreenshotsTest : public QObject {
     symbols.selectRow(0);
     QTest::qWait(400);  // a few monitoring ticks
     Save(frame, "main_window.png");
+    // The plot of two values of very different scales (the demo's counter in
+    // the thousands, its wave within +-1), in both layouts.
+    QList<int> rows;
+    const std::vector<CDataObject>& watched = app.Program().variables;
+    for (int r = 0; r < static_cast<int>(watched.size()); ++r)
+      if (watched[static_cast<size_t>(r)].name == "counter" ||
+          watched[static_cast<size_t>(r)].name == "wave")
+        rows << r;
+    CPlotView& plot = *app.Monitor()->Plot();
+    plot.SetLayout(CPlotView::Layout::kStacked);
+    app.Monitor()->PlotVariables(rows);
+    plot.resize(900, 560);
+    QVERIFY(QTest::qWaitForWindowExposed(&plot));
+    QTest::qWait(2500);
+    plot.SetPaused(true);  // both pictures of the same samples
+    QTest::qWait(50);      // the charts lay their axes out
+    Save(plot, "plot.png");
+    plot.SetLayout(CPlotView::Layout::kAxisPerSeries);
+    QTest::qWait(50);
+    Save(plot, "plot_one_chart.png");
     // The configuration dialog as the command opens it.
     bench.prompter.runDialog = [&](QDialog& dlg) {
       dlg.show();

@@ -4,8 +4,10 @@
 
 #include <chrono>
 #include <cmath>
+#include <sstream>
 
 #include "monitoring/CsvWriter.h"
+#include "monitoring/MonitorSessions.h"
 #include "monitoring/PlotSeries.h"
 #include "monitoring/ValueFormats.h"
 
@@ -83,6 +85,87 @@ TEST(PlotCsv, SharesRowsBetweenSeriesSampledTogether) {
   EXPECT_NE(csv.find("0.1,4294967295\r\n"), std::string::npos) << csv;
   EXPECT_NE(csv.find("0.33333333333333331"), std::string::npos) << csv;
   EXPECT_EQ(PlotCsv({}), "Time (s)\r\n");
+}
+
+PlotCapture ReadCsv(const std::string& text, std::string* error = nullptr) {
+  std::istringstream in(text);
+  PlotCapture capture;
+  std::string why;
+  const bool ok = ReadPlotCsv(in, capture, why);
+  if (error) *error = ok ? "" : why;
+  EXPECT_EQ(ok, error == nullptr) << why;
+  return capture;
+}
+
+TEST(PlotCsvRead, TheExportComesBackAsItWasPlotted) {
+  const std::vector<PlotColumn> columns = {{"count, total", {{0.5, -3}, {1.0, 7}, {1.0, 8}}},
+                                           {"gain", {{1.0, 1.0 / 3.0}, {2.5, 4294967295.0}}},
+                                           {"\"quoted\"", {}}};
+  const PlotCapture capture = ReadCsv(PlotCsv(columns));
+  ASSERT_EQ(capture.series.size(), 3u);
+  for (size_t c = 0; c < columns.size(); ++c) {
+    EXPECT_EQ(capture.series[c].title, columns[c].title);
+    EXPECT_EQ(capture.series[c].samples, columns[c].samples);
+  }
+  EXPECT_FALSE(capture.truncated);
+}
+
+// The watch log as velmora-cli writes it: timestamps become seconds since
+// the first row (across midnight), cells are read in their view's meaning.
+TEST(PlotCsvRead, AWatchLogGivesSecondsAndValues) {
+  const std::vector<WatchItem> items = {{"counter", 1, ToByte(ViewType::HexDecimal)},
+                                        {"offset", 2, ToByte(ViewType::SignedInteger)},
+                                        {"wave", 3, ToByte(ViewType::Float)},
+                                        {"flags", 4, ToByte(ViewType::Binary)},
+                                        {"total", 5, ToByte(ViewType::UnsignedInteger)}};
+  using namespace std::chrono;
+  const auto start = system_clock::time_point(milliseconds(1700003599900));
+  std::string text = WatchCsvHeader(items);
+  const std::vector<uint32_t> words = {0xFFFFFFFF, 0xFFFFFFFE, 0x00400000, 5, 4000000000u};
+  for (int k = 0; k < 3; ++k) text += WatchCsvRow(items, {start + milliseconds(150 * k), words});
+  const PlotCapture capture = ReadCsv(text);
+  ASSERT_EQ(capture.series.size(), items.size());
+  for (size_t c = 0; c < items.size(); ++c) {
+    SCOPED_TRACE(items[c].title);
+    EXPECT_EQ(capture.series[c].title, items[c].title);
+    ASSERT_EQ(capture.series[c].samples.size(), 3u);
+    for (int k = 0; k < 3; ++k) {
+      EXPECT_NEAR(capture.series[c].samples[k].seconds, 0.15 * k, 1e-9);
+      EXPECT_EQ(capture.series[c].samples[k].value, PlotValue(words[c], items[c].view));
+    }
+  }
+}
+
+TEST(PlotCsvRead, OtherTextIsRefusedSayingWhere) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"", "empty"},
+      {"When,a\r\n1,2\r\n", "first column"},
+      {"Time (s)\r\n1\r\n", "no column"},
+      {"Time (s),a\r\n1,2\r\n2,x1\r\n", "line 3, column 2"},
+      {"Time (s),a\r\n1,2,3\r\n", "line 2 has more cells"},
+      {"Time,a\r\n2024-01-02 03:04:05.678,1\r\n7,2\r\n", "line 3: the time is written"},
+      {"Time,a\r\n2024-13-02 03:04:05.678,1\r\n", "line 2"},
+      {"Time (s),a\r\n1," + std::string(5000, '9') + "\r\n", "line 2 is too long"}};
+  for (const auto& [text, where] : cases) {
+    std::string error;
+    ReadCsv(text, &error);
+    EXPECT_NE(error.find(where), std::string::npos) << text.substr(0, 40) << " -> " << error;
+  }
+}
+
+TEST(ThinForDisplay, KeepsEveryPeakInOrder) {
+  std::vector<PlotSample> samples;
+  for (int i = 0; i < 100000; ++i) samples.push_back({i * 0.001, std::sin(i * 0.01)});
+  samples[31415].value = 50;
+  samples[77777].value = -50;
+  const auto thin = ThinForDisplay(samples.data(), samples.size(), 2000);
+  EXPECT_LE(thin.size(), 2000u);
+  EXPECT_GE(thin.size(), 1000u);
+  EXPECT_TRUE(std::is_sorted(thin.begin(), thin.end(),
+                             [](const auto& a, const auto& b) { return a.seconds < b.seconds; }));
+  EXPECT_NE(std::find(thin.begin(), thin.end(), samples[31415]), thin.end());
+  EXPECT_NE(std::find(thin.begin(), thin.end(), samples[77777]), thin.end());
+  EXPECT_EQ(ThinForDisplay(samples.data(), 10, 2000).size(), 10u);
 }
 
 }  // namespace

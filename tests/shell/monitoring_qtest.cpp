@@ -5,6 +5,7 @@
 // change dialog and the console, a .sym file saved and loaded.
 #include <QAction>
 #include <QApplication>
+#include <QChartView>
 #include <QDockWidget>
 #include <QFile>
 #include <QHeaderView>
@@ -18,6 +19,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QValueAxis>
+#include <chrono>
+#include <cmath>
 #include <functional>
 #include <memory>
 #include <string>
@@ -32,6 +35,7 @@
 #include "image/ProgramImage.h"
 #include "image/SymbolFile.h"
 #include "image/SymbolTable.h"
+#include "monitoring/MonitorSessions.h"
 #include "monitoring/ValueFormats.h"
 #include "monitoring/responder_pod.h"
 #include "podlink/FtdiApi.h"
@@ -774,21 +778,57 @@ class MonitoringTest : public QObject {
     QVERIFY(log.isReadOnly());
   }
 
-  void plotSamplesInTheViewMeaningExportAsCsv() {
+  // The plot is a window of its own (the panes keep their size); each series
+  // has its own scale in either layout, and the choice outlives the window;
+  // a zoom shows one time range in every panel; the export, and a watch log
+  // of velmora-cli, come back into the same view.
+  void plotShowsEverySeriesOnItsOwnScale() {
     PlotRig rig;
     CPlotView* plot = rig.plot;
-    QVERIFY(rig.control->PlotDock()->isVisible());
+    QVERIFY(plot->isVisible() && plot->isWindow());
+    QCOMPARE(rig.Variables().height() + rig.Addresses().height(),
+             rig.frame->InnerSplitter()->height() - rig.frame->InnerSplitter()->handleWidth());
     QCOMPARE(plot->SeriesTitles(), QStringList({"count", "gain", "0x808040"}));
     rig.control->PlotVariables({0});  // plotting an item twice adds nothing
     QCOMPARE(plot->SeriesCount(), 3);
     rig.TickAt(0.5, -3, 0.25f);
     rig.TickAt(1.0, 7, -1.5f);
-    QCOMPARE(plot->History(0).Samples(), (std::vector<PlotSample>{{0.5, -3}, {1.0, 7}}));
-    QCOMPARE(plot->History(1).Samples(), (std::vector<PlotSample>{{0.5, 0.25}, {1.0, -1.5}}));
-    QCOMPARE(plot->History(2).At(0).value, 4294967295.0);
+    QCOMPARE(plot->Samples(0), (std::vector<PlotSample>{{0.5, -3}, {1.0, 7}}));
+    QCOMPARE(plot->Samples(1), (std::vector<PlotSample>{{0.5, 0.25}, {1.0, -1.5}}));
+    QCOMPARE(plot->Samples(2).at(0).value, 4294967295.0);
     plot->Redraw();
     QCOMPARE(plot->Line(1)->at(1), QPointF(1.0, -1.5));
-    QVERIFY(plot->AxisY()->min() <= -3 && plot->AxisY()->max() >= 4294967295.0);
+    // Each scale fits its own series, stacked (a panel each) or in one chart.
+    auto scales = [&] {
+      QString text;
+      for (int k = 0; k < 3; ++k) {
+        const double low = plot->AxisY(k)->min(), high = plot->AxisY(k)->max();
+        const double want[3][2] = {{-3, 7}, {-1.5, 0.25}, {4294967295.0, 4294967295.0}};
+        const bool fits =
+            low <= want[k][0] && high >= want[k][1] &&
+            high - low <= 3 * std::max(1.0, want[k][1] - want[k][0]) + std::fabs(want[k][0]) * 0.2;
+        text += fits ? u'1' : u'0';
+      }
+      return text;
+    };
+    QCOMPARE(plot->CurrentLayout(), CPlotView::Layout::kStacked);
+    QCOMPARE(plot->ChartViews().size(), 3);
+    QCOMPARE(scales(), QStringLiteral("111"));
+    plot->SetLayout(CPlotView::Layout::kAxisPerSeries);
+    QCOMPARE(plot->ChartViews().size(), 1);
+    QCOMPARE(plot->ChartViews()[0]->chart()->axes(Qt::Vertical).size(), 3);
+    QCOMPARE(scales(), QStringLiteral("111"));
+    QCOMPARE(CPlotView(&rig.store).CurrentLayout(), CPlotView::Layout::kAxisPerSeries);
+    plot->SetLayout(CPlotView::Layout::kStacked);
+    // A range picked in one panel is shown in all.
+    plot->ChartViews()[2]->chart()->axes(Qt::Horizontal)[0]->setRange(0.6, 0.9);
+    QVERIFY(!plot->Following());
+    for (QChartView* view : plot->ChartViews()) {
+      const auto* x = static_cast<QValueAxis*>(view->chart()->axes(Qt::Horizontal)[0]);
+      QCOMPARE(QPointF(x->min(), x->max()), QPointF(0.6, 0.9));
+    }
+    plot->ResetZoom();
+
     QTemporaryDir dir;
     QVERIFY(plot->ExportCsv(dir.filePath("plot.csv")));
     QFile file(dir.filePath("plot.csv"));
@@ -799,12 +839,48 @@ class MonitoringTest : public QObject {
     QString error;
     QVERIFY(!plot->ExportCsv(dir.filePath("no/such/dir/plot.csv"), &error));
     QVERIFY(!error.isEmpty());
-    // The panes' menu entry plots the selection.
-    plot->RemoveAllSeries();
+    std::vector<std::vector<PlotSample>> exported;
+    for (int k = 0; k < 3; ++k) exported.push_back(plot->Samples(k));
+    QVERIFY(plot->OpenCsv(dir.filePath("plot.csv"), &error));
+    QVERIFY(plot->ShowingCapture() && plot->windowTitle().contains("plot.csv"));
+    QCOMPARE(plot->SeriesTitles(), QStringList({"count", "gain", "0x808040"}));
+    for (int k = 0; k < 3; ++k) QCOMPARE(plot->Samples(k), exported[static_cast<size_t>(k)]);
+    rig.TickAt(1.5, 1, 1);  // a capture takes no live samples
+    QCOMPARE(plot->Samples(0).size(), size_t{2});
+    // A watch log: its timestamps become seconds from its first row.
+    WatchCsvFile log;
+    std::string why;
+    const std::vector<WatchItem> items = {{"wave", 0x809C01, ToByte(ViewType::Float)}};
+    QVERIFY(log.Open(dir.filePath("watch.csv").toStdString(), items, why));
+    const auto t0 = std::chrono::system_clock::now();
+    for (int k = 0; k < 3; ++k)
+      QVERIFY(log.Append({t0 + std::chrono::milliseconds(250 * k), {FloatToC3x(k * 0.5f)}}));
+    QVERIFY2(plot->OpenCsv(dir.filePath("watch.csv"), &error), qPrintable(error));
+    QCOMPARE(plot->Samples(0), (std::vector<PlotSample>{{0, 0}, {0.25, 0.5}, {0.5, 1}}));
+    QVERIFY(!plot->OpenCsv(dir.filePath("plot.png"), &error));
+    // The panes' menu entry plots the selection live again.
     rig.Variables().selectRow(1);
     std::unique_ptr<QMenu> menu(rig.Variables().BuildContextMenu(nullptr));
     CMonitorListView::FindAction(menu.get(), cmd::kPlotSelectedVariables)->trigger();
     QCOMPARE(plot->SeriesTitles(), QStringList{"gain"});
+    QVERIFY(!plot->ShowingCapture());
+  }
+
+  // A finished recording over its own time axis, milliseconds long: the
+  // plot's width is the recording's, not a second.
+  void aCaptureKeepsItsOwnTimeAxis() {
+    CPlotView plot;
+    PlotCapture capture;
+    capture.source = "recording";
+    capture.series = {{"i", {}}, {"u", {}}};
+    for (int k = 0; k < 1000; ++k) {
+      capture.series[0].samples.push_back({k / 20000.0, static_cast<double>(k)});
+      capture.series[1].samples.push_back({k / 20000.0, std::sin(k / 50.0)});
+    }
+    plot.ShowCapture(capture);
+    QCOMPARE(QPointF(plot.TimeFrom(), plot.TimeTo()), QPointF(0, 999 / 20000.0));
+    QCOMPARE(plot.Line(0)->count(), 1000);
+    QVERIFY(plot.AxisY(0)->max() >= 999 && plot.AxisY(1)->max() <= 2);
   }
 
   void watchChangeAndReloadOnTheVirtualBoard() {
