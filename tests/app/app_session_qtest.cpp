@@ -11,10 +11,8 @@
 #include <QtEndian>
 #include <QtTest>
 
-#include <sys/resource.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <memory>
 
 #include "AppTestSupport.h"
@@ -30,6 +28,7 @@
 #include "shell/SectionPane.h"
 #include "shell/TRightView.h"
 #include "shell/TabViewBar.h"
+#include "support/AddressSpaceCap.h"
 #include "widgets/HexEditBase.h"
 
 using namespace velmora;
@@ -391,16 +390,13 @@ class SessionTest : public QObject {
     file.write(reinterpret_cast<const char*>(&claimed), 4);
     QVERIFY(file.resize(strings + claimed));
     file.close();
-    rlimit before{};
-    long pages = 0;
-    std::ifstream("/proc/self/statm") >> pages;
-    if (pages <= 0 || getrlimit(RLIMIT_AS, &before) != 0) QSKIP("no address-space limit here");
-    rlimit cap = before;
-    cap.rlim_cur = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + (rlim_t{256} << 20);
-    QVERIFY(setrlimit(RLIMIT_AS, &cap) == 0);
     bench.prompter.shown.clear();
-    const int rc = app.LoadCoffFile(huge);
-    setrlimit(RLIMIT_AS, &before);
+    int rc = -1;
+    {
+      AddressSpaceCap cap(rlim_t{256} << 20);
+      if (!cap.Active()) QSKIP("no address-space limit here");
+      rc = app.LoadCoffFile(huge);
+    }
     QCOMPARE(rc, 6);
     QCOMPARE(bench.prompter.shown, QStringList{"stop: Memory exception error occurs"});
     QVERIFY(app.Program().symbols.empty() && app.Program().sections.empty());

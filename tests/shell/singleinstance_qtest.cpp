@@ -132,18 +132,12 @@ class SingleInstanceTest : public QObject {
   }
 
   // A helper process, as another user when `as` is given, with the
-  // environment changed by `env` ("NAME=value", "NAME" to remove).
+  // environment variables `env` ("NAME=value") set.
   std::unique_ptr<QProcess> StartHelper(const QStringList& args, const QStringList& env = {},
                                         const OtherUser* as = nullptr) {
     auto p = std::make_unique<QProcess>();
     QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-    for (const QString& v : env) {
-      const qsizetype eq = v.indexOf(u'=');
-      if (eq < 0)
-        e.remove(v);
-      else
-        e.insert(v.left(eq), v.mid(eq + 1));
-    }
+    for (const QString& v : env) e.insert(v.section(u'=', 0, 0), v.section(u'=', 1));
     p->setProcessEnvironment(e);
     if (as) {
       const uid_t uid = as->uid;

@@ -208,7 +208,6 @@ class WidgetsTest : public QObject {
     QTest::addColumn<int>("edge");     // the bar's leading edge afterwards
     QTest::newRow("vertical past the end") << false << 1 << 500 << 400;
     QTest::newRow("vertical before the start") << false << 1 << -50 << 0;
-    QTest::newRow("vertical inside") << false << 1 << 120 << 120;
     QTest::newRow("vertical, no move") << false << 3 << kWhereGrabbed << 201;
     QTest::newRow("horizontal past the end") << true << 1 << 400 << 290;
     QTest::newRow("horizontal near the end") << true << 1 << 296 << 290;
