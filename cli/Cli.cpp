@@ -83,6 +83,12 @@ class HelpFormatter : public CLI::Formatter {
   }
 };
 
+std::string ChoiceList(const std::vector<std::string>& names) {
+  std::string list;
+  for (const std::string& name : names) list += (list.empty() ? "" : "|") + name;
+  return list;
+}
+
 std::string Lower(std::string text) {
   for (char& c : text)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -156,14 +162,18 @@ const PodOptions& Invocation::Pod() {
   return *pod_;
 }
 
+std::string PodOptionsHelp(const CLI::App& root) {
+  const auto options = root.get_options(
+      [](const CLI::Option* o) { return o->get_group().rfind("Pod and target", 0) == 0; });
+  return HelpFormatter().make_group(options.front()->get_group(), false, options) + "\n";
+}
+
 void UsesPodOptions(CLI::App& command, std::string exitStatus) {
-  command.footer([&command, exitStatus] {
+  command.footer(std::move(exitStatus));
+  command.footer([&command] {
     const CLI::App* root = &command;
     while (root->get_parent()) root = root->get_parent();
-    const auto options = root->get_options(
-        [](const CLI::Option* o) { return o->get_group().rfind("Pod and target", 0) == 0; });
-    return HelpFormatter().make_group(options.front()->get_group(), false, options) + "\n" +
-           exitStatus;
+    return PodOptionsHelp(*root);
   });
 }
 
@@ -183,7 +193,7 @@ CLI::Validator Choice(std::vector<std::string> names,
         }
         return "'" + value + "' is not one of " + list;
       },
-      "");
+      ChoiceList(names), "choices");
 }
 
 CLI::Validator HexNumber() {
@@ -204,34 +214,44 @@ std::string VersionText() {
   return std::string("velmora-cli ") + BuildVersion() + " (git " + BuildRevision() + ")";
 }
 
-int RunCli(std::vector<std::string> args, const CliEnv& env) {
-  std::ostream& out = env.out ? *env.out : std::cout;
-  std::ostream& err = env.err ? *env.err : std::cerr;
+CliDeclarations::CliDeclarations() = default;
+CliDeclarations::CliDeclarations(CliDeclarations&&) noexcept = default;
+CliDeclarations::~CliDeclarations() = default;
 
-  CLI::App app(
+CliDeclarations DeclareCli() {
+  CliDeclarations d;
+  d.app = std::make_unique<CLI::App>(
       "velmora-cli: Velmora UT on the command line. Opens TI COFF files and serial-boots,\n"
       "flashes and watches TMS320C31/C32/C33 boards through the USB pod or the\n"
       "virtual board (--pod=sim).",
       "velmora-cli");
+  CLI::App& app = *d.app;
   app.formatter(std::make_shared<HelpFormatter>());
   app.set_version_flag("--version", VersionText(), "print the version and git revision and end");
   app.require_subcommand(1);
   app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-  PodOptionValues given;
-  AddPodOptions(app, given);
-
-  std::vector<std::pair<CLI::App*, CommandRun>> commands;
+  d.given = std::make_unique<PodOptionValues>();
+  AddPodOptions(app, *d.given);
   for (CommandSetup setup : Setups()) {
     CommandRun run = setup(app);
     CLI::App* added = app.get_subcommands({}).back();
     added->fallthrough()->group("Commands");
     // Nested commands (flash write) take the options of the program too.
     for (CLI::App* sub : added->get_subcommands({})) sub->fallthrough()->group("Actions");
-    commands.emplace_back(added, std::move(run));
+    d.commands.emplace_back(added, std::move(run));
   }
   // Set last: commands inherit the footer in force when they are added.
   app.footer("Run 'velmora-cli COMMAND --help' for the options of a command.\n\n" +
              std::string(kTargetExitStatus) + "The other commands say theirs in their help.\n");
+  return d;
+}
+
+int RunCli(std::vector<std::string> args, const CliEnv& env) {
+  std::ostream& out = env.out ? *env.out : std::cout;
+  std::ostream& err = env.err ? *env.err : std::cerr;
+  CliDeclarations declared = DeclareCli();
+  CLI::App& app = *declared.app;
+  PodOptionValues& given = *declared.given;
 
   if (args.empty()) {
     out << app.help();
@@ -261,7 +281,7 @@ int RunCli(std::vector<std::string> args, const CliEnv& env) {
         << "Run 'velmora-cli" << chosen << " --help' for the options.\n";
     return kExitUsage;
   }
-  for (auto& [command, run] : commands) {
+  for (auto& [command, run] : declared.commands) {
     if (!command->parsed()) continue;
     Invocation invocation(env, given);
     return run(invocation);

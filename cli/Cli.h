@@ -116,11 +116,28 @@ struct CommandRegistrar {
 void UsesPodOptions(CLI::App& command, std::string exitStatus);
 
 // Allowed values of an option, given in any letter case; the stored value is
-// the index into names, or the index behind an alias.
+// the index into names, or the index behind an alias. Named "choices", its
+// description lists the names ("a|b|c") for the shell completion.
 CLI::Validator Choice(std::vector<std::string> names,
                       std::vector<std::pair<std::string, int>> aliases = {});
 // A 32-bit hexadecimal value with or without 0x.
 CLI::Validator HexNumber();
+
+// The program's command line as declared: what runs it, and what its manual
+// page and shell completion are generated from.
+struct CliDeclarations {
+  CliDeclarations();
+  CliDeclarations(CliDeclarations&&) noexcept;
+  ~CliDeclarations();
+  std::unique_ptr<CLI::App> app;
+  std::unique_ptr<PodOptionValues> given;  // filled in by parsing
+  std::vector<std::pair<CLI::App*, CommandRun>> commands;
+};
+CliDeclarations DeclareCli();
+
+// The help of the pod and target options (what UsesPodOptions puts before a
+// command's own footer).
+std::string PodOptionsHelp(const CLI::App& root);
 
 // Runs velmora-cli with the arguments after the program name; returns the
 // exit status.

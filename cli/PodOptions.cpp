@@ -40,7 +40,12 @@ void AddPodOptions(CLI::App& app, PodOptionValues& v) {
             if (FtdiBackendRegistered(name)) return {};
             return "unknown pod backend '" + name + "'; use " + JoinNames(FtdiBackendNames());
           },
-          ""));
+          [] {
+            std::string list;
+            for (const std::string& n : FtdiBackendNames()) list += (list.empty() ? "" : "|") + n;
+            return list;
+          }(),
+          "choices"));
   add("--pod-library", v.podLibrary, "FILE",
       "the libftdi1 or D2XX library to load instead of the system's");
   add("--sim-dir", v.simDir, "DIR", "the virtual board's state folder");

@@ -7,6 +7,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libftdi1-dev libftdi1-2
   libcli11-dev nlohmann-json3-dev
+  help2man librsvg2-bin dpkg-dev lintian desktop-file-utils appstream man-db
   clang libclang-rt-14-dev
 )
 missing=()

@@ -31,7 +31,9 @@ int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Velmora UT"));
   QApplication::setApplicationDisplayName(QStringLiteral("Velmora UT"));
-  QApplication::setApplicationVersion(QStringLiteral("2.25"));
+  QApplication::setApplicationVersion(QString::fromLatin1(velmora::BuildVersion()));
+  // Ties the windows to the installed desktop entry (its icon, its name).
+  QGuiApplication::setDesktopFileName(QStringLiteral("com.kelvaro.velmora"));
 
   velmora::StartupOptions options;
   QString error;

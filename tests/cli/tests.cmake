@@ -63,3 +63,10 @@ if(TARGET velmora-cli)
   set_tests_properties(program_versions PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endif()
 # --- end versions ----------------------------------------------------------------
+# --- packaging: the generated bash completion ------------------------------------
+if(TARGET velmora-cli-docs)
+  add_test(NAME cli_bash_completion
+    COMMAND bash ${CMAKE_SOURCE_DIR}/tests/cli/completion_check.sh
+      ${CMAKE_BINARY_DIR}/packaging/velmora-cli.bash)
+endif()
+# --- end packaging ---------------------------------------------------------------
