@@ -1,7 +1,7 @@
 #include "Cli.h"
+#include <CLI/CLI.hpp>
 
 #include <iostream>
-#include <regex>
 #include <sstream>
 
 #include "PodOptions.h"
@@ -112,14 +112,16 @@ std::string ChosenName(const CLI::App& app) {
 // What went wrong, said in the terms of the command line.
 std::string ErrorText(const CLI::ParseError& e, const CLI::App& app,
                       const std::vector<std::string>& args) {
-  std::smatch m;
-  std::string text = e.what();
-  static const std::regex missing("^(--[A-Za-z0-9-]+): 1 required .* missing$");
+  const std::string text = e.what();
   const std::vector<std::string> extras = app.remaining(true);
-  if (std::regex_match(text, m, missing)) {
-    const CLI::Option* o = Chosen(app)->get_option_no_throw(m[1].str());
-    if (!o) o = app.get_option_no_throw(m[1].str());
-    return "option " + m[1].str() + " needs a value" +
+  // "--dsp: 1 required TYPE missing"
+  const size_t colon = text.find(": 1 required ");
+  if (text.rfind("--", 0) == 0 && colon != std::string::npos && text.size() > 8 &&
+      text.compare(text.size() - 8, 8, " missing") == 0) {
+    const std::string name = text.substr(0, colon);
+    const CLI::Option* o = Chosen(app)->get_option_no_throw(name);
+    if (!o) o = app.get_option_no_throw(name);
+    return "option " + name + " needs a value" +
            (o && !o->get_option_text().empty() ? " (" + o->get_option_text() + ")" : "");
   }
   if (dynamic_cast<const CLI::RequiredError*>(&e) && Chosen(app) == &app && extras.empty())

@@ -3,6 +3,9 @@
 // Adding a command is one self-contained file, cli/cmd_NAME.cpp (CMake picks
 // it up), that declares its options and registers itself:
 //
+//   #include <CLI/CLI.hpp>
+//   #include "Cli.h"
+//
 //   namespace {
 //   struct Args {
 //     std::string file;
@@ -27,7 +30,6 @@
 // --version are handled for every command.
 #pragma once
 
-#include <CLI/CLI.hpp>
 #include <functional>
 #include <iosfwd>
 #include <memory>
@@ -39,6 +41,13 @@
 #include "config/MicroTimer.h"
 #include "config/SettingsStore.h"
 #include "podlink/PodLink.h"
+
+// CLI11 costs seconds of compile time per file: only the files that declare
+// options include <CLI/CLI.hpp>.
+namespace CLI {
+class App;
+class Validator;
+}  // namespace CLI
 
 namespace velmora::cli {
 

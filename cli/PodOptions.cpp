@@ -1,4 +1,5 @@
 #include "PodOptions.h"
+#include <CLI/CLI.hpp>
 
 #include "config/qt/QSettingsStore.h"
 

@@ -1,6 +1,7 @@
 // velmora-cli asm: assembles TMS320C3x source into an absolute COFF executable.
 #include <ostream>
 
+#include <CLI/CLI.hpp>
 #include "Cli.h"
 #include "c3x/Assembler.h"
 

@@ -11,6 +11,7 @@
 #define VELMORA_IS_TERMINAL(fd) (isatty(fd) != 0)
 #endif
 
+#include <CLI/CLI.hpp>
 #include "Cli.h"
 #include "PodOptions.h"
 #include "PodSession.h"

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <ostream>
 
+#include <CLI/CLI.hpp>
 #include "Cli.h"
 #include "c3x/Disassembler.h"
 #include "config/AppSettings.h"

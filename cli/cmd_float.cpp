@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include <CLI/CLI.hpp>
 #include "Cli.h"
 #include "monitoring/ValueFormats.h"
 

@@ -1,6 +1,7 @@
 // velmora-cli info: what the COFF reader makes of a file, and the program image.
 #include <ostream>
 
+#include <CLI/CLI.hpp>
 #include "Cli.h"
 #include "PodOptions.h"
 #include "image/AtomicFile.h"

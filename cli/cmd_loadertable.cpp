@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include <CLI/CLI.hpp>
 #include "Cli.h"
 #include "c3x/Assembler.h"
 #include "image/AtomicFile.h"

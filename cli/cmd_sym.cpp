@@ -1,6 +1,7 @@
 // velmora-cli sym: symbol files (.sym) holding the two watch lists.
 #include <ostream>
 
+#include <CLI/CLI.hpp>
 #include "Cli.h"
 #include "image/ImageReport.h"
 #include "image/SymbolFile.h"

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <ostream>
 
+#include <CLI/CLI.hpp>
 #include "Cli.h"
 #include "PodOptions.h"
 #include "PodSession.h"

@@ -5,6 +5,7 @@
 #include <iostream>
 #include <sstream>
 
+#include <CLI/CLI.hpp>
 #include "Cli.h"
 #include "config/BuildInfo.h"
 

@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <numeric>
-#include <regex>
 #include <sstream>
 
 #include "PodOptions.h"
@@ -178,8 +177,8 @@ TEST_F(TargetCli, HelpComesFromTheDeclarationsAndVersionNamesTheRevision) {
   }
   out.str("");
   EXPECT_EQ(cli::RunCli({"info", "x.out", "--version"}, env), cli::kExitOk);
-  EXPECT_TRUE(std::regex_match(out.str(), std::regex("velmora-cli [0-9.]+ \\(git [^ ()]+\\)\n")))
-      << out.str();
+  EXPECT_EQ(out.str().rfind("velmora-cli 2.", 0), 0u) << out.str();
+  EXPECT_NE(out.str().find(" (git "), std::string::npos) << out.str();
 }
 
 TEST_F(TargetCli, VersionPrintsMajorAndMinor) {
