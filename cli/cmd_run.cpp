@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include <CLI/CLI.hpp>
 #include "Cli.h"
 #include "PodOptions.h"
 #include "sim/Runner.h"
