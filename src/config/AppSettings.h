@@ -64,10 +64,14 @@ inline constexpr const char* kKeyCoffFileDirectory = "Coff File Directory";
 inline constexpr const char* kKeySymbolFilePath = "Symbol File Path";
 inline constexpr const char* kKeySymbolFileDirectory = "Symbol File Directory";
 
+// Bus control defaults: seven wait states counted internally (SWW 11, WTCNT
+// 7), so that the slowest flash grade (150 ns) answers in time on every DSP
+// type. The TMS320C32 values once had two (0x58, 0xF0858), which a 150-ns part
+// cannot meet at 30 MHz.
 inline constexpr uint32_t kDefaultPrimaryBus = 0x000008F8;
-inline constexpr uint32_t kDefaultIostrb = 0x00000058;
-inline constexpr uint32_t kDefaultStrb0 = 0x000F0858;
-inline constexpr uint32_t kDefaultStrb1 = 0x000F0858;
+inline constexpr uint32_t kDefaultIostrb = 0x000000F8;
+inline constexpr uint32_t kDefaultStrb0 = 0x000F08F8;
+inline constexpr uint32_t kDefaultStrb1 = 0x000F08F8;
 
 struct AppSettings {
   // Target and link ("Main Configuration").

@@ -85,6 +85,25 @@ void CPodLink::ApplyMemoryInterfaceValues(ProgramImage& image) {
   }
 }
 
+bool CPodLink::LoaderReportsNoErrors() {
+  // A fresh tag each time: a reply that carries it can only be the loader's
+  // answer to this request, given after everything queued before it.
+  do statusTag_ = (statusTag_ * 1103515245u + 12345u) & 0xFFFFFF;
+  while (statusTag_ == 0);
+  const uint32_t request = kFlashStatus | statusTag_;
+  if (!SendWordFixedDelay(request)) return false;
+  const uint32_t start = clock_.NowMs();
+  for (;;) {
+    // Each exchange repeats the request and brings the answer to the one
+    // before it, once the loader has caught up.
+    uint32_t reply = 0;
+    if (!ExchangeWordNoDelay(request, reply)) return false;
+    if ((reply & 0xFFFFFF) == statusTag_) return (reply >> 24) == 0;
+    if (clock_.NowMs() - start >= kLoaderStatusLimitMs) return false;
+    clock_.SleepMs(1);
+  }
+}
+
 bool CPodLink::DownloadFlashLoader() {
   const FlashLoader& loader = CurrentFlashLoader();
   observer_->Start();
@@ -117,6 +136,9 @@ bool CPodLink::EraseFlash() {
   observer_->StartAnimation();
   observer_->SetAnimationTitle("Flash Memory Erasing...");
   auto finish = [&](ProcResult result) {
+    // A failed erase leaves the chip showing its status until it is reset;
+    // without the reset it takes no command and the board cannot boot.
+    if (result == kProcEraseError) SendWordFixedDelay(kFlashReset | base);
     observer_->FinishAnimation(result);
     Purge();
     observer_->SetWaitCursor(false);
@@ -170,6 +192,8 @@ bool CPodLink::WriteFlash(const ProgramImage& image) {
   // The last words may still wait in the USB chip; they must reach the loader
   // before the purge and before the caller closes the link.
   WaitUntilSent(kCommandIdleLimitMs);
+  // Words the loader dropped or bytes the chip refused show only here.
+  if (!LoaderReportsNoErrors()) return FinishWith(kProcFlashWriteError, true);
   return FinishWith(kProcCompleted, true);
 }
 
@@ -205,6 +229,7 @@ bool CPodLink::WriteFlashPages(const ProgramImage& image) {
     observer_->PumpOneEvent();
     offset += page * 4;
   }
+  if (!LoaderReportsNoErrors()) return FinishWith(kProcFlashWriteError, true);
   return FinishWith(kProcCompleted, true);
 }
 
@@ -248,6 +273,8 @@ bool CPodLink::ReadFlash(ProgramImage& image) {
     if (observer_->CancelRequested()) return FinishWith(kProcCanceled, true);
     observer_->PumpOneEvent();
   }
+  // A request the loader lost would have shifted the replies after it.
+  if (!LoaderReportsNoErrors()) return FinishWith(kProcFlashReadError, true);
   return FinishWith(kProcCompleted, true);
 }
 

@@ -58,6 +58,15 @@ inline constexpr uint32_t kFlashRead29F040 = 0x66000000;
 inline constexpr uint32_t kFlashReadOther = 0x77000000;
 inline constexpr uint32_t kFlashProgram = 0x88000000;
 inline constexpr uint32_t kFlashPage = 0x99000000;
+// Loader status: the answer carries the 24-bit tag sent with it and, in the
+// top byte, the loader's error count (ring overflows, bytes or pages the flash
+// did not take, words out of step). Reset: the JEDEC reset command (F0h) at
+// the address.
+inline constexpr uint32_t kFlashStatus = 0xA5000000;
+inline constexpr uint32_t kFlashReset = 0xF0000000;
+// How long the loader may take to work through what it has queued before it
+// answers the status (a slow chip with a full ring, a page's write cycle).
+inline constexpr uint32_t kLoaderStatusLimitMs = 3000;
 
 // Page size in words of the page-write chips (flash types 3 to 5); 0 otherwise.
 uint32_t FlashPageWords(uint8_t flashType);
@@ -152,6 +161,9 @@ class CPodLink {
   bool ExchangeRaw(uint32_t word, uint32_t& reply);
   StreamEnd StreamWords(const uint32_t* words, uint32_t first, uint32_t count);
   bool FinishWith(ProcResult result, bool purge);
+  // Asks the running loader for its error count; true only when it answered
+  // this request, and with none.
+  bool LoaderReportsNoErrors();
   uint32_t FlashReadTag() const;
   uint32_t EraseReadTag() const;
 
@@ -172,6 +184,7 @@ class CPodLink {
   NullProcedureObserver nullObserver_;
   ProcedureObserver* observer_ = &nullObserver_;
   FlashLoaderSet loaders_;
+  uint32_t statusTag_ = 0x3C5A17;
 };
 
 // Little-endian word from the pod's 4 reply bytes.

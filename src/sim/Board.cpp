@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
 
 namespace velmora::sim {
 namespace {
@@ -13,6 +14,13 @@ constexpr uint32_t kC32VectorTable = 0x87FE00;
 // Serial port as the boot loader leaves it: receiver running with 32-bit
 // frames and its interrupt enabled, transmitter in reset.
 constexpr uint32_t kSerialAfterBoot = 0x0A300000;
+// Of a bus cycle of (1 + wait states) H1 periods, the DSP's address delay and
+// data set-up leave the part this much less to answer a read; its strobe
+// delays shorten a write pulse by this much.
+constexpr uint64_t kReadMarginPs = 15'000;
+constexpr uint64_t kWritePulseMarginPs = 10'000;
+// The boot loader's own loop around each byte it reads from the flash.
+constexpr uint64_t kBootCyclesPerByte = 4;
 
 std::string Hex6(uint32_t v) {
   char b[16];
@@ -27,7 +35,9 @@ uint32_t DefaultCpuMhz(uint8_t dspType) {
     case 1:
       return 30;  // TMS320C32-60
     case 2:
-      return 60;  // TMS320VC33-120
+      // A TMS320VC33 below its rated speed: with at most seven internal wait
+      // states it reaches a 150-ns flash only at 40 MHz or less.
+      return 40;
     default:
       return 25;  // TMS320C31-50
   }
@@ -57,6 +67,7 @@ Board::Board(const BoardConfig& config, std::unique_ptr<FlashChip> flash)
       mhz_(config.cpuMhz ? config.cpuMhz : DefaultCpuMhz(config.dspType)),
       cpu_(*this),
       flash_(flash ? std::move(flash) : std::make_unique<FlashChip>(config.flashType)) {
+  flash_->Configure(config_.flash);
   if (config_.externalRam.empty()) config_.externalRam = DefaultExternalRam(config_.dspType);
   BuildMemoryMap();
   ResetPeripherals();
@@ -284,12 +295,13 @@ void Board::SerialBootWord(uint32_t w) {
 }
 
 void Board::BootFromFlash() {
-  // The table is read a byte per address from the boot base up; it must stay
-  // inside the decoded window.
+  // The table is read a byte per address from the boot base up, with the
+  // wait states of the bus control values as they stand (the reset values,
+  // then those of the table's header); it must stay inside the decoded window.
   const uint32_t start = BootBase();
   const uint32_t limit = flashEnd_;
   uint32_t pos = start;
-  const uint64_t now = NowNs();
+  uint64_t at = NowNs();
   bool overrun = false;
   auto word = [&]() -> uint32_t {
     if (pos + 4 > limit) {
@@ -297,7 +309,11 @@ void Board::BootFromFlash() {
       return 0;
     }
     uint32_t w = 0;
-    for (int i = 3; i >= 0; --i) w = (w << 8) | flash_->BusRead(FlashOffset(pos + i), now);
+    for (uint32_t i = 0; i < 4; ++i) {
+      const uint32_t waits = FlashWaitStates(pos + i);
+      w |= uint32_t{BootReadByte(pos + i, at)} << (8 * i);
+      at += CyclesToNs(1 + waits + kBootCyclesPerByte);
+    }
     pos += 4;
     return w;
   };
@@ -339,9 +355,7 @@ void Board::BootFromFlash() {
     return;
   }
   if (first) return;  // no block: nothing to run
-  // The boot loader reads every byte over the external bus; about eight
-  // cycles per byte with the wait states of slow flash.
-  runFromNs_ = now + CyclesToNs(uint64_t{pos - start} * 8);
+  runFromNs_ = at;
   FinishBoot(entry);
 }
 
@@ -632,12 +646,76 @@ Board::FlashAccess Board::FlashBusShape(uint32_t address) const {
   return a;
 }
 
+uint32_t Board::FlashWaitStates(uint32_t address) const {
+  uint32_t control = busControl_[1];  // C31, C33: the primary bus
+  if (config_.dspType == 1) {
+    if (address >= 0x810000 && address < 0x830000)
+      control = busControl_[0];  // IOSTRB
+    else if (address >= 0x900000)
+      control = busControl_[2];  // STRB1
+  }
+  const uint32_t sww = (control >> 3) & 3, wtcnt = (control >> 5) & 7;
+  // SWW 01 counts WTCNT; 11 waits for both the count and RDY; 00 and 10 end
+  // with RDY, which this board holds active.
+  return (sww == 1 || sww == 3) ? wtcnt : 0;
+}
+
+bool Board::FlashReadSettles(uint32_t waitStates) const {
+  const uint64_t windowPs = uint64_t{1 + waitStates} * 1'000'000 / mhz_;
+  return windowPs >= kReadMarginPs + uint64_t{flash_->AccessNs()} * 1000;
+}
+
+bool Board::FlashWriteLatches(uint32_t waitStates) const {
+  const uint64_t pulsePs = uint64_t{1 + waitStates} * 1'000'000 / mhz_;
+  return pulsePs >= kWritePulseMarginPs + uint64_t{flash_->WritePulseNs()} * 1000;
+}
+
+void Board::TraceFlashBus(std::unique_ptr<std::ostream> out) {
+  trace_ = std::move(out);
+  if (trace_) *trace_ << "ns,op,address,data\n";
+}
+
+bool Board::TraceFlashBus(const std::string& path, std::string* error) {
+  auto out = std::make_unique<std::ofstream>(path, std::ios::trunc);
+  if (!*out) {
+    if (error) *error = "cannot write the flash bus trace " + path;
+    return false;
+  }
+  TraceFlashBus(std::move(out));
+  return true;
+}
+
+void Board::Trace(uint64_t ns, char op, uint32_t address, uint8_t data) {
+  if (!trace_) return;
+  char line[64];
+  std::snprintf(line, sizeof line, "%llu,%c,0x%06X,0x%02X\n", static_cast<unsigned long long>(ns),
+                op, address & Cpu::kAddressMask, data);
+  *trace_ << line;
+}
+
+uint8_t Board::BootReadByte(uint32_t address, uint64_t atNs) {
+  const uint8_t b = flash_->BusRead(FlashOffset(address), atNs);
+  Trace(atNs, 'R', address, b);
+  // Latched before the part drove its data: every bit is wrong.
+  return FlashReadSettles(FlashWaitStates(address)) ? b : static_cast<uint8_t>(~b);
+}
+
 uint32_t Board::FlashRead(uint32_t address) {
   const FlashAccess a = FlashBusShape(address);
   const uint32_t offset = address * a.bytes;
-  const uint64_t now = NowNs();
+  const uint32_t waits = FlashWaitStates(address);
+  const bool settles = FlashReadSettles(waits);
+  uint64_t now = NowNs();
   uint32_t v = 0;
-  for (uint32_t i = 0; i < a.bytes; ++i) v |= uint32_t{flash_->BusRead(offset + i, now)} << (8 * i);
+  for (uint32_t i = 0; i < a.bytes; ++i) {
+    uint8_t b = flash_->BusRead(offset + i, now);
+    Trace(now, 'R', address, b);
+    if (!settles) b = static_cast<uint8_t>(~b);  // latched before the part drove its data
+    v |= uint32_t{b} << (8 * i);
+    now += CyclesToNs(1 + waits);
+  }
+  // The instruction's own cycle is counted by the CPU; the bus adds the rest.
+  cpu_.SetCycle(cpu_.Cycle() + uint64_t{a.bytes} * (1 + waits) - 1);
   if (a.bytes == 4) return v;
   const uint32_t bits = 8 * a.bytes;
   if (!a.eightBitMemory) return v | (0xFFFFFFFFu << bits);  // undriven data lines read high
@@ -648,9 +726,16 @@ uint32_t Board::FlashRead(uint32_t address) {
 void Board::FlashWrite(uint32_t address, uint32_t value) {
   const FlashAccess a = FlashBusShape(address);
   const uint32_t offset = address * a.bytes;
-  const uint64_t now = NowNs();
-  for (uint32_t i = 0; i < a.bytes; ++i)
-    flash_->BusWrite(offset + i, static_cast<uint8_t>(value >> (8 * i)), now);
+  const uint32_t waits = FlashWaitStates(address);
+  const bool latches = FlashWriteLatches(waits);
+  uint64_t now = NowNs();
+  for (uint32_t i = 0; i < a.bytes; ++i) {
+    const uint8_t b = static_cast<uint8_t>(value >> (8 * i));
+    Trace(now, 'W', address, b);
+    if (latches) flash_->BusWrite(offset + i, b, now);  // too short a pulse is lost
+    now += CyclesToNs(1 + waits);
+  }
+  cpu_.SetCycle(cpu_.Cycle() + uint64_t{a.bytes} * (1 + waits) - 1);
   cpu_.Yield();  // the chip may have started an operation
 }
 // --- IoBus --------------------------------------------------------------------

@@ -9,6 +9,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,7 @@ struct RamRegion {
 struct BoardConfig {
   uint8_t dspType = 0;    // 0 TMS320C31, 1 TMS320C32, 2 TMS320C33
   uint8_t flashType = 1;  // 0 AM29F010 ... 5 AT29C040A
+  FlashOptions flash;     // revision and speed grade of the part
   uint8_t bootMode = 0;   // 0 Boot1, 1 Boot2, 2 Boot3: ROM boot source and flash position
   uint32_t cpuMhz = 0;    // instruction rate; 0: the DSP type's default
   // External RAM; empty: the DSP type's default (see README).
@@ -154,6 +156,17 @@ class Board : public IoBus {
   FlashChip& Flash() { return *flash_; }
   const FlashChip& Flash() const { return *flash_; }
   uint32_t BusControl(uint32_t address) const;  // 0x808060/64/68
+  // Wait states an access to the flash at `address` gets from the bus control
+  // register that governs it (the board ties RDY active, so only the
+  // internal wait-state counter can lengthen a cycle).
+  uint32_t FlashWaitStates(uint32_t address) const;
+  // Whether a read settles / a write pulse is long enough for the part with
+  // that many wait states at the board's clock.
+  bool FlashReadSettles(uint32_t waitStates) const;
+  bool FlashWriteLatches(uint32_t waitStates) const;
+  // Every flash bus cycle from now on as CSV (ns,op,address,data); null stops.
+  void TraceFlashBus(std::unique_ptr<std::ostream> out);
+  bool TraceFlashBus(const std::string& path, std::string* error);
   // The program image as the flash procedures store it: word i in the chip
   // bytes BootOffset() + 4i .. + 3, least significant first (no bus cycles).
   void WriteFlashImage(const std::vector<uint32_t>& words);
@@ -204,6 +217,9 @@ class Board : public IoBus {
   // Flash bus
   uint32_t FlashRead(uint32_t address);
   void FlashWrite(uint32_t address, uint32_t value);
+  // One byte cycle of the boot loader's table read, at board time atNs.
+  uint8_t BootReadByte(uint32_t address, uint64_t atNs);
+  void Trace(uint64_t ns, char op, uint32_t address, uint8_t data);
   struct FlashAccess {
     uint32_t bytes = 1;           // chip bytes per word access, at address x bytes
     bool eightBitMemory = false;  // C32 STRBx set for 8-bit memory: no undriven lines
@@ -246,6 +262,7 @@ class Board : public IoBus {
 
   std::deque<Frame> frames_;
   uint64_t framesExchanged_ = 0;
+  std::unique_ptr<std::ostream> trace_;
 };
 
 // Default instruction rates and external RAM.

@@ -17,15 +17,20 @@ constexpr uint64_t kMs = 1000 * kUs;
 constexpr uint64_t kS = 1000 * kMs;
 
 // Typical data-sheet figures: byte program and erase times of the JEDEC parts,
-// write cycle (tWC) of the page-write parts.
+// write cycle (tWC) of the page-write parts. The JEDEC commands are decoded on
+// 5555h/2AAAh (A14-A0); the B revisions of the AMD parts compare A10-A0 only.
 constexpr FlashChipInfo kChips[kFlashTypeCount] = {
-    {0, "AM29F010", 0x20000, 0x01, 0x20, false, 0, 0x4000, 0x7FF, 14 * kUs, 2 * kS, 1 * kS},
-    {1, "AM29F040", 0x80000, 0x01, 0xA4, false, 0, 0x10000, 0x7FF, 7 * kUs, 8 * kS, 1 * kS},
-    {2, "HY29F040A", 0x80000, 0xAD, 0xA4, false, 0, 0x10000, 0x7FF, 7 * kUs, 8 * kS, 1 * kS},
-    {3, "AT29C010A", 0x20000, 0x1F, 0xD5, true, 128, 0, 0x7FFF, 10 * kMs, 0, 0},
-    {4, "AT29C020", 0x40000, 0x1F, 0xDA, true, 256, 0, 0x7FFF, 10 * kMs, 0, 0},
-    {5, "AT29C040A", 0x80000, 0x1F, 0xA4, true, 256, 0, 0x7FFF, 10 * kMs, 0, 0},
+    {0, "AM29F010", 0x20000, 0x01, 0x20, false, 0, 0x4000, true, 14 * kUs, 2 * kS, 1 * kS},
+    {1, "AM29F040", 0x80000, 0x01, 0xA4, false, 0, 0x10000, true, 7 * kUs, 8 * kS, 1 * kS},
+    {2, "HY29F040A", 0x80000, 0xAD, 0xA4, false, 0, 0x10000, false, 7 * kUs, 8 * kS, 1 * kS},
+    {3, "AT29C010A", 0x20000, 0x1F, 0xD5, true, 128, 0, false, 10 * kMs, 0, 0},
+    {4, "AT29C020", 0x40000, 0x1F, 0xDA, true, 256, 0, false, 10 * kMs, 0, 0},
+    {5, "AT29C040A", 0x80000, 0x1F, 0xA4, true, 256, 0, false, 10 * kMs, 0, 0},
 };
+
+// JEDEC command cycle addresses.
+constexpr uint32_t kCommandAddress1 = 0x5555;
+constexpr uint32_t kCommandAddress2 = 0x2AAA;
 
 constexpr const char* kMagic = "VELMORA-SIM-FLASH 1";
 
@@ -33,6 +38,12 @@ constexpr const char* kMagic = "VELMORA-SIM-FLASH 1";
 
 const FlashChipInfo* FindFlashInfo(uint8_t flashType) {
   return flashType < kFlashTypeCount ? &kChips[flashType] : nullptr;
+}
+
+bool IsFlashSpeedGrade(uint32_t ns) {
+  for (uint32_t g : kFlashSpeedGrades)
+    if (g == ns) return true;
+  return false;
 }
 
 const FlashChipInfo* FindFlashInfo(const std::string& name) {
@@ -48,6 +59,18 @@ FlashChip::FlashChip(uint8_t flashType)
     pageData_.assign(info_->pageSize, 0xFF);
     pageLoaded_.assign(info_->pageSize, false);
   }
+}
+
+void FlashChip::Configure(const FlashOptions& options) {
+  options_ = options;
+  if (!IsFlashSpeedGrade(options_.speedNs)) options_.speedNs = kSlowestFlashSpeedNs;
+}
+
+uint32_t FlashChip::WritePulseNs() const {
+  // tWP: the Atmel parts want 100 ns whatever their grade; the AMD-style parts
+  // 45 ns up to the 90-ns grade and 50 ns beyond.
+  if (info_->pageWrite) return 100;
+  return options_.speedNs <= 90 ? 45 : 50;
 }
 
 void FlashChip::Fill(uint8_t value) {
@@ -66,7 +89,20 @@ void FlashChip::CorruptByte(uint32_t offset, uint8_t value) {
 }
 
 bool FlashChip::IsUnlock(uint32_t offset, uint32_t address) const {
-  return (offset & info_->unlockMask) == (address & info_->unlockMask);
+  // The Atmel parts always compare A14-A0.
+  const uint32_t mask = info_->pageWrite ? 0x7FFF : CommandAddressMask();
+  return (offset & mask) == (address & mask);
+}
+
+void FlashChip::StartErase(uint64_t startNs, uint64_t durationNs) {
+  busy_ = Op::Erase;
+  pollByte_ = 0x00;
+  busyEndNs_ = startNs + durationNs;
+  failAtNs_ = 0;
+  if (eraseFailures_) {
+    failAtNs_ = startNs + kEraseTimeoutNs;
+    if (eraseFailures_ != UINT32_MAX) --eraseFailures_;
+  }
 }
 
 bool FlashChip::Busy() const {
@@ -86,10 +122,7 @@ uint64_t FlashChip::NextEventNs() const {
 void FlashChip::Update(uint64_t nowNs) {
   if (cmd_ == Cmd::SectorEraseWindow && nowNs >= sectorWindowEndNs_) {
     cmd_ = Cmd::Read;
-    busy_ = Op::Erase;
-    pollByte_ = 0x00;
-    busyEndNs_ = sectorWindowEndNs_ + info_->sectorEraseNs * eraseSectors_.size();
-    failAtNs_ = failErase_ ? sectorWindowEndNs_ + kEraseTimeoutNs : 0;
+    StartErase(sectorWindowEndNs_, info_->sectorEraseNs * eraseSectors_.size());
   }
   if (pageLoading_ && nowNs >= lastLoadNs_ + kByteLoadWindowNs) {
     pageLoading_ = false;
@@ -151,7 +184,7 @@ uint8_t FlashChip::BusRead(uint32_t offset, uint64_t nowNs) {
     if (idMode_) return offset == 0 ? info_->manufacturerId : offset == 1 ? info_->deviceId : 0;
     return data_[offset];
   }
-  if (cmd_ == Cmd::Autoselect) {
+  if (autoselect_) {
     switch (offset & 0xFF) {
       case 0:
         return info_->manufacturerId;
@@ -175,8 +208,8 @@ void FlashChip::BusWrite(uint32_t offset, uint8_t value, uint64_t nowNs) {
 
 void FlashChip::JedecWrite(uint32_t offset, uint8_t value, uint64_t nowNs) {
   if (busy_ != Op::None) {
-    // Only a reset gets a failed operation out of its status mode; everything
-    // else is ignored while the embedded algorithm runs.
+    // A failed operation keeps the part in its status mode until the reset
+    // command; while an operation runs every write is ignored.
     if (failed_ && value == 0xF0) {
       busy_ = Op::None;
       failed_ = false;
@@ -186,77 +219,73 @@ void FlashChip::JedecWrite(uint32_t offset, uint8_t value, uint64_t nowNs) {
     }
     return;
   }
-  if (value == 0xF0 && cmd_ != Cmd::ProgramSetup && cmd_ != Cmd::SectorEraseWindow) {
+  if (cmd_ == Cmd::ProgramSetup) {  // the fourth cycle: the data, whatever its value
     cmd_ = Cmd::Read;
+    busy_ = Op::Program;
+    programOffset_ = offset;
+    programValue_ = value;
+    pollByte_ = value;
+    busyEndNs_ = nowNs + (programNsOverride_ ? programNsOverride_ : info_->programNs);
+    // A program cannot turn a 0 back into a 1: the algorithm gives up with
+    // DQ5 set and the cell keeps its 0.
+    failAtNs_ = (value & ~data_[offset]) ? nowNs + kProgramTimeoutNs : 0;
+    if (failAtNs_) {
+      data_[offset] &= value;
+      Touch();
+    }
     return;
   }
+  if (cmd_ == Cmd::SectorEraseWindow) {
+    // More sectors may follow within the window; any other command abandons
+    // the erase and returns to reading.
+    if (value == 0x30) {
+      const uint32_t base = offset - offset % info_->sectorSize;
+      if (std::find(eraseSectors_.begin(), eraseSectors_.end(), base) == eraseSectors_.end())
+        eraseSectors_.push_back(base);
+      sectorWindowEndNs_ = nowNs + kSectorEraseWindowNs;
+    } else {
+      eraseSectors_.clear();
+      cmd_ = Cmd::Read;
+    }
+    return;
+  }
+  if (value == 0xF0) {  // reset, from any point of a command sequence
+    cmd_ = Cmd::Read;
+    autoselect_ = false;
+    return;
+  }
+  if (autoselect_) return;  // only the reset command leaves the autoselect mode
   switch (cmd_) {
     case Cmd::Read:
-    case Cmd::Autoselect:
-      if (value == 0xAA && IsUnlock(offset, 0x555))
-        cmd_ = Cmd::Unlock1;
-      else if (cmd_ != Cmd::Autoselect)
-        cmd_ = Cmd::Read;
+      if (value == 0xAA && IsUnlock(offset, kCommandAddress1)) cmd_ = Cmd::Unlock1;
       return;
     case Cmd::Unlock1:
-      cmd_ = (value == 0x55 && IsUnlock(offset, 0x2AA)) ? Cmd::Unlock2 : Cmd::Read;
+      cmd_ = (value == 0x55 && IsUnlock(offset, kCommandAddress2)) ? Cmd::Unlock2 : Cmd::Read;
       return;
     case Cmd::Unlock2:
-      if (!IsUnlock(offset, 0x555)) {
-        cmd_ = Cmd::Read;
-      } else if (value == 0xA0) {
-        cmd_ = Cmd::ProgramSetup;
-      } else if (value == 0x80) {
-        cmd_ = Cmd::EraseSetup;
-      } else if (value == 0x90) {
-        cmd_ = Cmd::Autoselect;
-      } else {
-        cmd_ = Cmd::Read;
-      }
-      return;
-    case Cmd::ProgramSetup: {
       cmd_ = Cmd::Read;
-      busy_ = Op::Program;
-      programOffset_ = offset;
-      programValue_ = value;
-      pollByte_ = value;
-      busyEndNs_ = nowNs + info_->programNs;
-      // A program cannot turn a 0 back into a 1: the algorithm gives up with
-      // DQ5 set and the cell keeps its 0.
-      failAtNs_ = (value & ~data_[offset]) ? nowNs + kProgramTimeoutNs : 0;
-      if (failAtNs_) {
-        data_[offset] &= value;
-        Touch();
-      }
+      if (!IsUnlock(offset, kCommandAddress1)) return;
+      if (value == 0xA0)
+        cmd_ = Cmd::ProgramSetup;
+      else if (value == 0x80)
+        cmd_ = Cmd::EraseSetup;
+      else if (value == 0x90)
+        autoselect_ = true;
       return;
-    }
     case Cmd::EraseSetup:
-      cmd_ = (value == 0xAA && IsUnlock(offset, 0x555)) ? Cmd::EraseUnlock1 : Cmd::Read;
+      cmd_ = (value == 0xAA && IsUnlock(offset, kCommandAddress1)) ? Cmd::EraseUnlock1 : Cmd::Read;
       return;
     case Cmd::EraseUnlock1:
-      cmd_ = (value == 0x55 && IsUnlock(offset, 0x2AA)) ? Cmd::EraseUnlock2 : Cmd::Read;
+      cmd_ = (value == 0x55 && IsUnlock(offset, kCommandAddress2)) ? Cmd::EraseUnlock2 : Cmd::Read;
       return;
     case Cmd::EraseUnlock2:
-      if (value == 0x10 && IsUnlock(offset, 0x555)) {
-        cmd_ = Cmd::Read;
-        busy_ = Op::Erase;
-        pollByte_ = 0x00;
+      cmd_ = Cmd::Read;
+      if (value == 0x10 && IsUnlock(offset, kCommandAddress1)) {
         eraseSectors_.assign(1, UINT32_MAX);
-        busyEndNs_ = nowNs + info_->chipEraseNs;
-        failAtNs_ = failErase_ ? nowNs + kEraseTimeoutNs : 0;
+        StartErase(nowNs, info_->chipEraseNs);
       } else if (value == 0x30) {
         cmd_ = Cmd::SectorEraseWindow;
         eraseSectors_.assign(1, offset - offset % info_->sectorSize);
-        sectorWindowEndNs_ = nowNs + kSectorEraseWindowNs;
-      } else {
-        cmd_ = Cmd::Read;
-      }
-      return;
-    case Cmd::SectorEraseWindow:
-      if (value == 0x30) {
-        const uint32_t base = offset - offset % info_->sectorSize;
-        if (std::find(eraseSectors_.begin(), eraseSectors_.end(), base) == eraseSectors_.end())
-          eraseSectors_.push_back(base);
         sectorWindowEndNs_ = nowNs + kSectorEraseWindowNs;
       }
       return;
@@ -298,14 +327,14 @@ void FlashChip::PageWrite(uint32_t offset, uint8_t value, uint64_t nowNs) {
   auto keep = [&] { pending_.emplace_back(offset, value); };
   switch (cmd_) {
     case Cmd::Read:
-      if (value == 0xAA && IsUnlock(offset, 0x5555)) {
+      if (value == 0xAA && IsUnlock(offset, kCommandAddress1)) {
         keep();
         cmd_ = Cmd::Unlock1;
         return;
       }
       break;
     case Cmd::Unlock1:
-      if (value == 0x55 && IsUnlock(offset, 0x2AAA)) {
+      if (value == 0x55 && IsUnlock(offset, kCommandAddress2)) {
         keep();
         cmd_ = Cmd::Unlock2;
         return;
@@ -313,7 +342,7 @@ void FlashChip::PageWrite(uint32_t offset, uint8_t value, uint64_t nowNs) {
       ReplayPending(nowNs);
       break;
     case Cmd::Unlock2:
-      if (IsUnlock(offset, 0x5555) &&
+      if (IsUnlock(offset, kCommandAddress1) &&
           (value == 0xA0 || value == 0x80 || value == 0x90 || value == 0xF0)) {
         pending_.clear();
         cmd_ = Cmd::Read;
@@ -335,7 +364,7 @@ void FlashChip::PageWrite(uint32_t offset, uint8_t value, uint64_t nowNs) {
       ReplayPending(nowNs);
       break;
     case Cmd::DisableUnlock3:
-      if (value == 0xAA && IsUnlock(offset, 0x5555)) {
+      if (value == 0xAA && IsUnlock(offset, kCommandAddress1)) {
         keep();
         cmd_ = Cmd::DisableUnlock4;
         return;
@@ -343,7 +372,7 @@ void FlashChip::PageWrite(uint32_t offset, uint8_t value, uint64_t nowNs) {
       ReplayPending(nowNs);
       break;
     case Cmd::DisableUnlock4:
-      if (value == 0x55 && IsUnlock(offset, 0x2AAA)) {
+      if (value == 0x55 && IsUnlock(offset, kCommandAddress2)) {
         keep();
         cmd_ = Cmd::DisableUnlock5;
         return;
@@ -351,7 +380,7 @@ void FlashChip::PageWrite(uint32_t offset, uint8_t value, uint64_t nowNs) {
       ReplayPending(nowNs);
       break;
     case Cmd::DisableUnlock5:
-      if (value == 0x20 && IsUnlock(offset, 0x5555)) {
+      if (value == 0x20 && IsUnlock(offset, kCommandAddress1)) {
         pending_.clear();
         cmd_ = Cmd::Read;
         if (sdpEnabled_) {

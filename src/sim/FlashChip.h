@@ -3,7 +3,8 @@
 // erase with DQ7 data polling, DQ6 toggle and the DQ5 time-out) and the Atmel
 // page-write parts (AT29C010A, AT29C020, AT29C040A: software data protection,
 // page load within the byte-load window, internal write cycle). Time is given
-// by the caller in nanoseconds of board time.
+// by the caller in nanoseconds of board time. Each rule and its data sheet are
+// listed in sim/README.md.
 #pragma once
 
 #include <cstdint>
@@ -22,13 +23,25 @@ struct FlashChipInfo {
   bool pageWrite;       // Atmel page-write part
   uint32_t pageSize;    // bytes (page-write parts)
   uint32_t sectorSize;  // bytes (JEDEC parts)
-  uint32_t unlockMask;  // address bits compared for the unlock cycles
+  bool hasRevisionB;    // a B revision exists that decodes commands on A10-A0
   uint64_t programNs;   // byte program (JEDEC) or write cycle (page write)
   uint64_t chipEraseNs;
   uint64_t sectorEraseNs;
 };
 
 inline constexpr int kFlashTypeCount = 6;
+// Speed grades (read access time tACC in ns) the parts come in; a board
+// without a stated grade carries the slowest.
+inline constexpr uint32_t kFlashSpeedGrades[] = {70, 90, 120, 150};
+inline constexpr uint32_t kSlowestFlashSpeedNs = 150;
+bool IsFlashSpeedGrade(uint32_t ns);
+
+// What the board's part is beyond its type.
+struct FlashOptions {
+  bool revisionB = false;  // AM29F010B / AM29F040B; ignored for parts without one
+  uint32_t speedNs = kSlowestFlashSpeedNs;
+  bool operator==(const FlashOptions&) const = default;
+};
 // nullptr for an unknown type.
 const FlashChipInfo* FindFlashInfo(uint8_t flashType);
 const FlashChipInfo* FindFlashInfo(const std::string& name);
@@ -47,6 +60,17 @@ class FlashChip {
 
   const FlashChipInfo& Info() const { return *info_; }
   uint32_t Capacity() const { return info_->capacity; }
+
+  // Revision and speed grade; the contents stay.
+  void Configure(const FlashOptions& options);
+  const FlashOptions& Options() const { return options_; }
+  bool RevisionB() const { return options_.revisionB && info_->hasRevisionB; }
+  // Address bits a command cycle compares: A14-A0, or A10-A0 on a B revision.
+  uint32_t CommandAddressMask() const { return RevisionB() ? 0x7FF : 0x7FFF; }
+  // Bus timing the part needs: read access time (address to data, tACC) and
+  // the shortest write pulse (tWP).
+  uint32_t AccessNs() const { return options_.speedNs; }
+  uint32_t WritePulseNs() const;
 
   // Bus cycles. Offsets beyond the capacity wrap (the upper address lines are
   // not connected).
@@ -68,8 +92,12 @@ class FlashChip {
   // Bumped on every change of contents or protection; for persistence.
   uint64_t Generation() const { return generation_; }
 
-  // Fault injection.
-  void SetEraseFailure(bool fail) { failErase_ = fail; }
+  // Fault injection: the next `count` erases end in the DQ5 time-out
+  // (UINT32_MAX: every one); every byte program takes `ns` (0: the part's own
+  // time).
+  void SetEraseFailures(uint32_t count) { eraseFailures_ = count; }
+  void SetEraseFailure(bool fail) { eraseFailures_ = fail ? UINT32_MAX : 0; }
+  void SetProgramTimeNs(uint64_t ns) { programNsOverride_ = ns; }
   void CorruptByte(uint32_t offset, uint8_t value);
 
   // Persistence: a small text header (chip name, size, protection) and the raw
@@ -90,7 +118,6 @@ class FlashChip {
     EraseUnlock1,
     EraseUnlock2,
     SectorEraseWindow,
-    Autoselect,
     // Page-write parts
     DisableUnlock3,  // AA 55 80 seen
     DisableUnlock4,  // ... AA
@@ -103,14 +130,18 @@ class FlashChip {
   void PageLoad(uint32_t offset, uint8_t value, uint64_t nowNs);
   void ReplayPending(uint64_t nowNs);
   bool IsUnlock(uint32_t offset, uint32_t address) const;
+  void StartErase(uint64_t startNs, uint64_t durationNs);
   uint8_t StatusByte();
   void Touch() { ++generation_; }
 
   const FlashChipInfo* info_;
+  FlashOptions options_;
   std::vector<uint8_t> data_;
   uint64_t generation_ = 0;
   bool sdpEnabled_ = false;
-  bool failErase_ = false;
+  uint32_t eraseFailures_ = 0;
+  uint64_t programNsOverride_ = 0;
+  bool autoselect_ = false;  // JEDEC: until the reset command
 
   Cmd cmd_ = Cmd::Read;
   Op busy_ = Op::None;

@@ -105,6 +105,22 @@ bool ParseFirmwareVersion(const std::string& text, uint8_t* out) {
   return true;
 }
 
+bool ParseFlashRevision(const std::string& text, bool* revisionB) {
+  const std::string t = Upper(Trim(text));
+  if (t != "A" && t != "B" && !t.empty()) return false;
+  *revisionB = t == "B";
+  return true;
+}
+
+bool ParseFlashSpeed(const std::string& text, uint32_t* ns) {
+  std::string t = Trim(text);
+  if (t.size() > 2 && Upper(t.substr(t.size() - 2)) == "NS") t = Trim(t.substr(0, t.size() - 2));
+  uint32_t v = 0;
+  if (!ParseUint(t, 10, &v) || !IsFlashSpeedGrade(v)) return false;
+  *ns = v;
+  return true;
+}
+
 BoardFolder::BoardFolder(std::string folder) : folder_(std::move(folder)) {}
 
 std::string BoardFolder::OptionsPath() const {
@@ -145,6 +161,10 @@ bool BoardFolder::LoadOptions(BoardOptions* options, std::string* error) const {
       ok = ParseUint(value, 10, &n) && n <= 1000, o.cpuMhz = n;
     else if (key == "reset-polarity")
       o.resetActiveHigh = Upper(value) == "HIGH";
+    else if (key == "flash-rev")
+      ok = ParseFlashRevision(value, &o.flash.revisionB);
+    else if (key == "flash-speed")
+      ok = ParseFlashSpeed(value, &o.flash.speedNs);
     if (!ok) {
       if (error) *error = OptionsPath() + ":" + std::to_string(lineNo) + ": bad value for " + key;
       return false;
@@ -168,7 +188,9 @@ bool BoardFolder::SaveOptions(const BoardOptions& o, std::string* error) const {
       << "boot=Boot" << (o.bootMode + 1) << "\n"
       << "firmware=" << FirmwareText(o.firmwareVersion) << "\n"
       << "mhz=" << o.cpuMhz << "\n"
-      << "reset-polarity=" << (o.resetActiveHigh ? "high" : "low") << "\n";
+      << "reset-polarity=" << (o.resetActiveHigh ? "high" : "low") << "\n"
+      << "flash-rev=" << (o.flash.revisionB ? "B" : "A") << "\n"
+      << "flash-speed=" << o.flash.speedNs << "\n";
   return WriteFileAtomically(OptionsPath(), out.view(), error, ".tmp", false);
 }
 
@@ -237,6 +259,14 @@ bool ResolveBoardOptions(BoardFolder& folder, const std::map<std::string, std::s
     }
     o.resetActiveHigh = t == "HIGH" || t == "1";
   }
+  if (const std::string* v = get("flash-rev"); v && !ParseFlashRevision(*v, &o.flash.revisionB)) {
+    *error = "bad value for --sim-flash-rev: " + *v + " (A or B)";
+    return false;
+  }
+  if (const std::string* v = get("flash-speed"); v && !ParseFlashSpeed(*v, &o.flash.speedNs)) {
+    *error = "bad value for --sim-flash-speed: " + *v + " (70, 90, 120 or 150 ns)";
+    return false;
+  }
   if (!folder.SaveOptions(o, error)) return false;
   *options = o;
   return true;
@@ -297,14 +327,31 @@ std::unique_ptr<SimFtdiDevice> OpenVirtualBoard(const FtdiBackendOptions& option
   std::string note;
   auto chip = folder.LoadFlash(o.flashType, &note);
   if (!note.empty()) std::cerr << "virtual board: " << note << "\n";
-  if (value("erase-fails") == "1") chip->SetEraseFailure(true);
+  for (const char* key : {"erase-fails", "program-us"}) {
+    const std::string v = value(key);
+    uint32_t n = 0;
+    if (v.empty()) continue;
+    if (!ParseUint(v, 10, &n)) {
+      if (error) *error = std::string("virtual board: bad value for --sim-") + key + ": " + v;
+      return nullptr;
+    }
+    if (key == std::string("erase-fails"))
+      chip->SetEraseFailures(n);
+    else
+      chip->SetProgramTimeNs(uint64_t{n} * 1000);
+  }
   BoardConfig config;
   config.dspType = o.dspType;
   config.flashType = o.flashType;
   config.bootMode = o.bootMode;
   config.cpuMhz = o.cpuMhz;
   config.resetActiveHigh = o.resetActiveHigh;
+  config.flash = o.flash;
   auto board = std::make_unique<Board>(config, std::move(chip));
+  if (const std::string path = value("trace"); !path.empty() && !board->TraceFlashBus(path, &why)) {
+    if (error) *error = "virtual board: " + why;
+    return nullptr;
+  }
   board->PowerUp();
   // The board was switched on before the host program opened it: its boot
   // loader has waited out the serial boot window, and a program in the flash

@@ -22,6 +22,7 @@ struct BoardOptions {
   uint8_t firmwareVersion = 0x12;
   uint32_t cpuMhz = 0;  // 0: the DSP type's default
   bool resetActiveHigh = false;
+  FlashOptions flash;  // revision (AM29F010B, AM29F040B) and speed grade
   bool operator==(const BoardOptions&) const = default;
 };
 
@@ -50,13 +51,15 @@ class BoardFolder {
 };
 
 // Parsers for option values given as text; false for a value they do not know.
-bool ParseDspType(const std::string& text, uint8_t* out);          // C31, TMS320C32, 2 ...
-bool ParseFlashType(const std::string& text, uint8_t* out);        // AM29F040, 1 ...
-bool ParseBootMode(const std::string& text, uint8_t* out);         // Boot1..Boot3, 1..3
-bool ParseFirmwareVersion(const std::string& text, uint8_t* out);  // 1.2, 0x12, 12
+bool ParseDspType(const std::string& text, uint8_t* out);           // C31, TMS320C32, 2 ...
+bool ParseFlashType(const std::string& text, uint8_t* out);         // AM29F040, 1 ...
+bool ParseBootMode(const std::string& text, uint8_t* out);          // Boot1..Boot3, 1..3
+bool ParseFirmwareVersion(const std::string& text, uint8_t* out);   // 1.2, 0x12, 12
+bool ParseFlashRevision(const std::string& text, bool* revisionB);  // A (or empty), B
+bool ParseFlashSpeed(const std::string& text, uint32_t* ns);        // 70, 90, 120, 150
 
 // Resolves the board: explicit values (dsp, flash, boot, firmware, mhz,
-// reset-polarity) override what the folder holds; for a new folder the
+// reset-polarity, flash-rev, flash-speed) override what the folder holds; for a new folder the
 // configured-dsp, configured-flash and configured-boot values are the
 // defaults. The result is written back to the folder.
 bool ResolveBoardOptions(BoardFolder& folder, const std::map<std::string, std::string>& values,
@@ -70,9 +73,11 @@ std::string SettingsMismatchNote(const BoardFolder& folder, const BoardOptions& 
 // Builds the board of a folder, powered up (it boots from its flash unless
 // serial data follows at once). Fault injection and clock from values:
 // reset-reply=0 (the pod never answers R), break-after=N (the serial link
-// breaks after N transfers), erase-fails=1 (every erase ends in the DQ5
-// time-out), clock=virtual (a private virtual clock that moves
-// only while a read waits; default: real time with a board thread).
+// breaks after N transfers), erase-fails=N (the first N erases end in the DQ5
+// time-out), program-us=N (every byte program of a JEDEC part takes N us),
+// clock=virtual (a private virtual clock that moves only while a read waits;
+// default: real time with a board thread); trace=FILE writes every flash bus
+// cycle to FILE.
 std::unique_ptr<SimFtdiDevice> OpenVirtualBoard(const FtdiBackendOptions& options,
                                                 std::string* error, VirtualClock* clock = nullptr);
 

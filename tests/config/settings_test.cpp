@@ -33,7 +33,7 @@ TEST(AppSettingsLoad, EmptyStoreGivesDocumentedDefaults) {
   EXPECT_EQ(d.delayAfterResetMs, 500u);
   EXPECT_EQ(d.bootBase, 0x1000u);
   EXPECT_EQ(std::vector<uint32_t>({d.primaryBus, d.iostrb, d.strb0, d.strb1}),
-            std::vector<uint32_t>({0x000008F8, 0x00000058, 0x000F0858, 0x000F0858}));
+            std::vector<uint32_t>({0x000008F8, 0x000000F8, 0x000F08F8, 0x000F08F8}));
   EXPECT_EQ(std::vector<int32_t>({s.left, s.top, s.right, s.bottom, s.leftPaneWidth,
                                   s.rightPaneHeight, s.msgWndCX, s.msgWndCY}),
             std::vector<int32_t>({100, 50, 900, 650, 400, 200, 0, 0}));

@@ -52,11 +52,11 @@ expect("c32 image_bytes" "${imageBytes}" 68)
 file(SIZE "${DIR}/sample.bin" binSize)
 expect("image file size" "${binSize}" 68)
 file(READ "${DIR}/sample.bin" head LIMIT 8 HEX)
-expect("image head" "${head}" "0800000058000000")  # width word, default IOSTRB
+expect("image head" "${head}" "08000000f8000000")  # width word, default IOSTRB
 file(READ "${DIR}/sample.bin" block OFFSET 16 LIMIT 16 HEX)
 expect("first block" "${block}" "04000000009880000000000011111111")  # on-chip: strobe 0
 file(READ "${DIR}/sample.bin" block OFFSET 44 LIMIT 20 HEX)
-expect("second block" "${block}" "02000000000090006858080f0500000006000000")  # STRB1 strobe
+expect("second block" "${block}" "020000000000900068f8080f0500000006000000")  # STRB1 strobe
 file(READ "${DIR}/sample.bin" tail OFFSET 64 HEX)
 expect("closing word" "${tail}" "00000000")
 

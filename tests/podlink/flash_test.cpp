@@ -131,12 +131,14 @@ TEST_F(Flash, PageWriteChipsGetFullPagesTaggedWithTheBaseBank) {
   EXPECT_EQ(link.CurrentFlashLoader().words.size(), 306u);  // the page loader
   std::vector<uint32_t> after = WordsAfterLoader();
   EXPECT_EQ(std::count(after.begin(), after.end(), kFlashErase | 0x810000), 0);
-  ASSERT_EQ(after.size(), 2u * (3 + 64));
+  // The pages, then the status request (sent, then exchanged for the answer).
+  ASSERT_EQ(after.size(), 2u * (3 + 64) + 2);
   EXPECT_EQ(std::vector<uint32_t>(after.begin(), after.begin() + 3),
             (std::vector<uint32_t>{0x99810000, 64, 0x810000}));
   EXPECT_EQ(std::vector<uint32_t>(after.begin() + 67, after.begin() + 70),
             (std::vector<uint32_t>{0x99810000, 64, 0x810100}));
-  EXPECT_EQ(after.back(), 0xFFFFFFFFu);  // the last page is padded with the buffer's fill
+  EXPECT_EQ(after[2 * 67 - 1], 0xFFFFFFFFu);  // the last page is padded with the buffer's fill
+  EXPECT_EQ(after.back() & 0xFF000000, kFlashStatus);
   for (uint32_t i = 0; i < 100; ++i) EXPECT_EQ(model.Word(i), image.words[i]) << i;
   EXPECT_EQ(std::count(delayer.delays.begin(), delayer.delays.end(), kFlashPageDelayUs), 2);
   EXPECT_EQ(observer.finishes.back(), kProcCompleted);
@@ -145,7 +147,7 @@ TEST_F(Flash, PageWriteChipsGetFullPagesTaggedWithTheBaseBank) {
   Use(kTMS320C31, kAT29C010A, 0x400000);
   ASSERT_TRUE(link.FlashProgram(Image(40, kTMS320C31)));
   after = WordsAfterLoader();
-  ASSERT_EQ(after.size(), 2u * (3 + 32));
+  ASSERT_EQ(after.size(), 2u * (3 + 32) + 2);
   EXPECT_EQ(std::vector<uint32_t>(after.begin(), after.begin() + 3),
             (std::vector<uint32_t>{0x99400000, 32, 0x400000}));
   EXPECT_EQ(after[35 + 2], 0x400080u);
@@ -188,11 +190,13 @@ TEST_F(Flash, EraseTakesEightSecondsAtLeastAndTwentyAtMost) {
   ASSERT_TRUE(link.EraseFlash());
   EXPECT_EQ(model.readTags.front(), kFlashRead29F040);
 
-  // Bit 5 with bit 7 still clear fails at once.
+  // Bit 5 with bit 7 still clear fails at once, and the chip is reset.
   model.eraseFailsWithBit5 = true;
   start = clock.NowMs();
+  EXPECT_EQ(model.resets, 0u);
   EXPECT_EQ(Erased(link.EraseFlash()), kProcEraseError);
   EXPECT_LT(clock.NowMs() - start, 1000u);
+  EXPECT_EQ(model.resets, 1u);
   // Never done: fails once 20 seconds have passed.
   model.eraseFailsWithBit5 = false;
   model.eraseNeverFinishes = true;
@@ -224,6 +228,37 @@ TEST_F(Flash, WritesStopAfterTheCurrentWordOnCancelAndFailWithResultSeven) {
   Use(kTMS320C33, kAT29C040A, 0x1000);
   pod->FailWrite(2);
   EXPECT_EQ(Ended(link.WriteFlashPages(Image(10, kTMS320C33))), kProcFlashWriteError);
+}
+
+TEST_F(Flash, WritesAndReadsSucceedOnlyWhenTheLoaderAnswersWithoutErrors) {
+  // The loader's error count turns a finished write into result 7 and a
+  // finished read into result 9.
+  const struct {
+    uint8_t flash;
+    uint32_t errors;
+    bool answers;
+    ProcResult write, read;
+  } cases[] = {{kAM29F040, 0, true, kProcCompleted, kProcCompleted},
+               {kAM29F040, 1, true, kProcFlashWriteError, kProcFlashReadError},
+               {kAT29C010A, 300, true, kProcFlashWriteError, kProcFlashReadError},
+               {kAT29C010A, 0, false, kProcFlashWriteError, kProcFlashReadError}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.flash) + " " + std::to_string(c.errors));
+    Use(kTMS320C31, c.flash, 0x1000);
+    model.errors = c.errors;
+    pod->target = c.answers ? std::function<uint32_t(uint32_t)>(std::ref(model))
+                            : [](uint32_t) { return 0x12345678u; };
+    ProgramImage image = Image(40, kTMS320C31);
+    const uint32_t start = clock.NowMs();
+    EXPECT_EQ(
+        Ended(FlashIsPageWrite(c.flash) ? link.WriteFlashPages(image) : link.WriteFlash(image)),
+        c.write);
+    EXPECT_EQ(Ended(link.ReadFlash(image)), c.read);
+    // A loader that never answers is given up after the limit, not before.
+    if (!c.answers) {
+      EXPECT_GE(clock.NowMs() - start, 2 * kLoaderStatusLimitMs);
+    }
+  }
 }
 
 TEST_F(Flash, VerifyAndReadGoThroughTheLoaderWithTheOneTransferLag) {

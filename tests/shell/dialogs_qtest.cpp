@@ -250,8 +250,8 @@ class DialogsTest : public QObject {
     // "Defalut Setting" fills the register edits only.
     dlg.Button(CConfigDlg::kDefaultSetting)->click();
     QCOMPARE(dlg.Edit(CConfigDlg::kPrimaryBus)->text(), QStringLiteral("000008F8"));
-    QCOMPARE(dlg.Edit(CConfigDlg::kIostrb)->text(), QStringLiteral("00000058"));
-    QCOMPARE(dlg.Edit(CConfigDlg::kStrb0)->text(), QStringLiteral("000F0858"));
+    QCOMPARE(dlg.Edit(CConfigDlg::kIostrb)->text(), QStringLiteral("000000F8"));
+    QCOMPARE(dlg.Edit(CConfigDlg::kStrb0)->text(), QStringLiteral("000F08F8"));
     QCOMPARE(dlg.Combo(CConfigDlg::kFlashType)->currentText(), QStringLiteral("AT29C020"));
     QVERIFY(s.dspType == kTMS320C33 && s.primaryBus == 0xABC);  // nothing stored before OK
     // A stored boot type beyond the three modes checks no radio.
@@ -281,12 +281,12 @@ class DialogsTest : public QObject {
                                    {CConfigDlg::kStrb1, "   "}})
       dlg.Edit(id)->setText(QString::fromLatin1(text));
     dlg.accept();
-    QCOMPARE(
-        QList<uint32_t>({s.dspType, s.flashType, uint32_t(s.dataIntervalTime),
-                         uint32_t(s.dataScanTime), uint32_t(s.resetPolarity), uint32_t(s.resetTime),
-                         uint32_t(s.delayTimeAfterReset), s.bootType, s.primaryBus, s.iostrb,
-                         s.strb0, s.strb1}),
-        QList<uint32_t>({kTMS320C31, kAT29C040A, 15, 13, 1, 9, 8, kBoot3, 5, 0x58, 0, 0xF0858}));
+    QCOMPARE(QList<uint32_t>({s.dspType, s.flashType, uint32_t(s.dataIntervalTime),
+                              uint32_t(s.dataScanTime), uint32_t(s.resetPolarity),
+                              uint32_t(s.resetTime), uint32_t(s.delayTimeAfterReset), s.bootType,
+                              s.primaryBus, s.iostrb, s.strb0, s.strb1}),
+             QList<uint32_t>(
+                 {kTMS320C31, kAT29C040A, 15, 13, 1, 9, 8, kBoot3, 5, 0x58, 0, kDefaultStrb1}));
   }
 
   // Firmware 1.0 and 1.1 cannot set the reset parameters; a pod never read

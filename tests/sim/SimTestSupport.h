@@ -109,7 +109,7 @@ inline std::vector<uint32_t> BootTable(uint8_t dsp, uint32_t at,
                                        const std::vector<uint32_t>& code) {
   std::vector<uint32_t> t = {8};
   if (dsp == 1)
-    t.insert(t.end(), {0x58, 0x0F0858, 0x0F0858, static_cast<uint32_t>(code.size()), at, 0});
+    t.insert(t.end(), {0xF8, 0x0F08F8, 0x0F08F8, static_cast<uint32_t>(code.size()), at, 0});
   else
     t.insert(t.end(), {0x8F8, static_cast<uint32_t>(code.size()), at});
   t.insert(t.end(), code.begin(), code.end());

@@ -131,7 +131,7 @@ TEST(BoardBootLoader, RomBootReadsTheFlashWhenNoSerialDataFollowsTheReset) {
     ASSERT_EQ(b->State(), BoardState::Running) << b->HaltMessage();
     EXPECT_EQ(b->CpuCore().Regs().r[1].man, 99u);
     EXPECT_EQ(dsp == 1 ? b->BusControl(reg::kStrb0) : b->BusControl(reg::kPrimaryBus),
-              dsp == 1 ? 0x0F0858u : 0x8F8u);
+              dsp == 1 ? 0x0F08F8u : 0x8F8u);
   }
 }
 

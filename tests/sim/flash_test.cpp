@@ -17,7 +17,10 @@ struct Bus {
   FlashChip chip;
   uint64_t gap;
   uint64_t now = 0;
-  Bus(uint8_t type, uint64_t gapNs) : chip(type), gap(gapNs) {}
+  uint32_t u1 = 0x5555, u2 = 0x2AAA;  // the unlock addresses used
+  Bus(uint8_t type, uint64_t gapNs, FlashOptions options = {}) : chip(type), gap(gapNs) {
+    chip.Configure(options);
+  }
   void W(uint32_t a, uint8_t v, uint64_t after = 0) {
     chip.BusWrite(a, v, now += after ? after : gap);
   }
@@ -27,17 +30,42 @@ struct Bus {
   uint8_t R(uint32_t a) { return chip.BusRead(a, now += gap); }
   void Advance(uint64_t ns) { chip.Update(now += ns); }
   // JEDEC: program one byte; the erase command (0x10 chip, 0x30 sector at a).
-  void Program(uint32_t a, uint8_t v) {
-    Seq({{0x555, 0xAA}, {0x2AA, 0x55}, {0x555, 0xA0}, {a, v}});
-  }
-  void Erase(uint8_t command = 0x10, uint32_t a = 0x555) {
-    Seq({{0x555, 0xAA}, {0x2AA, 0x55}, {0x555, 0x80}, {0x555, 0xAA}, {0x2AA, 0x55}, {a, command}});
+  void Program(uint32_t a, uint8_t v) { Seq({{u1, 0xAA}, {u2, 0x55}, {u1, 0xA0}, {a, v}}); }
+  void Erase(uint8_t command = 0x10, uint32_t a = 0x5555) {
+    Seq({{u1, 0xAA}, {u2, 0x55}, {u1, 0x80}, {u1, 0xAA}, {u2, 0x55}, {a, command}});
   }
   // Atmel: the protected-write prefix.
   void Unlock() { Seq({{0x5555, 0xAA}, {0x2AAA, 0x55}, {0x5555, 0xA0}}); }
 };
 
-TEST(FlashJedec, ProgramNeedsTheUnlockCyclesAndPollsDq7UntilDone) {
+TEST(FlashJedec, CommandCyclesCompareA14ToA0AndOnTheBRevisionsA10ToA0) {
+  // The unlock addresses 555h/2AAh inside a 2K block reach only the B
+  // revisions of the AMD parts; 5555h/2AAAh reach every part.
+  const struct {
+    uint8_t chip;
+    bool revisionB;
+    uint32_t u1, u2;
+    bool accepted;
+  } cases[] = {
+      {0, false, 0x5555, 0x2AAA, true},    {0, false, 0x0555, 0x02AA, false},
+      {0, true, 0x0555, 0x02AA, true},     {0, true, 0x5555, 0x2AAA, true},
+      {1, false, 0x0555, 0x02AA, false},   {1, true, 0x1D555, 0x1D2AA, true},
+      {1, false, 0x1D555, 0x1D2AA, false}, {1, false, 0x45555, 0x42AAA, true},
+      {2, true, 0x0555, 0x02AA, false},  // no B revision: always A14-A0
+      {2, false, 0x5555, 0x2AAA, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.chip) + (c.revisionB ? "B " : " ") + std::to_string(c.u1));
+    Bus f(c.chip, 100, {c.revisionB, 150});
+    f.u1 = c.u1;
+    f.u2 = c.u2;
+    f.Program(0x100, 0x12);
+    f.Advance(20 * kUs);
+    EXPECT_EQ(f.chip.Peek(0x100), c.accepted ? 0x12 : 0xFF);
+  }
+}
+
+TEST(FlashJedec, ProgramPollsThroughDq7AndDq6AndBrokenSequencesAreDropped) {
   Bus f(1, 100);      // AM29F040
   f.W(0x1234, 0x12);  // a plain write does nothing
   EXPECT_EQ(f.chip.Peek(0x1234), 0xFF);
@@ -51,17 +79,21 @@ TEST(FlashJedec, ProgramNeedsTheUnlockCyclesAndPollsDq7UntilDone) {
   f.Advance(10 * kUs);
   EXPECT_FALSE(f.chip.Busy());
   EXPECT_EQ(f.R(0x1234), 0x12);
-  // The unlock addresses are decoded on A10-A0 only: 0x5555/0x2AAA work too.
-  f.Seq({{0x5555, 0xAA}, {0x2AAA, 0x55}, {0x5555, 0xA0}, {0x40000, 0x34}});
-  f.Advance(10 * kUs);
-  EXPECT_EQ(f.chip.Peek(0x40000), 0x34);
-  // A broken sequence is dropped.
-  f.Seq({{0x555, 0xAA}, {0x2AB, 0x55}, {0x555, 0xA0}, {0x100, 0x00}});
+  f.Seq({{0x5555, 0xAA}, {0x2AAB, 0x55}, {0x5555, 0xA0}, {0x100, 0x00}});
   f.Advance(10 * kUs);
   EXPECT_EQ(f.chip.Peek(0x100), 0xFF);
+  // The reset command breaks off a sequence; a slow program still ends.
+  f.Seq({{0x5555, 0xAA}, {0x2AAA, 0x55}, {0, 0xF0}, {0x5555, 0xA0}, {0x100, 0x00}});
+  f.chip.SetProgramTimeNs(200 * kUs);
+  f.Program(0x200, 0x00);
+  f.Advance(150 * kUs);
+  EXPECT_TRUE(f.chip.Busy());
+  f.Advance(60 * kUs);
+  EXPECT_EQ(f.chip.Peek(0x100), 0xFF);
+  EXPECT_EQ(f.chip.Peek(0x200), 0x00);
 }
 
-TEST(FlashJedec, ProgrammingCanOnlyClearBitsAndFailsWithDq5Otherwise) {
+TEST(FlashJedec, AFailedOperationKeepsTheStatusUntilTheResetCommand) {
   Bus f(0, 100);  // AM29F010
   f.Program(0x10, 0x0F);
   f.Advance(20 * kUs);
@@ -72,13 +104,34 @@ TEST(FlashJedec, ProgrammingCanOnlyClearBitsAndFailsWithDq5Otherwise) {
   f.Advance(FlashChip::kProgramTimeoutNs + kUs);
   EXPECT_EQ(f.R(0x10) & 0x20, 0x20);   // DQ5: time limit exceeded
   EXPECT_EQ(f.chip.Peek(0x10), 0x00);  // only the clearing part took effect
-  // The chip stays in its status mode until the reset command.
+  // Commands other than the reset are ignored meanwhile.
+  f.Program(0x20, 0x00);
+  f.Advance(20 * kUs);
   EXPECT_EQ(f.R(0x10) & 0x20, 0x20);
+  EXPECT_EQ(f.chip.Peek(0x20), 0xFF);
   f.W(0x0, 0xF0);
   EXPECT_EQ(f.R(0x10), 0x00);
+
+  // An erase that timed out: the next erase takes effect only after a reset.
+  Bus e(2, 100);  // HY29F040A
+  e.chip.Fill(0x00);
+  e.chip.SetEraseFailures(1);
+  e.Erase();
+  EXPECT_EQ(e.R(0) & 0x20, 0x00);
+  e.Advance(FlashChip::kEraseTimeoutNs + kMs);
+  EXPECT_EQ(e.R(0) & 0xA0, 0x20);
+  e.Erase();
+  e.Advance(9 * 1000 * kMs);
+  EXPECT_EQ(e.R(0) & 0xA0, 0x20) << "still failed";
+  EXPECT_EQ(e.chip.Peek(0x7FFFF), 0x00);
+  e.W(0, 0xF0);
+  e.Erase();
+  e.Advance(9 * 1000 * kMs);
+  EXPECT_EQ(e.R(0), 0xFF);
+  EXPECT_EQ(e.chip.Peek(0x7FFFF), 0xFF);
 }
 
-TEST(FlashJedec, ChipEraseTakesDataSheetTimeAndReportsThroughDq7OrFailsWithDq5) {
+TEST(FlashJedec, ChipEraseTakesDataSheetTimeAndReportsThroughDq7AndDq3) {
   Bus f(1, 100);
   f.chip.Fill(0x00);
   f.Erase();
@@ -90,17 +143,9 @@ TEST(FlashJedec, ChipEraseTakesDataSheetTimeAndReportsThroughDq7OrFailsWithDq5) 
   EXPECT_FALSE(f.chip.Busy());
   EXPECT_EQ(f.R(0), 0xFF);
   EXPECT_EQ(f.chip.Peek(0x7FFFF), 0xFF);
-
-  Bus bad(2, 100);  // HY29F040A with an injected erase failure
-  bad.chip.SetEraseFailure(true);
-  bad.Erase();
-  EXPECT_EQ(bad.R(0) & 0x20, 0x00);
-  bad.Advance(FlashChip::kEraseTimeoutNs + kMs);
-  EXPECT_EQ(bad.R(0) & 0xA0, 0x20);
-  EXPECT_EQ(bad.R(0) & 0xA0, 0x20);  // a second read still fails
 }
 
-TEST(FlashJedec, SectorEraseAndAutoselect) {
+TEST(FlashJedec, SectorEraseWindowAndAutoselect) {
   Bus f(0, 100);
   f.chip.Fill(0x00);
   f.Erase(0x30, 0x4123);  // the 16 KiB sector at 0x4000
@@ -109,11 +154,24 @@ TEST(FlashJedec, SectorEraseAndAutoselect) {
   EXPECT_EQ(f.chip.Peek(0x7FFF), 0xFF);
   EXPECT_EQ(f.chip.Peek(0x3FFF), 0x00);
   EXPECT_EQ(f.chip.Peek(0x8000), 0x00);
-  f.Seq({{0x555, 0xAA}, {0x2AA, 0x55}, {0x555, 0x90}});
-  EXPECT_EQ(f.R(0), 0x01);  // AMD
-  EXPECT_EQ(f.R(1), 0x20);  // AM29F010
-  f.W(0, 0xF0);
-  EXPECT_EQ(f.R(0x4000), 0xFF);
+  // Another command inside the window abandons the erase.
+  f.Erase(0x30, 0x8000);
+  f.W(0x5555, 0xAA);
+  f.Advance(2000 * kMs);
+  EXPECT_EQ(f.chip.Peek(0x8000), 0x00);
+
+  const uint8_t ids[][2] = {{0x01, 0x20}, {0x01, 0xA4}, {0xAD, 0xA4}};
+  for (uint8_t chip = 0; chip < 3; ++chip) {
+    Bus a(chip, 100);
+    a.Seq({{0x5555, 0xAA}, {0x2AAA, 0x55}, {0x5555, 0x90}});
+    EXPECT_EQ(a.R(0), ids[chip][0]);
+    EXPECT_EQ(a.R(1), ids[chip][1]);
+    a.Program(0x100, 0x00);  // only the reset leaves the codes
+    EXPECT_EQ(a.R(1), ids[chip][1]);
+    a.W(0, 0xF0);
+    EXPECT_EQ(a.R(0), 0xFF);
+    EXPECT_EQ(a.chip.Peek(0x100), 0xFF);
+  }
 }
 
 TEST(FlashAtmel, PageLoadEndsAfterTheByteLoadWindowAndTheWriteCycleRewritesThePage) {

@@ -12,9 +12,9 @@
 * Memory: code at 0x87FE10, constants at 0x87FF81, then the receive ring and
 * the stack; the RINT0 vector in the table at IVTP = 0x87FE00 (entry 6).
 
-stream_iostrb   .set    00000058h       ; replaced by the host
-stream_strb0    .set    000F0858h
-stream_strb1    .set    000F0858h
+stream_iostrb   .set    000000F8h       ; replaced by the host
+stream_strb0    .set    000F08F8h
+stream_strb1    .set    000F08F8h
         .global stream_iostrb, stream_strb0, stream_strb1
 
 RING_WORDS      .set    64
@@ -38,7 +38,11 @@ dispatch:
         BEQ     cmd_erase
         CMPI    88h, R1
         BEQ     cmd_program
-        BR      main                    ; anything else is not for this loader
+        CMPI    0A5h, R1
+        BEQ     cmd_status
+        CMPI    0F0h, R1
+        BEQ     cmd_reset
+        BR      unknown_command
 
         .include "loader_core.inc"
         .include "loader_jedec.inc"
@@ -54,12 +58,13 @@ k_sgcr          .word   0E3C0000h       ; RRESET XRESET RINT, 32-bit frames, ext
 k_vector        .word   87FE06h
 k_isr           .word   rint0
 k_ring_words    .word   RING_WORDS
-k_jedec_page    .word   0FFF800h
+k_jedec_page    .word   0FF8000h
 k_poll_limit    .word   10000h
 
         .bss    rhead, 1
         .bss    rtail, 1
         .bss    ring_overflow, 1
         .bss    flash_errors, 1
+        .bss    stream_errors, 1
         .bss    ring, RING_WORDS
         .bss    stack, STACK_WORDS

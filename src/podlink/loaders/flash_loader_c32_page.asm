@@ -13,9 +13,9 @@
 * page and the words that arrive during its write cycle) and the stack; the
 * RINT0 vector in the table at IVTP = 0x87FE00 (entry 6).
 
-stream_iostrb   .set    00000058h       ; replaced by the host
-stream_strb0    .set    000F0858h
-stream_strb1    .set    000F0858h
+stream_iostrb   .set    000000F8h       ; replaced by the host
+stream_strb0    .set    000F08F8h
+stream_strb1    .set    000F08F8h
         .global stream_iostrb, stream_strb0, stream_strb1
 
 RING_WORDS      .set    128
@@ -37,7 +37,9 @@ dispatch:
         BEQ     cmd_read
         CMPI    99h, R1
         BEQ     cmd_page
-        BR      main                    ; anything else is not for this loader
+        CMPI    0A5h, R1
+        BEQ     cmd_status
+        BR      unknown_command
 
         .include "loader_core.inc"
         .include "loader_atmel.inc"
@@ -55,10 +57,12 @@ k_isr           .word   rint0
 k_ring_words    .word   RING_WORDS
 k_page_max      .word   64
 k_toggle_limit  .word   20000
+k_busy_limit    .word   40000h
 
         .bss    rhead, 1
         .bss    rtail, 1
         .bss    ring_overflow, 1
         .bss    flash_errors, 1
+        .bss    stream_errors, 1
         .bss    ring, RING_WORDS
         .bss    stack, STACK_WORDS

@@ -236,6 +236,11 @@ uint32_t FlashLoaderModel::operator()(uint32_t word) {
   }
   const uint32_t tag = word & 0xFF000000;
   const uint32_t addr = word & 0x00FFFFFF;
+  if (tag == 0xA5000000) return (std::min<uint32_t>(errors, 255) << 24) | addr;
+  if (tag == 0xF0000000) {
+    ++resets;
+    return 0;
+  }
   if (tag == 0xEE000000) {
     eraseActive = true;
     erased = false;

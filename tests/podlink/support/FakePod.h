@@ -174,6 +174,8 @@ struct FlashLoaderModel {
   bool erased = false;
   std::vector<uint32_t> readTags;
   uint32_t pollsSeen = 0;
+  uint32_t errors = 0;  // what the status command reports
+  uint32_t resets = 0;  // reset commands (F0h) seen
   // Command parsing state: count, address, then the data of a program (0x88,
   // closed by a 0) or page (0x99) command.
   enum class Mode { kIdle, kCount, kAddress, kData } mode = Mode::kIdle;
