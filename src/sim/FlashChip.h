@@ -93,8 +93,8 @@ class FlashChip {
   uint64_t Generation() const { return generation_; }
 
   // Fault injection: the next `count` erases end in the DQ5 time-out
-  // (UINT32_MAX: every one); every byte program takes `ns` (0: the part's own
-  // time).
+  // (UINT32_MAX: every one); every byte program (JEDEC) or write cycle (page
+  // write) takes `ns` (0: the part's own time).
   void SetEraseFailures(uint32_t count) { eraseFailures_ = count; }
   void SetEraseFailure(bool fail) { eraseFailures_ = fail ? UINT32_MAX : 0; }
   void SetProgramTimeNs(uint64_t ns) { programNsOverride_ = ns; }

@@ -74,7 +74,7 @@ std::string SettingsMismatchNote(const BoardFolder& folder, const BoardOptions& 
 // serial data follows at once). Fault injection and clock from values:
 // reset-reply=0 (the pod never answers R), break-after=N (the serial link
 // breaks after N transfers), erase-fails=N (the first N erases end in the DQ5
-// time-out), program-us=N (every byte program of a JEDEC part takes N us),
+// time-out), program-us=N (every byte program or page write cycle takes N us),
 // clock=virtual (a private virtual clock that moves only while a read waits;
 // default: real time with a board thread); trace=FILE writes every flash bus
 // cycle to FILE.

@@ -41,48 +41,49 @@ class Flash : public Bench {
   }
 };
 
-TEST_F(Flash, EveryChipOnEveryDspProgramsVerifiesReadsBackAndBoots) {
+TEST_F(Flash, EveryChipOnEveryDspInEveryBootModeProgramsVerifiesReadsBackAndBoots) {
   for (uint8_t dsp = 0; dsp < 3; ++dsp) {
     for (uint8_t flash = 0; flash < 6; ++flash) {
-      const uint8_t boot = static_cast<uint8_t>((dsp + 2 * flash) % 3);
-      const std::vector<std::string> types = Types(dsp, flash, boot);
-      SCOPED_TRACE(::testing::PrintToString(types));
-      board = "board-" + std::to_string(dsp) + std::to_string(flash);
-      PowerCycle();
+      for (uint8_t boot = 0; boot < 3; ++boot) {
+        const std::vector<std::string> types = Types(dsp, flash, boot);
+        SCOPED_TRACE(::testing::PrintToString(types));
+        board = "board-" + std::to_string(dsp) + std::to_string(flash) + std::to_string(boot);
+        PowerCycle();
 
-      ASSERT_EQ(RunWith("flash", {"write", DemoPath(), "--verify"}, types), cli::kExitOk)
-          << err.str();
-      EXPECT_NE(out.str().find("Flash Program & Verifying is successful"), std::string::npos);
-      ASSERT_EQ(RunWith("flash", {"verify", DemoPath()}, types), cli::kExitOk) << err.str();
-      const auto image = dir / (board + ".bin");
-      ASSERT_EQ(RunWith("flash", {"read", DemoPath(), "--out", image.string()}, types),
-                cli::kExitOk)
-          << err.str();
-      const ProgramData demo = Demo(dsp);
-      const std::vector<uint32_t> read = ReadWords(image);
-      ASSERT_EQ(read.size(), demo.image.imageByteCount / 4);
-      for (size_t i = 0; i < read.size(); ++i) {
-        uint32_t expected = demo.image.words[i];
-        if (i == 1 && dsp != kTMS320C32) expected = kDefaultPrimaryBus;  // the patched header
-        if (dsp == kTMS320C32 && i >= 1 && i <= 3)
-          expected = i == 1 ? kDefaultIostrb : i == 2 ? kDefaultStrb0 : kDefaultStrb1;
-        ASSERT_EQ(read[i], expected) << "word " << i;
+        ASSERT_EQ(RunWith("flash", {"write", DemoPath(), "--verify"}, types), cli::kExitOk)
+            << err.str();
+        EXPECT_NE(out.str().find("Flash Program & Verifying is successful"), std::string::npos);
+        ASSERT_EQ(RunWith("flash", {"verify", DemoPath()}, types), cli::kExitOk) << err.str();
+        const auto image = dir / (board + ".bin");
+        ASSERT_EQ(RunWith("flash", {"read", DemoPath(), "--out", image.string()}, types),
+                  cli::kExitOk)
+            << err.str();
+        const ProgramData demo = Demo(dsp);
+        const std::vector<uint32_t> read = ReadWords(image);
+        ASSERT_EQ(read.size(), demo.image.imageByteCount / 4);
+        for (size_t i = 0; i < read.size(); ++i) {
+          uint32_t expected = demo.image.words[i];
+          if (i == 1 && dsp != kTMS320C32) expected = kDefaultPrimaryBus;  // the patched header
+          if (dsp == kTMS320C32 && i >= 1 && i <= 3)
+            expected = i == 1 ? kDefaultIostrb : i == 2 ? kDefaultStrb0 : kDefaultStrb1;
+          ASSERT_EQ(read[i], expected) << "word " << i;
+        }
+
+        // Switched off and on: the board boots the demo from its flash.
+        PowerCycle();
+        ASSERT_EQ(RunWith("version", {}, types), cli::kExitOk);
+        Wait(100);
+        const uint32_t first = Counter(types);
+        Wait(100);
+        EXPECT_GT(Counter(types), first) << Board().HaltMessage();
+        // And again after a reset.
+        ASSERT_EQ(RunWith("reset", {}, types), cli::kExitOk);
+        Wait(100);
+        const uint32_t afterReset = Counter(types);
+        EXPECT_LT(afterReset, first + 20) << "counting from 0 again";
+        Wait(100);
+        EXPECT_GT(Counter(types), afterReset);
       }
-
-      // Switched off and on: the board boots the demo from its flash.
-      PowerCycle();
-      ASSERT_EQ(RunWith("version", {}, types), cli::kExitOk);
-      Wait(100);
-      const uint32_t first = Counter(types);
-      Wait(100);
-      EXPECT_GT(Counter(types), first) << Board().HaltMessage();
-      // And again after a reset.
-      ASSERT_EQ(RunWith("reset", {}, types), cli::kExitOk);
-      Wait(100);
-      const uint32_t afterReset = Counter(types);
-      EXPECT_LT(afterReset, first + 20) << "counting from 0 again";
-      Wait(100);
-      EXPECT_GT(Counter(types), afterReset);
     }
   }
 }
@@ -140,12 +141,52 @@ TEST_F(Flash, ACancelledWriteStopsAndSaysSo) {
   EXPECT_EQ(out.str(), "[ Completed ]\n [ Canceled ]\n");
 }
 
-TEST_F(Flash, AnEraseThatTimesOutFails) {
+TEST_F(Flash, AnEraseThatTimesOutFailsAndTheRetrySucceeds) {
   const auto types = Types(kTMS320C32, kHY29F040A, 1);
   EXPECT_EQ(RunWith("flash", {"write", DemoPath(), "--sim-erase-fails=1"}, types),
             cli::kExitProcedureBase + kProcEraseError);
   EXPECT_EQ(out.str(), "[ Completed ]\n [ Error : Flash Erasing... ]\n");
   EXPECT_FALSE(Board().FlashHoldsProgram());
+  // The same chip, still powered: the retry takes it out of its failed state.
+  ASSERT_EQ(RunWith("flash", {"write", DemoPath(), "--verify"}, types), cli::kExitOk) << out.str();
+}
+
+TEST_F(Flash, AChipTooSlowForTheHostsPaceFailsTheWriteInsteadOfLosingWords) {
+  // 4 ms a word against the host's word every 0.1 ms: the TMS320C32 loader's
+  // ring overflows.
+  const auto types = Types(kTMS320C32, kAM29F010, 0);
+  EXPECT_EQ(RunWith("flash", {"write", DemoPath(), "--sim-program-us=1000"}, types),
+            cli::kExitProcedureBase + kProcFlashWriteError);
+  EXPECT_EQ(out.str(), "[ Completed ]\n [ Completed ]\n[ Error : Flash Data Writing ]\n");
+}
+
+TEST_F(Flash, TheBusTraceShowsTheLoadersCyclesOnABRevisionOfTheFastestGrade) {
+  const auto types = Types(kTMS320C31, kAM29F040, 0);
+  const auto trace = dir / "bus.csv";
+  ASSERT_EQ(RunWith("flash",
+                    {"write", DemoPath(), "--sim-flash-rev=B", "--sim-flash-speed=70",
+                     "--sim-trace=" + trace.string()},
+                    types),
+            cli::kExitOk)
+      << out.str();
+  PowerCycle();  // closes the trace
+  std::ifstream in(trace);
+  std::string line, first;
+  std::getline(in, first);
+  EXPECT_EQ(first, "ns,op,address,data");
+  // The unlock cycles in the 32K block of the base, then the first program.
+  std::vector<std::string> writes;
+  while (std::getline(in, line) && writes.size() < 12)
+    if (line.find(",W,") != std::string::npos) writes.push_back(line.substr(line.find(",W,")));
+  EXPECT_EQ(writes,
+            (std::vector<std::string>{",W,0x005555,0xF0", ",W,0x005555,0xAA", ",W,0x002AAA,0x55",
+                                      ",W,0x005555,0x80", ",W,0x005555,0xAA", ",W,0x002AAA,0x55",
+                                      ",W,0x005555,0x10", ",W,0x005555,0xAA", ",W,0x002AAA,0x55",
+                                      ",W,0x005555,0xA0", ",W,0x001000,0x08", ",W,0x005555,0xAA"}));
+  // The options are the board's: the next run keeps them.
+  EXPECT_EQ(RunWith("flash", {"verify", DemoPath()}, types), cli::kExitOk);
+  EXPECT_TRUE(Device()->TheBoard().Flash().RevisionB());
+  EXPECT_EQ(Device()->TheBoard().Flash().AccessNs(), 70u);
 }
 
 TEST_F(Flash, AResetThePodDoesNotAnswerFailsEveryProcedure) {

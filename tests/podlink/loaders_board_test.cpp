@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "c3x/Assembler.h"
+#include "c3x/Isa.h"
 #include "podlink/PodLink.h"
 #include "sim/Board.h"
 
@@ -21,7 +22,7 @@ constexpr uint64_t kHostWordSpacingNs = (kFixedWordDelayUs + kFlashWordDelayUs) 
 
 // The loader's own variables, found by assembling its source.
 struct LoaderSymbols {
-  uint32_t ringOverflow = 0, flashErrors = 0, rhead = 0, rtail = 0;
+  uint32_t ringOverflow = 0, flashErrors = 0, streamErrors = 0, rhead = 0, rtail = 0;
 };
 
 LoaderSymbols Symbols(FlashLoaderId id) {
@@ -37,6 +38,7 @@ LoaderSymbols Symbols(FlashLoaderId id) {
   for (const c3x::AsmSymbol& sym : r.symbols) {
     if (sym.name == "ring_overflow") s.ringOverflow = sym.value;
     if (sym.name == "flash_errors") s.flashErrors = sym.value;
+    if (sym.name == "stream_errors") s.streamErrors = sym.value;
     if (sym.name == "rhead") s.rhead = sym.value;
     if (sym.name == "rtail") s.rtail = sym.value;
   }
@@ -50,15 +52,17 @@ struct BoardWithLoader {
   FlashLoader loader;
   LoaderSymbols symbols;
 
-  BoardWithLoader(uint8_t dsp, uint8_t flash, uint8_t boot, std::vector<uint32_t> patch = {}) {
+  BoardWithLoader(uint8_t dsp, uint8_t flash, uint8_t boot, std::vector<uint32_t> patch = {},
+                  sim::FlashOptions part = {}, const FlashLoader* variant = nullptr) {
     sim::BoardConfig cfg;
     cfg.dspType = dsp;
     cfg.flashType = flash;
     cfg.bootMode = boot;
+    cfg.flash = part;
     board = std::make_unique<sim::Board>(cfg);
     board->PowerUp();
     const FlashLoaderId id = ChooseFlashLoader(dsp, flash);
-    loader = ProductionFlashLoaders().Get(id);
+    loader = variant ? *variant : ProductionFlashLoaders().Get(id);
     symbols = Symbols(id);
     if (patch.empty() && dsp != kTMS320C32) patch = {0x000008F8};
     for (size_t i = 0; i < patch.size(); ++i) loader.words[loader.patchIndices.at(i)] = patch[i];
@@ -80,7 +84,43 @@ struct BoardWithLoader {
   uint32_t Base() const {
     return sim::BootBaseAddress(board->Config().dspType, board->Config().bootMode);
   }
+  // The loader's status answer to a request with `tag`, once it has caught up
+  // (0xFFFFFFFF when it never answers).
+  uint32_t Status(uint32_t tag) {
+    Send(kFlashStatus | tag);
+    for (int i = 0; i < 5000; ++i) {
+      const uint32_t reply = Send(kFlashStatus | tag, 1000 * kUs);
+      if ((reply & 0xFFFFFF) == tag) return reply;
+    }
+    return 0xFFFFFFFF;
+  }
+  // Programs words from base + 4 * first on at the host's pace.
+  void Program(uint32_t first, const std::vector<uint32_t>& words) {
+    Send(kFlashProgram);
+    Send(static_cast<uint32_t>(words.size()));
+    Send(Base() + 4 * first);
+    for (uint32_t w : words) Send(w, kHostWordSpacingNs);
+    Send(0, kHostWordSpacingNs);
+  }
 };
+
+// A production loader whose JEDEC unlock cycles go back to 555h/2AAh inside
+// the 2K block of the address, as the loaders once had them.
+FlashLoader WithUnlockAt555(FlashLoader loader) {
+  const uint32_t orImmediate = c3x::Info(c3x::Op::OR).opcode | (3u << 21);
+  int changed = 0;
+  for (uint32_t& w : loader.words) {
+    if ((w & 0xFFE0FFFF) == (orImmediate | 0x5555) || (w & 0xFFE0FFFF) == (orImmediate | 0x2AAA)) {
+      w = (w & 0xFFFF0000) | (w & 0x07FF);
+      ++changed;
+    } else if (w == 0x00FF8000) {  // k_jedec_page
+      w = 0x00FFF800;
+      ++changed;
+    }
+  }
+  EXPECT_GE(changed, 3);  // the page writes' unlock words change too, unused here
+  return loader;
+}
 
 TEST(LoaderOnBoard, AppliesTheConfiguredBusControlBeforeTouchingTheFlash) {
   for (uint8_t dsp : {kTMS320C31, kTMS320C33}) {
@@ -174,6 +214,87 @@ TEST(LoaderOnBoard, PagesThatArriveDuringAWriteCycleAreKept) {
         ASSERT_EQ(b.board->FlashImageWord(p * page + i), p << 24 | i) << "page " << p;
     EXPECT_EQ(b.Var(b.symbols.ringOverflow), 0u);
     EXPECT_EQ(b.Var(b.symbols.flashErrors), 0u);
+  }
+}
+
+}  // namespace
+}  // namespace velmora::test
+
+namespace velmora::test {
+namespace {
+
+TEST(LoaderOnBoard, JedecUnlockAt5555hReachesTheOriginalPartsAnd555hOnlyTheBRevisions) {
+  const std::vector<uint32_t> words = {0x12345678, 0x0F0F0F0F};
+  for (uint8_t dsp : {kTMS320C31, kTMS320C32}) {
+    for (bool old : {false, true}) {
+      for (bool revisionB : {false, true}) {
+        SCOPED_TRACE(std::string(DspTypeName(dsp)) + (old ? " 555h" : " 5555h") +
+                     (revisionB ? " AM29F010B" : " AM29F010"));
+        const FlashLoader variant =
+            WithUnlockAt555(ProductionFlashLoaders().Get(ChooseFlashLoader(dsp, kAM29F010)));
+        BoardWithLoader b(dsp, kAM29F010, 2, {}, {revisionB, 150}, old ? &variant : nullptr);
+        b.Program(0, words);
+        b.board->RunForNs(50'000 * kUs);
+        const bool works = !old || revisionB;
+        EXPECT_EQ(b.board->FlashImageWord(1) == words[1], works);
+        EXPECT_EQ(b.Status(0x123456), works ? 0x00123456u : 0x08123456u) << "8 bytes refused";
+      }
+    }
+  }
+}
+
+TEST(LoaderOnBoard, AnEraseAfterAFailedOneResetsTheChipFirst) {
+  BoardWithLoader b(kTMS320C33, kHY29F040A, 0);
+  b.board->Flash().Fill(0x00);
+  b.board->Flash().SetEraseFailures(1);
+  const uint32_t poll = b.Base() | kFlashRead29F040;
+  b.Send(kFlashErase | b.Base());
+  b.board->RunForNs(2'100'000 * kUs);
+  b.Send(poll);
+  EXPECT_EQ(b.Send(poll) & 0xA0, 0x20u) << "DQ5 without DQ7";
+  // Retried without a reset in between: the loader's own reset lets it start.
+  b.Send(kFlashErase | b.Base());
+  b.board->RunForNs(8'100'000 * kUs);
+  b.Send(poll);
+  EXPECT_EQ(b.Send(poll), 0xFFFFFFFFu);
+  EXPECT_EQ(b.board->Flash().Peek(0x7FFFF), 0xFF);
+}
+
+TEST(LoaderOnBoard, LostWordsAndUnfinishedWritesShowInTheStatusAndStopFurtherWrites) {
+  // A chip slower than the host's pace fills the C32 loader's 64-word ring.
+  {
+    BoardWithLoader b(kTMS320C32, kAM29F010, 0);
+    b.board->Flash().SetProgramTimeNs(1000 * kUs);
+    std::vector<uint32_t> words(150, 0x00000000);
+    b.Program(0, words);
+    EXPECT_GE(b.Status(0xABCDEF) >> 24, 1u);
+    EXPECT_GT(b.Var(b.symbols.ringOverflow), 0u);
+    // Nothing more is written once words are known to be lost.
+    b.board->Flash().SetProgramTimeNs(0);
+    b.Program(200, {0x11111111});
+    b.board->RunForNs(10'000 * kUs);
+    EXPECT_EQ(b.board->FlashImageWord(200), 0xFFFFFFFFu);
+  }
+  // A word missing from a program command: the closing 0 comes one word late.
+  {
+    BoardWithLoader b(kTMS320C31, kAM29F040, 1);
+    b.Send(kFlashProgram);
+    b.Send(3);
+    b.Send(b.Base());
+    for (uint32_t w : {0x01020304u, 0x05060708u, 0u}) b.Send(w, kHostWordSpacingNs);
+    EXPECT_EQ(b.Status(0x000777), 0x01000777u);
+    EXPECT_EQ(b.Var(b.symbols.streamErrors), 1u);
+  }
+  // A page whose write cycle never ends is given up and counted.
+  {
+    BoardWithLoader b(kTMS320C31, kAT29C010A, 0);
+    b.board->Flash().SetProgramTimeNs(5'000'000 * kUs);
+    b.Send(kFlashPage);
+    b.Send(32);
+    b.Send(b.Base());
+    for (uint32_t i = 0; i < 32; ++i) b.Send(i, kHostWordSpacingNs);
+    EXPECT_EQ(b.Status(0x5A5A5A), 0x015A5A5Au);
+    EXPECT_EQ(b.Var(b.symbols.flashErrors), 1u);
   }
 }
 

@@ -1,16 +1,22 @@
 // Memory maps, the serial port and the boot loader of the three DSPs.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "SimTestSupport.h"
+#include "config/AppSettings.h"
 
 namespace velmora::sim::test {
 namespace {
 
-std::unique_ptr<Board> MakeBoard(uint8_t dsp, uint8_t flash = 1, uint8_t boot = 0) {
+std::unique_ptr<Board> MakeBoard(uint8_t dsp, uint8_t flash = 1, uint8_t boot = 0, uint32_t mhz = 0,
+                                 uint32_t speedNs = kSlowestFlashSpeedNs) {
   BoardConfig cfg;
   cfg.dspType = dsp;
   cfg.flashType = flash;
   cfg.bootMode = boot;
+  cfg.cpuMhz = mhz;
+  cfg.flash.speedNs = speedNs;
   return std::make_unique<Board>(cfg);
 }
 
@@ -87,6 +93,82 @@ TEST(BoardMemoryMap, C32StrobeSettingsShapeFlashAccesses) {
   // 8-bit memory, 32-bit data: four bytes per word address.
   b->IoWrite(reg::kStrb1, 0x000300F8);
   EXPECT_EQ(b->IoRead(0x900001), 0x08070605u);
+}
+
+TEST(BoardFlashBus, WaitStatesFromSwwAndWtcntDecideWhetherReadsSettleAndWritesLatch) {
+  // A C31 at 25 MHz (40 ns a cycle) with a 150-ns AM29F040 (tWP 50 ns). RDY
+  // is tied active: SWW 00 and 10 end every cycle at once.
+  const struct {
+    uint32_t control;
+    uint32_t waits;
+    bool readSettles, writeLatches;
+  } cases[] = {{0x10F8, 7, true, true},   {0x10E8, 7, true, true},  {0x10F0, 0, false, false},
+               {0x10E0, 0, false, false}, {0x1038, 1, false, true}, {0x1078, 3, false, true},
+               {0x1098, 4, true, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.control);
+    auto b = MakeBoard(0);
+    b->IoWrite(reg::kPrimaryBus, c.control);
+    EXPECT_EQ(b->FlashWaitStates(0x1000), c.waits);
+    const uint8_t byte = 0x5A;
+    b->Flash().WriteContents(0x1000, &byte, 1);
+    const uint64_t before = b->NowCycles();
+    EXPECT_EQ(b->IoRead(0x1000) & 0xFF, c.readSettles ? 0x5Au : 0xA5u);  // every bit wrong
+    EXPECT_EQ(b->NowCycles() - before, c.waits);                         // the bus holds the CPU
+    for (auto [a, v] :
+         {std::pair{0x5555u, 0xAAu}, {0x2AAAu, 0x55u}, {0x5555u, 0xA0u}, {0x1001u, 0x12u}})
+      b->IoWrite(a, v);
+    b->RunForNs(100'000);
+    EXPECT_EQ(b->Flash().Peek(0x1001), c.writeLatches ? 0x12 : 0xFF);
+  }
+  // The TMS320C32 takes the wait states of the strobe whose window is used.
+  auto c32 = MakeBoard(1, 1, 1);
+  c32->IoWrite(reg::kIostrb, 0x38);
+  c32->IoWrite(reg::kStrb1, 0x0F08F8);
+  EXPECT_EQ(c32->FlashWaitStates(0x810000), 1u);
+  EXPECT_EQ(c32->FlashWaitStates(0x900000), 7u);
+  EXPECT_EQ(c32->FlashWaitStates(0x1000), 7u);  // STRB0 at its reset value
+}
+
+TEST(BoardFlashBus, StoredDefaultsMeetTheSlowestGradeAtEachDspsFastestClock) {
+  // TMS320C31-80 and TMS320C32-60 read a 150-ns part with the defaults; a
+  // TMS320VC33-150 cannot with any value (seven wait states are the most)
+  // and reaches the 90-ns grade only, which is why the virtual C33 board runs
+  // at 40 MHz.
+  const struct {
+    uint8_t dsp;
+    uint32_t mhz, speedNs;
+    bool works;
+  } cases[] = {{0, 40, 150, true}, {1, 30, 150, true},  {2, 75, 150, false},
+               {2, 75, 90, true},  {2, 60, 120, false}, {2, 0, 150, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.dsp) + " " + std::to_string(c.mhz) + " MHz " +
+                 std::to_string(c.speedNs) + " ns");
+    for (uint8_t boot = 0; boot < 3; ++boot) {
+      auto b = MakeBoard(c.dsp, kAM29F010, boot, c.mhz, c.speedNs);
+      if (c.dsp == kTMS320C32) {
+        b->IoWrite(reg::kIostrb, kDefaultIostrb);
+        b->IoWrite(reg::kStrb0, kDefaultStrb0);
+        b->IoWrite(reg::kStrb1, kDefaultStrb1);
+      } else {
+        b->IoWrite(reg::kPrimaryBus, kDefaultPrimaryBus);
+      }
+      const uint32_t waits = b->FlashWaitStates(BootBaseAddress(c.dsp, boot));
+      EXPECT_EQ(b->FlashReadSettles(waits) && b->FlashWriteLatches(waits), c.works) << int(boot);
+    }
+  }
+}
+
+TEST(BoardFlashBus, TheTraceListsEveryCycleWithTheByteOnTheDataLines) {
+  auto b = MakeBoard(2, kAT29C010A, 1);  // C33, Boot2 at 0x400000
+  auto out = std::make_unique<std::ostringstream>();
+  std::ostringstream* text = out.get();
+  b->TraceFlashBus(std::move(out));
+  b->IoWrite(0x400010, 0xFFFFFF34);  // D0-D7 reach the chip
+  const uint64_t readNs = b->NowNs();
+  b->IoRead(0x400011);
+  EXPECT_EQ(text->str(), "ns,op,address,data\n0,W,0x400010,0x34\n" + std::to_string(readNs) +
+                             ",R,0x400011,0xFF\n");
 }
 
 // Serial boot of the demo on each DSP is an end-to-end run; here the details.
@@ -170,6 +252,18 @@ TEST(BoardSerialPort, TheReplyToATransferIsWhatTheTargetLoadedBeforeIt) {
   // The target has had no time to answer 300: the shift register sends its
   // last word again.
   EXPECT_EQ(f.board->SerialExchange(0), 201u);
+
+  // A receiver that is not read keeps two words, DRR and the shift register
+  // (RSRFULL), and loses the third.
+  CpuFixture g({Br(kRam)});
+  g.board->IoWrite(reg::kSerialControl, 0x0C3C0000);
+  for (uint32_t w : {11u, 22u, 33u}) g.board->SerialExchange(w);
+  EXPECT_EQ(g.board->IoRead(reg::kSerialControl) & (sgcr::kRrdy | sgcr::kRsrFull),
+            sgcr::kRrdy | sgcr::kRsrFull);
+  EXPECT_EQ(g.board->IoRead(reg::kSerialDrr), 11u);
+  EXPECT_EQ(g.board->IoRead(reg::kSerialControl) & (sgcr::kRrdy | sgcr::kRsrFull), sgcr::kRrdy);
+  EXPECT_EQ(g.board->IoRead(reg::kSerialDrr), 22u);
+  EXPECT_EQ(g.board->IoRead(reg::kSerialControl) & sgcr::kRrdy, 0u);
 
   // Held in reset, the target takes nothing.
   f.board->SetResetAsserted(true);
