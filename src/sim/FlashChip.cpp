@@ -127,8 +127,8 @@ void FlashChip::Update(uint64_t nowNs) {
   if (pageLoading_ && nowNs >= lastLoadNs_ + kByteLoadWindowNs) {
     pageLoading_ = false;
     busy_ = Op::WriteCycle;
-    busyEndNs_ =
-        lastLoadNs_ + kByteLoadWindowNs + (programNsOverride_ ? programNsOverride_ : info_->programNs);
+    busyEndNs_ = lastLoadNs_ + kByteLoadWindowNs +
+                 (programNsOverride_ ? programNsOverride_ : info_->programNs);
     failAtNs_ = 0;
   }
   if (busy_ == Op::None || failed_) return;

@@ -42,10 +42,14 @@ TEST(BoardFolderOptions, ConfiguredDefaultsOnlySeedANewBoardExplicitValuesOverri
   EXPECT_EQ(again, o);
 
   // Explicit options change the board and are remembered.
-  ASSERT_TRUE(ResolveBoardOptions(
-      folder,
-      {{"dsp", "TMS320C32"}, {"firmware", "1.1"}, {"boot", "Boot3"}, {"reset-polarity", "high"}},
-      &again, &error));
+  ASSERT_TRUE(ResolveBoardOptions(folder,
+                                  {{"dsp", "TMS320C32"},
+                                   {"firmware", "1.1"},
+                                   {"boot", "Boot3"},
+                                   {"reset-polarity", "high"},
+                                   {"flash-rev", "b"},
+                                   {"flash-speed", "90ns"}},
+                                  &again, &error));
   BoardOptions stored;
   ASSERT_TRUE(folder.LoadOptions(&stored, &error));
   EXPECT_EQ(stored.dspType, 1);
@@ -53,9 +57,15 @@ TEST(BoardFolderOptions, ConfiguredDefaultsOnlySeedANewBoardExplicitValuesOverri
   EXPECT_EQ(stored.bootMode, 2);
   EXPECT_TRUE(stored.resetActiveHigh);
   EXPECT_EQ(stored.flashType, 4);
+  EXPECT_EQ(stored.flash, (FlashOptions{true, 90}));
 
-  EXPECT_FALSE(ResolveBoardOptions(folder, {{"flash", "AM29F999"}}, &again, &error));
-  EXPECT_NE(error.find("AM29F999"), std::string::npos);
+  for (auto [key, value] : {std::pair{"flash", "AM29F999"},
+                            {"flash-speed", "100"},
+                            {"flash-rev", "C"},
+                            {"flash-speed", "fast"}}) {
+    EXPECT_FALSE(ResolveBoardOptions(folder, {{key, value}}, &again, &error)) << value;
+    EXPECT_NE(error.find(value), std::string::npos) << error;
+  }
 }
 
 TEST(BoardFolderOptions, ValueParsersAcceptTheUsualSpellings) {
@@ -99,9 +109,15 @@ TEST(VirtualBoardFolder, EachChipTypeKeepsAFlashFileOfItsOwn) {
   EXPECT_FALSE(dev->TheBoard().FlashHoldsProgram());
   EXPECT_TRUE(fs::exists(tmp.path / "flash-AM29F010.bin"));
 
-  opts.values = {{"dsp", "C35"}};
-  EXPECT_FALSE(CreateFtdiBackend("sim", opts, error));
-  EXPECT_NE(error.find("C35"), std::string::npos);
+  // Bad values of the knobs and an unwritable trace refuse the board.
+  for (auto [key, value] : {std::pair{"dsp", "C35"},
+                            {"program-us", "slow"},
+                            {"erase-fails", "-1"},
+                            {"trace", "/nonexistent/dir/bus.csv"}}) {
+    opts.values = {{key, value}};
+    EXPECT_FALSE(CreateFtdiBackend("sim", opts, error)) << key;
+    EXPECT_NE(error.find(value), std::string::npos) << error;
+  }
 }
 
 }  // namespace
