@@ -275,6 +275,13 @@ TEST(LoaderOnBoard, LostWordsAndUnfinishedWritesShowInTheStatusAndStopFurtherWri
     b.board->RunForNs(10'000 * kUs);
     EXPECT_EQ(b.board->FlashImageWord(200), 0xFFFFFFFFu);
   }
+  // Words faster than the receive interrupt: the port keeps two and loses the
+  // third, which the loader sees as a full receive shift register.
+  {
+    BoardWithLoader b(kTMS320C31, kAM29F040, 0);
+    for (uint32_t tag : {1u, 2u, 3u}) b.board->SerialExchange(kFlashStatus | tag);
+    EXPECT_EQ(b.Status(0x000444), 0x01000444u);
+  }
   // A word missing from a program command: the closing 0 comes one word late.
   {
     BoardWithLoader b(kTMS320C31, kAM29F040, 1);
