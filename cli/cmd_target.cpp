@@ -236,6 +236,7 @@ struct Args {
   uint32_t count = 1;
   int format = static_cast<int>(ViewType::HexDecimal);
   bool verify = false;
+  bool quick = false;  // flash verifies compare the CRC-32 first
 };
 
 int RunVersion(Invocation& run, const Args&) {
@@ -343,6 +344,11 @@ int RunFlash(Invocation& run, const Args& args, FlashAction action) {
   if (int rc = session.Connect()) return rc;
   CPodLink& link = session.Link();
   link.ApplyMemoryInterfaceValues(program.image);
+  if (args.quick) {
+    DerivedTransferSettings d = link.TransferSettings();
+    d.quickVerify = true;
+    link.SetTransferSettings(d);
+  }
   if (!link.FlashLoaderAvailable()) {
     run.Err() << kFlashLoaderMissingText << " (" << link.CurrentFlashLoader().name << ")\n";
     return kExitRefused;
@@ -465,7 +471,13 @@ const CommandRegistrar kFlash([](CLI::App& app) -> CommandRun {
   CLI::App* read = AddTarget(*cmd, "read", "read as many words as the program image has");
   for (CLI::App* action : {write, verify, read})
     action->add_option("FILE.out", args->file, "the program")->required();
-  write->add_flag("--verify", args->verify, "read the flash back afterwards");
+  CLI::Option* writeVerify =
+      write->add_flag("--verify", args->verify, "read the flash back afterwards");
+  const char* quickHelp =
+      "compare a CRC-32 the loader computes first; word by word only when it differs\n"
+      "(also the \"Quick Verify\" setting)";
+  write->add_flag("--quick", args->quick, quickHelp)->needs(writeVerify);
+  verify->add_flag("--quick", args->quick, quickHelp);
   read->add_option("--out", args->out,
                    "write the words little-endian to this file (default: print them)")
       ->option_text("IMAGE.bin");

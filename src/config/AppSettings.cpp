@@ -59,6 +59,7 @@ void LoadSettings(SettingsStore& store, AppSettings& settings) {
   settings.strb1 = ReadUnsigned(store, kKeyStrb1, defaults.strb1);
   settings.flashType = LowByteClamped(readInt(kKeyFlashRomType, defaults.flashType), kAT29C040A);
   settings.microTimeLength = readInt(kKeyMicroTimeLength, defaults.microTimeLength);
+  settings.quickVerify = readInt(kKeyQuickVerify, defaults.quickVerify ? 1 : 0) != 0;
 
   settings.left = readInt("Left", defaults.left);
   settings.top = readInt("Top", defaults.top);
@@ -101,6 +102,7 @@ void SaveSettings(SettingsStore& store, AppSettings& settings) {
   write(kKeyStrb0, settings.strb0);
   write(kKeyStrb1, settings.strb1);
   write(kKeyFlashRomType, settings.flashType);
+  write(kKeyQuickVerify, settings.quickVerify ? 1 : 0);
   // "MicroTime Length" belongs to the calibration, which writes it itself.
 }
 
@@ -157,6 +159,7 @@ DerivedTransferSettings Derive(const AppSettings& settings) {
   d.strb1 = settings.strb1;
   d.flashType = AtMost(settings.flashType, kAT29C040A);
   d.bootBase = ComputeBootRegion(d.flashType, settings.bootType, d.dspType).baseAddress;
+  d.quickVerify = settings.quickVerify;
   return d;
 }
 

@@ -58,6 +58,8 @@ inline constexpr const char* kKeyIostrb = "IOSTRB Register";
 inline constexpr const char* kKeyStrb0 = "STRB0 Register";
 inline constexpr const char* kKeyStrb1 = "STRB1 Register";
 inline constexpr const char* kKeyFlashRomType = "Flash ROM Type";
+// 1: verify the flash by its CRC-32 first, word by word only on a mismatch.
+inline constexpr const char* kKeyQuickVerify = "Quick Verify";
 inline constexpr const char* kKeyMicroTimeLength = "MicroTime Length";
 inline constexpr const char* kKeyCoffFilePath = "Coff File Path";
 inline constexpr const char* kKeyCoffFileDirectory = "Coff File Directory";
@@ -97,6 +99,8 @@ struct AppSettings {
   int32_t rightPaneHeight = 200;
   int32_t msgWndCX = 0, msgWndCY = 0;
 
+  bool quickVerify = false;  // "Quick Verify"
+
   bool operator==(const AppSettings&) const = default;
 };
 
@@ -127,6 +131,7 @@ struct DerivedTransferSettings {
   uint32_t strb1 = kDefaultStrb1;
   uint8_t flashType = kAM29F040;
   uint32_t bootBase = 0x1000;
+  bool quickVerify = false;  // flash verifies compare a CRC-32 first
 
   MemoryInterfaceValues MemoryInterface() const {
     return {dspType, primaryBus, iostrb, strb0, strb1};

@@ -1,6 +1,7 @@
 // Flash procedures: the loader is serial-booted into the DSP, then driven with
 // command words. Flash addresses count bytes, four per image word.
 #include <algorithm>
+#include <vector>
 
 #include "podlink/PodLink.h"
 
@@ -20,6 +21,26 @@ uint32_t FlashPageWords(uint8_t flashType) {
 
 bool FlashIsPageWrite(uint8_t flashType) {
   return flashType >= kAT29C010A;
+}
+
+uint32_t Crc32(const uint8_t* bytes, size_t count, uint32_t crc) {
+  crc = ~crc;
+  for (size_t i = 0; i < count; ++i) {
+    crc ^= bytes[i];
+    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+  }
+  return ~crc;
+}
+
+uint32_t ImageFlashCrc32(const ProgramImage& image, uint32_t words) {
+  uint32_t crc = 0;
+  for (uint32_t i = 0; i < words && i < image.words.size(); ++i) {
+    const uint32_t w = image.words[i];
+    const uint8_t bytes[4] = {static_cast<uint8_t>(w), static_cast<uint8_t>(w >> 8),
+                              static_cast<uint8_t>(w >> 16), static_cast<uint8_t>(w >> 24)};
+    crc = Crc32(bytes, 4, crc);
+  }
+  return crc;
 }
 
 namespace {
@@ -233,48 +254,135 @@ bool CPodLink::WriteFlashPages(const ProgramImage& image) {
   return FinishWith(kProcCompleted, true);
 }
 
-bool CPodLink::VerifyFlash(const ProgramImage& image) {
+CPodLink::ReadsEnd CPodLink::GroupedFlashReads(
+    uint32_t n, const std::function<bool(uint32_t, uint32_t)>& take) {
+  // The words of one read after another: the read of base, whose reply is not
+  // used, then the reads of base + 4v for v = 1..n, each reply answering the
+  // read before it (the one-transfer lag), so reply v is image word v - 1.
   const uint32_t tag = FlashReadTag();
-  const uint32_t n = ImageWords(image);
   const uint32_t base = settings_.bootBase;
+  const uint32_t exchanges = n + 1;
+  std::vector<uint8_t> bytes;
+  uint32_t sent = 0;
+  auto sendGroup = [&]() {
+    const uint32_t end = std::min(exchanges, sent + kFlashReadGroupWords);
+    bytes.clear();
+    if (sent == 0) {
+      bytes.resize(9);
+      FormatCommandWord('S', base | tag, bytes.data());
+    }
+    for (; sent < end; ++sent) {
+      bytes.resize(bytes.size() + 9);
+      FormatCommandWord('V', (base + 4 * sent) | tag, bytes.data() + bytes.size() - 9);
+    }
+    return WriteBytes(bytes.data(), static_cast<uint32_t>(bytes.size()), kCommandIdleLimitMs);
+  };
+  uint32_t done = 0;
+  // Stopping early leaves commands on their way to the pod and replies on
+  // their way back; they must not answer whatever the host asks next. Once
+  // the queues are dropped, what was already on the wire has its time (the
+  // commands, then a latency period for their replies), and is dropped too.
+  auto stop = [&](ReadsEnd end) {
+    Purge();
+    constexpr uint64_t kBitsPerCommand = 9 * 10;
+    const uint64_t wireUs = uint64_t{sent - done} * kBitsPerCommand * 1000000 / kPodBaudRate;
+    clock_.SleepMs(static_cast<uint32_t>(wireUs / 1000) + 2 * kPodLatencyMs + 1);
+    Purge();
+    return end;
+  };
+  if (!sendGroup()) return stop(ReadsEnd::kFailed);
+  while (done < exchanges) {
+    // The next group is on its way before this one's replies are read, so the
+    // wire never idles between groups.
+    const uint32_t groupEnd = sent;
+    if (sent < exchanges && !sendGroup()) return stop(ReadsEnd::kFailed);
+    for (; done < groupEnd; ++done) {
+      uint8_t reply[4];
+      if (!ReadBytes(reply, sizeof reply, kCommandIdleLimitMs)) return stop(ReadsEnd::kFailed);
+      if (done > 0 && !take(done - 1, WordFromReply(reply))) {
+        ++done;
+        return stop(ReadsEnd::kStopped);
+      }
+    }
+  }
+  return ReadsEnd::kDone;
+}
+
+bool CPodLink::VerifyFlash(const ProgramImage& image) {
+  const uint32_t n = ImageWords(image);
   observer_->Start();
   observer_->SetTitle("Flash ROM Procedure");
   observer_->SetStatusText("Verify Flash ROM Data...");
-  uint32_t unused = 0;
-  ReadTargetWord(base | tag, unused);
-  if (image.imageByteCount > 3) {
-    for (uint32_t v = 1; v <= n; ++v) {
-      uint32_t reply = 0;
-      if (!ExchangeWordNoDelay((base + 4 * v) | tag, reply) || reply != image.words[v - 1])
-        return FinishWith(kProcFlashVerifyError, true);
-      observer_->SetProgress(v, n);
-      if (observer_->CancelRequested()) return FinishWith(kProcCanceled, true);
-      observer_->PumpOneEvent();
-    }
+  flashFailureWord_ = UINT32_MAX;
+  if (image.imageByteCount <= 3) {
+    // Only the read of base goes out; its reply is not used.
+    uint32_t unused = 0;
+    ReadTargetWord(settings_.bootBase | FlashReadTag(), unused);
+    return FinishWith(kProcCompleted, true);
+  }
+  uint32_t matched = 0;
+  bool canceled = false;
+  const ReadsEnd end = GroupedFlashReads(n, [&](uint32_t i, uint32_t word) {
+    if (word != image.words[i]) return false;
+    matched = i + 1;
+    observer_->SetProgress(matched, n);
+    canceled = observer_->CancelRequested();
+    if (!canceled) observer_->PumpOneEvent();
+    return !canceled;
+  });
+  if (canceled) return FinishWith(kProcCanceled, true);
+  if (end != ReadsEnd::kDone) {
+    flashFailureWord_ = matched;
+    return FinishWith(kProcFlashVerifyError, true);
   }
   return FinishWith(kProcCompleted, true);
 }
 
-bool CPodLink::ReadFlash(ProgramImage& image) {
-  const uint32_t tag = FlashReadTag();
+bool CPodLink::QuickVerifyFlash(const ProgramImage& image) {
   const uint32_t n = ImageWords(image);
-  const uint32_t base = settings_.bootBase;
+  if (image.imageByteCount > 3) {
+    observer_->Start();
+    observer_->SetTitle("Flash ROM Procedure");
+    observer_->SetStatusText("Verify Flash ROM Data...");
+    // The CRC is computed on the target while the host waits for the status,
+    // which the loader answers once the CRC command is done; the result comes
+    // with the next command.
+    uint32_t crc = 0;
+    if (SendWordFixedDelay(kFlashCrc | settings_.bootBase) && SendWordFixedDelay(4 * n) &&
+        LoaderReportsNoErrors() && SendWordFixedDelay(kFlashCrcResult) &&
+        ExchangeWordNoDelay(kFlashCrcResult, crc) && crc == ImageFlashCrc32(image, n)) {
+      flashFailureWord_ = UINT32_MAX;
+      observer_->SetProgress(n, n);
+      return FinishWith(kProcCompleted, true);
+    }
+    Purge();
+  }
+  // Any difference, or a CRC that could not be had: the word-by-word verify
+  // finds the word and gives the result.
+  return VerifyFlash(image);
+}
+bool CPodLink::ReadFlash(ProgramImage& image) {
+  const uint32_t n = ImageWords(image);
   observer_->Start();
   observer_->SetTitle("Flash ROM Procedure");
   observer_->SetStatusText("Read Flash ROM Data...");
-  uint32_t unused = 0;
-  ReadTargetWord(base | tag, unused);
-  for (uint32_t v = 1; v <= n; ++v) {
-    uint32_t reply = 0;
-    if (!ExchangeWordNoDelay((base + 4 * v) | tag, reply))
-      return FinishWith(kProcFlashReadError, true);
-    image.words[v - 1] = reply;
-    observer_->SetProgress(v, n);
-    if (observer_->CancelRequested()) return FinishWith(kProcCanceled, true);
-    observer_->PumpOneEvent();
-  }
+  flashFailureWord_ = UINT32_MAX;
+  uint32_t stored = 0;
+  bool canceled = false;
+  const ReadsEnd end = GroupedFlashReads(n, [&](uint32_t i, uint32_t word) {
+    image.words[i] = word;
+    stored = i + 1;
+    observer_->SetProgress(stored, n);
+    canceled = observer_->CancelRequested();
+    if (!canceled) observer_->PumpOneEvent();
+    return !canceled;
+  });
+  if (canceled) return FinishWith(kProcCanceled, true);
   // A request the loader lost would have shifted the replies after it.
-  if (!LoaderReportsNoErrors()) return FinishWith(kProcFlashReadError, true);
+  if (end != ReadsEnd::kDone || !LoaderReportsNoErrors()) {
+    flashFailureWord_ = stored;
+    return FinishWith(kProcFlashReadError, true);
+  }
   return FinishWith(kProcCompleted, true);
 }
 
@@ -292,11 +400,12 @@ bool CPodLink::FlashProgram(const ProgramImage& image) {
 bool CPodLink::FlashProgramAndVerify(const ProgramImage& image) {
   if (!FlashProgram(image)) return false;
   observer_->RepaintMain();
-  return VerifyFlash(image);
+  return settings_.quickVerify ? QuickVerifyFlash(image) : VerifyFlash(image);
 }
 
 bool CPodLink::FlashVerify(const ProgramImage& image) {
-  return DownloadFlashLoader() && VerifyFlash(image);
+  if (!DownloadFlashLoader()) return false;
+  return settings_.quickVerify ? QuickVerifyFlash(image) : VerifyFlash(image);
 }
 
 bool CPodLink::FlashRead(ProgramImage& image) {

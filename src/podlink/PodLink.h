@@ -64,9 +64,22 @@ inline constexpr uint32_t kFlashPage = 0x99000000;
 // the address.
 inline constexpr uint32_t kFlashStatus = 0xA5000000;
 inline constexpr uint32_t kFlashReset = 0xF0000000;
+// CRC-32 of a byte range (the command word with the byte address, then the
+// byte count), and its result, answered on the next transfer.
+inline constexpr uint32_t kFlashCrc = 0xCC000000;
+inline constexpr uint32_t kFlashCrcResult = 0xCD000000;
+// Verify and read send their commands in groups of this many and collect the
+// replies afterwards; the replies of two groups (2 x 64 bytes) stay in flight.
+inline constexpr uint32_t kFlashReadGroupWords = 16;
 // How long the loader may take to work through what it has queued before it
 // answers the status (a slow chip with a full ring, a page's write cycle).
 inline constexpr uint32_t kLoaderStatusLimitMs = 3000;
+
+// The CRC-32 (IEEE 802.3) the flash loaders compute, over bytes.
+uint32_t Crc32(const uint8_t* bytes, size_t count, uint32_t crc = 0);
+// Over the image's words as the flash holds them: least significant byte
+// first, `words` words from word 0 on.
+uint32_t ImageFlashCrc32(const ProgramImage& image, uint32_t words);
 
 // Page size in words of the page-write chips (flash types 3 to 5); 0 otherwise.
 uint32_t FlashPageWords(uint8_t flashType);
@@ -138,7 +151,13 @@ class CPodLink {
   bool WriteFlash(const ProgramImage& image);
   bool WriteFlashPages(const ProgramImage& image);
   bool VerifyFlash(const ProgramImage& image);
+  // The CRC-32 of the flash compared first; on any difference (or failure)
+  // the word-by-word VerifyFlash decides, so result and position are its own.
+  bool QuickVerifyFlash(const ProgramImage& image);
   bool ReadFlash(ProgramImage& image);
+  // The image word at which the last verify or read failed; UINT32_MAX when
+  // it did not.
+  uint32_t FlashFailureWord() const { return flashFailureWord_; }
 
   bool FlashProgram(const ProgramImage& image);
   bool FlashProgramAndVerify(const ProgramImage& image);
@@ -153,6 +172,11 @@ class CPodLink {
 
  private:
   enum class StreamEnd { kDone, kWriteFailed, kCanceled };
+  enum class ReadsEnd { kDone, kFailed, kStopped };
+  // The loader's reads of image words 0..n-1 (the commands of VerifyFlash and
+  // ReadFlash, same words, same order), sent in groups; take(i, word) gets
+  // each word in turn and returns false to stop.
+  ReadsEnd GroupedFlashReads(uint32_t n, const std::function<bool(uint32_t, uint32_t)>& take);
   bool Transfer(bool write, uint8_t* buffer, uint32_t count, uint32_t idleLimitMs);
   // Waits (up to idleLimitMs) until the bytes written so far have left the USB
   // chip for the pod, as far as the library can tell.
@@ -185,6 +209,7 @@ class CPodLink {
   ProcedureObserver* observer_ = &nullObserver_;
   FlashLoaderSet loaders_;
   uint32_t statusTag_ = 0x3C5A17;
+  uint32_t flashFailureWord_ = UINT32_MAX;
 };
 
 // Little-endian word from the pod's 4 reply bytes.

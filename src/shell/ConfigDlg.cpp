@@ -1,6 +1,7 @@
 #include "shell/ConfigDlg.h"
 
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -109,6 +110,13 @@ void CConfigDlg::Build() {
                                 kFlashNames[4], kFlashNames[5]}),
                       1);
   bootLayout->addLayout(flashRow);
+  // The CRC-32 of the flash, computed by the loader, decides a verify when it
+  // matches; only a mismatch costs the word-by-word comparison.
+  auto* quick = new QCheckBox(QStringLiteral("Quick verify"), boot);
+  quick->setObjectName(IdName(kQuickVerify));
+  quick->setToolTip(QStringLiteral(
+      "Compare a checksum of the flash first; read it word by word only when it differs"));
+  bootLayout->addWidget(quick);
 
   auto* registers =
       new QGroupBox(QStringLiteral("External Memory Interface  Register Value Setting"), this);
@@ -196,6 +204,7 @@ void CConfigDlg::Initialise() {
   select(kFlashType, s.flashType);
 
   if (s.bootType <= 2) bootGroup_->button(s.bootType)->setChecked(true);
+  CheckBox(kQuickVerify)->setChecked(s.quickVerify);
   Edit(kPrimaryBus)->setText(Hex8(s.primaryBus));
   Edit(kIostrb)->setText(Hex8(s.iostrb));
   Edit(kStrb0)->setText(Hex8(s.strb0));
@@ -267,6 +276,7 @@ void CConfigDlg::accept() {
   s.iostrb = reg(kIostrb, kDefaultIostrb);
   s.strb0 = reg(kStrb0, kDefaultStrb0);
   s.strb1 = reg(kStrb1, kDefaultStrb1);
+  s.quickVerify = CheckBox(kQuickVerify)->isChecked();
   QDialog::accept();
 }
 
@@ -292,6 +302,9 @@ QRadioButton* CConfigDlg::Radio(int id) const {
 }
 QPushButton* CConfigDlg::Button(int id) const {
   return findChild<QPushButton*>(IdName(id));
+}
+QCheckBox* CConfigDlg::CheckBox(int id) const {
+  return findChild<QCheckBox*>(IdName(id));
 }
 QString CConfigDlg::NoteText() const {
   return note_->text();

@@ -12,6 +12,7 @@
 #include "config/AppSettings.h"
 
 class QButtonGroup;
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -47,6 +48,8 @@ class CConfigDlg : public QDialog {
   static constexpr int kVersionCheck = 1031;
   static constexpr int kDefaultSetting = 1032;
   static constexpr int kUpgradeNote = 1046;
+  // "Quick verify": flash verifies compare the CRC-32 first.
+  static constexpr int kQuickVerify = 1047;
 
   static constexpr const char* kUpgradeNoteText = "Ver 1.0 or 1.1 : Upgrade is needed";
   static constexpr const char* kDspNames[3] = {"TMS320C31", "TMS320C32", "TMS320C33"};
@@ -68,6 +71,7 @@ class CConfigDlg : public QDialog {
   QLineEdit* Edit(int id) const;
   QRadioButton* Radio(int id) const;
   QPushButton* Button(int id) const;
+  QCheckBox* CheckBox(int id) const;
   QString NoteText() const;
 
   // Dialog events, callable by tests as a click would.

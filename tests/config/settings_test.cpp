@@ -13,7 +13,7 @@ AppSettings LoadFrom(MemorySettingsStore& store) {
   // forgets to set shows up.
   AppSettings s{0xEE,       -77,        -77,        -77,  -77, -77, 0xEE, 0xDEADBEEF,
                 0xDEADBEEF, 0xDEADBEEF, 0xDEADBEEF, 0xEE, -77, -77, -77,  -77,
-                -77,        77,         77,         -77,  -77, -77, -77};
+                -77,        77,         77,         -77,  -77, -77, -77,  true};
   LoadSettings(store, s);
   return s;
 }
@@ -113,7 +113,7 @@ TEST(AppSettingsLoad, RegisterValuesAreTakenAsStored) {
 TEST(AppSettingsSave, WritesEveryValueAndRoundTrips) {
   const AppSettings s{kTMS320C31, 15, 13, 1,          9,   0,   kBoot3, 0xFFFFFFFF,
                       1,          2,  3,  kAT29C040A, 0,   -20, 7,      1900,
-                      1000,       3,  1,  123,        321, 640, 480};
+                      1000,       3,  1,  123,        321, 640, 480,    true};
   MemorySettingsStore store;
   AppSettings saved = s;
   SaveSettings(store, saved);

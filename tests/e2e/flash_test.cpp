@@ -109,12 +109,21 @@ TEST_F(Flash, AVerifyFindsACorruptedByte) {
       << err.str();
   EXPECT_EQ(Board().FlashImageWord(1), 0x10F8u);
   ASSERT_EQ(RunWith("flash", {"verify", DemoPath(), "--bus=0x10F8"}, types), cli::kExitOk);
-  // One bit of a byte in the middle of the program.
+  ASSERT_EQ(RunWith("flash", {"verify", DemoPath(), "--bus=0x10F8", "--quick"}, types),
+            cli::kExitOk);
+  // One bit of a byte in the middle of the program: the quick verify's CRC
+  // differs and the word-by-word verify says so, as the full verify does.
   const uint32_t offset = Board().BootOffset() + 4 * 40 + 2;
   Board().Flash().CorruptByte(offset, Board().Flash().Peek(offset) ^ 0x10);
-  EXPECT_EQ(RunWith("flash", {"verify", DemoPath(), "--bus=0x10F8"}, types),
-            cli::kExitProcedureBase + kProcFlashVerifyError);
-  EXPECT_EQ(out.str(), "[ Completed ]\n[ Error : Flash Data Verifying ]\n");
+  for (const char* quick : {"--quick", "--bus=0x10F8"}) {
+    EXPECT_EQ(RunWith("flash", {"verify", DemoPath(), "--bus=0x10F8", quick}, types),
+              cli::kExitProcedureBase + kProcFlashVerifyError);
+    EXPECT_EQ(out.str(), "[ Completed ]\n[ Error : Flash Data Verifying ]\n");
+  }
+  // Written again and checked by its CRC.
+  ASSERT_EQ(RunWith("flash", {"write", DemoPath(), "--bus=0x10F8", "--verify", "--quick"}, types),
+            cli::kExitOk);
+  EXPECT_NE(out.str().find("Flash Program & Verifying is successful"), std::string::npos);
 }
 
 TEST_F(Flash, ACancelledWriteStopsAndSaysSo) {

@@ -261,6 +261,38 @@ TEST_F(Flash, WritesAndReadsSucceedOnlyWhenTheLoaderAnswersWithoutErrors) {
   }
 }
 
+TEST_F(Flash, QuickVerifyTrustsAMatchingCrcAndLeavesADifferenceToTheFullVerify) {
+  Use(kTMS320C31, kAM29F040, 0x1000);
+  const ProgramImage image = Image(40, kTMS320C31);
+  for (uint32_t i = 0; i < 40; ++i) model.flash[i] = image.words[i];
+  ASSERT_TRUE(link.QuickVerifyFlash(image));
+  // The CRC command and its byte count, the status, the result: no reads.
+  const std::vector<uint32_t> words = pod->StreamWords();
+  EXPECT_EQ(std::vector<uint32_t>(words.begin(), words.begin() + 2),
+            (std::vector<uint32_t>{0xCC001000, 160}));
+  EXPECT_EQ(words.back(), kFlashCrcResult);
+  EXPECT_EQ(std::count_if(words.begin(), words.end(), [](uint32_t w) { return (w >> 24) == 0x66; }),
+            0);
+  EXPECT_EQ(model.crc, ImageFlashCrc32(image, 40));
+
+  // A difference: the full verify finds the word, as it does on its own.
+  model.flash[17] ^= 0x100;
+  for (bool quick : {true, false}) {
+    EXPECT_EQ(Ended(quick ? link.QuickVerifyFlash(image) : link.VerifyFlash(image)),
+              kProcFlashVerifyError);
+    EXPECT_EQ(link.FlashFailureWord(), 17u);
+    EXPECT_EQ(observer.progress.back(), 17 * 100 / 40);
+  }
+  // The setting sends Rom Verify and the verify after a write through it.
+  DerivedTransferSettings s = link.TransferSettings();
+  s.quickVerify = true;
+  link.SetTransferSettings(s);
+  model.flash[17] ^= 0x100;
+  pod->commands.clear();
+  ASSERT_TRUE(link.FlashVerify(image));
+  EXPECT_EQ(WordsAfterLoader().front(), 0xCC001000u);
+}
+
 TEST_F(Flash, VerifyAndReadGoThroughTheLoaderWithTheOneTransferLag) {
   Use(kTMS320C31, kAT29C010A, 0x1000);
   const ProgramImage image = Image(3, kTMS320C31);

@@ -11,6 +11,7 @@
 #include "c3x/Isa.h"
 #include "podlink/PodLink.h"
 #include "sim/Board.h"
+#include "sim/SimFtdiDevice.h"
 
 namespace velmora::test {
 namespace {
@@ -302,6 +303,118 @@ TEST(LoaderOnBoard, LostWordsAndUnfinishedWritesShowInTheStatusAndStopFurtherWri
     for (uint32_t i = 0; i < 32; ++i) b.Send(i, kHostWordSpacingNs);
     EXPECT_EQ(b.Status(0x5A5A5A), 0x015A5A5Au);
     EXPECT_EQ(b.Var(b.symbols.flashErrors), 1u);
+  }
+}
+
+}  // namespace
+}  // namespace velmora::test
+
+namespace velmora::test {
+namespace {
+
+// The pod link on a virtual board with the production loaders, on a virtual
+// clock; the flash holds `image` as the procedures would have put it.
+struct LinkOnBoard {
+  VirtualClock clock;
+  VirtualMicroDelayer delayer{clock};
+  sim::SimFtdiDevice* device = nullptr;
+  CPodLink link;
+
+  LinkOnBoard(uint8_t dsp, uint8_t flash, uint8_t boot)
+      : link(
+            [this, dsp, flash, boot](std::string&) -> std::unique_ptr<FtdiApi> {
+              sim::BoardConfig cfg;
+              cfg.dspType = dsp;
+              cfg.flashType = flash;
+              cfg.bootMode = boot;
+              auto board = std::make_unique<sim::Board>(cfg);
+              board->PowerUp();
+              board->RunForNs(cfg.serialBootWindowNs + 1'000'000);
+              auto d =
+                  std::make_unique<sim::SimFtdiDevice>(std::move(board), sim::PodOptions{}, clock);
+              device = d.get();
+              return d;
+            },
+            clock, delayer) {
+    AppSettings s;
+    s.dspType = dsp;
+    s.flashType = flash;
+    s.bootType = boot;
+    link.SetTransferSettings(Derive(s));
+    link.SetFlashLoaders(ProductionFlashLoaders());
+    link.ApplyMemoryInterfaceValuesToLoaders();
+    EXPECT_TRUE(link.LoadDriver() && link.FindDevice() && link.Open());
+  }
+  sim::Board& Board() { return device->TheBoard(); }
+};
+
+ProgramImage RandomImage(uint32_t words, uint32_t seed) {
+  ProgramImage image;
+  image.words.resize(words + 64, 0xFFFFFFFF);
+  for (uint32_t i = 0; i < words; ++i) image.words[i] = seed = seed * 1664525u + 1013904223u;
+  image.imageByteCount = 4 * words;
+  return image;
+}
+
+TEST(FlashOnBoard, GroupedAndQuickVerifyGiveTheOutcomeOfSingleReadsWhereverTheFlashDiffers) {
+  const uint32_t n = 300;
+  for (auto [dsp, flash] :
+       {std::pair{kTMS320C31, kAT29C040A}, {kTMS320C32, kAM29F040}, {kTMS320C33, kAM29F010}}) {
+    SCOPED_TRACE(DspTypeName(dsp));
+    LinkOnBoard b(dsp, flash, 0);
+    const ProgramImage image = RandomImage(n, dsp);
+    b.Board().WriteFlashImage(std::vector<uint32_t>(image.words.begin(), image.words.begin() + n));
+    ASSERT_TRUE(b.link.DownloadFlashLoader());
+    const uint32_t base = b.link.TransferSettings().bootBase;
+    const uint32_t tag = flash == kAM29F040 ? kFlashRead29F040 : kFlashReadOther;
+    // Flash byte offsets to change: none, the first word, the last, one in
+    // the middle, the third byte of a word.
+    for (int64_t byte :
+         {int64_t{-1}, int64_t{0}, int64_t{4 * n - 4}, int64_t{4 * 150}, int64_t{4 * 77 + 2}}) {
+      SCOPED_TRACE(byte);
+      const uint32_t offset = b.Board().BootOffset() + static_cast<uint32_t>(byte);
+      if (byte >= 0) b.Board().Flash().CorruptByte(offset, b.Board().Flash().Peek(offset) ^ 0x10);
+      // The reference: one read at a time, each waiting for its reply.
+      std::vector<uint32_t> single(n);
+      uint32_t unused = 0;
+      ASSERT_TRUE(b.link.ReadTargetWord(base | tag, unused));
+      for (uint32_t v = 1; v <= n; ++v)
+        ASSERT_TRUE(b.link.ExchangeWordNoDelay((base + 4 * v) | tag, single[v - 1]));
+      const auto differs = std::mismatch(single.begin(), single.end(), image.words.begin());
+      const bool same = differs.first == single.end();
+      const uint32_t at = same ? UINT32_MAX : static_cast<uint32_t>(differs.first - single.begin());
+      EXPECT_EQ(at, byte < 0 ? UINT32_MAX : static_cast<uint32_t>(byte / 4));
+
+      for (bool quick : {false, true}) {
+        EXPECT_EQ(quick ? b.link.QuickVerifyFlash(image) : b.link.VerifyFlash(image), same);
+        EXPECT_EQ(b.link.FlashFailureWord(), at) << quick;
+      }
+      ProgramImage read = image;
+      ASSERT_TRUE(b.link.ReadFlash(read));
+      EXPECT_TRUE(std::equal(single.begin(), single.end(), read.words.begin()));
+      if (byte >= 0) b.Board().Flash().CorruptByte(offset, b.Board().Flash().Peek(offset) ^ 0x10);
+    }
+  }
+}
+
+TEST(FlashOnBoard, TheLoadersCrcIsTheHostsForEveryChipAndDsp) {
+  for (uint8_t dsp = 0; dsp < 3; ++dsp) {
+    for (uint8_t flash = 0; flash < 6; ++flash) {
+      SCOPED_TRACE(std::string(DspTypeName(dsp)) + " " + FlashTypeName(flash));
+      LinkOnBoard b(dsp, flash, static_cast<uint8_t>((dsp + flash) % 3));
+      const uint32_t n = 257 + 64 * flash;
+      const ProgramImage image = RandomImage(n, 1000 * dsp + flash);
+      b.Board().WriteFlashImage(
+          std::vector<uint32_t>(image.words.begin(), image.words.begin() + n));
+      ASSERT_TRUE(b.link.DownloadFlashLoader());
+      // A match decides the verify without reading the words back. (The
+      // loader's last words are still on the wire when the download returns.)
+      b.clock.AdvanceUs(50'000);
+      b.device->Sync();
+      const uint64_t before = b.Board().SerialFramesExchanged();
+      ASSERT_TRUE(b.link.QuickVerifyFlash(image));
+      EXPECT_LT(b.Board().SerialFramesExchanged() - before, 20u);
+    }
   }
 }
 

@@ -3,6 +3,7 @@
 // button, firmware rules, Version Check failures, what OK writes back); the
 // change-data dialogs (what they show, the word OK returns, the rejections).
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -280,13 +281,17 @@ class DialogsTest : public QObject {
                                    {CConfigDlg::kStrb0, "G5"},
                                    {CConfigDlg::kStrb1, "   "}})
       dlg.Edit(id)->setText(QString::fromLatin1(text));
+    QVERIFY(!dlg.CheckBox(CConfigDlg::kQuickVerify)->isChecked());
+    dlg.CheckBox(CConfigDlg::kQuickVerify)->setChecked(true);
     dlg.accept();
     QCOMPARE(QList<uint32_t>({s.dspType, s.flashType, uint32_t(s.dataIntervalTime),
                               uint32_t(s.dataScanTime), uint32_t(s.resetPolarity),
                               uint32_t(s.resetTime), uint32_t(s.delayTimeAfterReset), s.bootType,
-                              s.primaryBus, s.iostrb, s.strb0, s.strb1}),
+                              s.primaryBus, s.iostrb, s.strb0, s.strb1, s.quickVerify}),
              QList<uint32_t>(
-                 {kTMS320C31, kAT29C040A, 15, 13, 1, 9, 8, kBoot3, 5, 0x58, 0, kDefaultStrb1}));
+                 {kTMS320C31, kAT29C040A, 15, 13, 1, 9, 8, kBoot3, 5, 0x58, 0, kDefaultStrb1, 1}));
+    CConfigDlg again(s, &pod.link, true);
+    QVERIFY(again.CheckBox(CConfigDlg::kQuickVerify)->isChecked());
   }
 
   // Firmware 1.0 and 1.1 cannot set the reset parameters; a pod never read

@@ -42,6 +42,10 @@ dispatch:
         BEQ     cmd_status
         CMPI    0F0h, R1
         BEQ     cmd_reset
+        CMPI    0CCh, R1
+        BEQ     cmd_crc
+        CMPI    0CDh, R1
+        BEQ     cmd_crc_result
         BR      unknown_command
 
         .include "loader_core.inc"
@@ -60,11 +64,17 @@ k_isr           .word   rint0
 k_ring_words    .word   RING_WORDS
 k_jedec_page    .word   0FF8000h
 k_poll_limit    .word   10000h
+k_crc_table     .word   crc_table
+crc_table       .word   000000000h, 01DB71064h, 03B6E20C8h, 026D930ACh
+                .word   076DC4190h, 06B6B51F4h, 04DB26158h, 05005713Ch
+                .word   0EDB88320h, 0F00F9344h, 0D6D6A3E8h, 0CB61B38Ch
+                .word   09B64C2B0h, 086D3D2D4h, 0A00AE278h, 0BDBDF21Ch
 
         .bss    rhead, 1
         .bss    rtail, 1
         .bss    ring_overflow, 1
         .bss    flash_errors, 1
         .bss    stream_errors, 1
+        .bss    crc_result, 1
         .bss    ring, RING_WORDS
         .bss    stack, STACK_WORDS

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "podlink/PodLink.h"
+
 namespace velmora::test {
 
 namespace {
@@ -231,12 +233,28 @@ uint32_t FlashLoaderModel::operator()(uint32_t word) {
       address += 4;
       if (--remaining == 0 && page) mode = Mode::kIdle;
       return 0;
+    case Mode::kCrcBytes: {
+      mode = Mode::kIdle;
+      crc = 0;
+      for (uint32_t i = 0; i < word / 4; ++i) {
+        const uint32_t w = Word((address - base) / 4 + i);
+        const uint8_t bytes[4] = {uint8_t(w), uint8_t(w >> 8), uint8_t(w >> 16), uint8_t(w >> 24)};
+        crc = Crc32(bytes, 4, crc);
+      }
+      return 0;
+    }
     case Mode::kIdle:
       break;
   }
   const uint32_t tag = word & 0xFF000000;
   const uint32_t addr = word & 0x00FFFFFF;
   if (tag == 0xA5000000) return (std::min<uint32_t>(errors, 255) << 24) | addr;
+  if (tag == 0xCC000000) {
+    address = addr;
+    mode = Mode::kCrcBytes;
+    return 0;
+  }
+  if (tag == 0xCD000000) return crc;
   if (tag == 0xF0000000) {
     ++resets;
     return 0;

@@ -178,7 +178,8 @@ struct FlashLoaderModel {
   uint32_t resets = 0;  // reset commands (F0h) seen
   // Command parsing state: count, address, then the data of a program (0x88,
   // closed by a 0) or page (0x99) command.
-  enum class Mode { kIdle, kCount, kAddress, kData } mode = Mode::kIdle;
+  enum class Mode { kIdle, kCount, kAddress, kData, kCrcBytes } mode = Mode::kIdle;
+  uint32_t crc = 0;  // of the last CRC command
   bool page = false;
   uint32_t remaining = 0, address = 0;
   uint32_t operator()(uint32_t word);
