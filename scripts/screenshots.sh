@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Renders the pictures of docs/screenshots on Qt's offscreen platform: the main
 # window on the virtual board with a program loaded and watched, the plot of
-# two of its values in both layouts, the configuration dialog, and a progress
+# two of its values in both layouts, the Recorder window with a capture of the
+# demo's step response in the plot, the configuration dialog, and a progress
 # dialog half-way through a serial boot.
 # Usage: scripts/screenshots.sh [build folder]   (default: build)
 set -euo pipefail

@@ -14,6 +14,7 @@
 #include "shell/Commands.h"
 #include "shell/ConsoleDlg.h"
 #include "shell/PlotView.h"
+#include "shell/RecorderWindow.h"
 #include "shell/TRightView.h"
 
 namespace velmora {
@@ -100,6 +101,21 @@ CMonitorControl::CMonitorControl(CMainFrame& frame, CPodLink& link, AppSettings&
         plot_->hide();
     });
     connect(plot_, &CPlotView::visibilityChanged, toggle, &QAction::setChecked);
+  }
+  recorder_ = new CRecorderWindow(*this, &frame_);
+  if (QMenu* view = frame_.Popup(3)) {
+    QAction* toggle = view->addAction(QStringLiteral("Recorder(&R)"));
+    toggle->setObjectName(QStringLiteral("RecorderWindowAction"));
+    toggle->setCheckable(true);
+    toggle->setStatusTip(
+        QStringLiteral("Capture watched variables at the target's control-loop rate"));
+    connect(toggle, &QAction::triggered, this, [this](bool on) {
+      if (on)
+        RecordVariables({});
+      else if (recorder_)
+        recorder_->hide();
+    });
+    connect(recorder_, &CRecorderWindow::visibilityChanged, toggle, &QAction::setChecked);
   }
 
   if (QAction* a = frame_.Command(cmd::kVariableMonitoring))
@@ -428,6 +444,24 @@ void CMonitorControl::PlotAddresses(const QList<int>& rows) {
     if (row >= 0 && static_cast<size_t>(row) < program_.addresses.size())
       plot_->AddAddress(program_.addresses[static_cast<size_t>(row)]);
   ShowPlot();
+}
+
+CRecorderWindow* CMonitorControl::RecorderWindow() const {
+  return recorder_;
+}
+
+void CMonitorControl::RecordVariables(const QList<int>& rows) {
+  if (!recorder_) return;
+  if (!rows.isEmpty() && !recorder_->Running()) {
+    QStringList names;
+    for (int row : rows)
+      if (row >= 0 && static_cast<size_t>(row) < program_.variables.size())
+        names << QString::fromStdString(program_.variables[static_cast<size_t>(row)].name);
+    recorder_->SelectChannels(names);
+  }
+  recorder_->show();
+  recorder_->raise();
+  recorder_->activateWindow();
 }
 
 void CMonitorControl::ShowPlot() {

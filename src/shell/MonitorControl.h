@@ -43,6 +43,7 @@ class CBRightView;
 class CConsoleDlg;
 class CPlotView;
 class CPodLink;
+class CRecorderWindow;
 class CTRightView;
 class SettingsStore;
 struct AppSettings;
@@ -179,6 +180,10 @@ class CMonitorControl : public QObject {
   // Adds the selected rows of a pane to the plot and shows it.
   void PlotVariables(const QList<int>& rows);
   void PlotAddresses(const QList<int>& rows);
+  // The recorder window (hidden until asked for); RecordVariables ticks the
+  // rows' variables in it and shows it.
+  CRecorderWindow* RecorderWindow() const;
+  void RecordVariables(const QList<int>& rows);
 
  private:
   bool EnsureOpen();
@@ -206,6 +211,7 @@ class CMonitorControl : public QObject {
   QPointer<CBRightView> addressPane_;
   QPointer<CConsoleDlg> console_;
   QPointer<CPlotView> plot_;
+  QPointer<CRecorderWindow> recorder_;
 
   ChangeSymbolHook changeSymbol_;
   ChangeAddressHook changeAddress_;

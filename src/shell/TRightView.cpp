@@ -291,6 +291,13 @@ QMenu* CMonitorListView::BuildContextMenu(QWidget* parent) {
   QAction* plot = AddCommand(menu, spec_.plotId, QStringLiteral("Plot Selected Items"),
                              !SelectedRows().isEmpty());
   connect(plot, &QAction::triggered, this, &CMonitorListView::PlotSelectedItems);
+  if (variables) {
+    QAction* record = menu->addAction(QStringLiteral("Record Selected Items..."));
+    record->setObjectName(QStringLiteral("RecordSelectedItems"));
+    record->setEnabled(!SelectedRows().isEmpty());
+    connect(record, &QAction::triggered, this,
+            [this] { control_.RecordVariables(SelectedRows()); });
+  }
   return menu;
 }
 

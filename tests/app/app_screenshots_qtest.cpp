@@ -1,12 +1,16 @@
 // Renders what a user sees on the virtual board into PNG files: the main
 // window with a program loaded and being watched, the plot of two of its
-// values in both layouts, the configuration dialog, and a progress dialog in
-// the middle of a serial boot.
+// values in both layouts, the Recorder window and its capture in the plot,
+// the configuration dialog, and a progress dialog in the middle of a serial
+// boot.
 //
 // scripts/screenshots.sh runs it with VELMORA_SCREENSHOT_DIR set to
 // docs/screenshots; under CTest the pictures go to a temporary folder and the
 // test checks that they were painted.
 #include <QAction>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QSpinBox>
 #include <QDialog>
 #include <QImage>
 #include <QTimer>
@@ -18,6 +22,7 @@
 #include "shell/LeftView.h"
 #include "shell/PlotView.h"
 #include "shell/ProgressDlg.h"
+#include "shell/RecorderWindow.h"
 #include "shell/SectionPane.h"
 #include "shell/TabViewBar.h"
 
@@ -129,6 +134,34 @@ class ScreenshotsTest : public QObject {
     plot.SetLayout(CPlotView::Layout::kAxisPerSeries);
     QTest::qWait(50);
     Save(plot, "plot_one_chart.png");
+    // The recorder: the demo's step response at the loop's rate, triggered on
+    // the set-point step, and the capture in the plot.
+    if (program.endsWith(QStringLiteral("demo.out"))) {
+      QList<int> recorded;
+      for (int r = 0; r < static_cast<int>(watched.size()); ++r)
+        for (const char* name : {"setpoint", "output", "command"})
+          if (watched[static_cast<size_t>(r)].name == name) recorded << r;
+      QCOMPARE(recorded.size(), 3);
+      CRecorderWindow& recorder = *app.Monitor()->RecorderWindow();
+      plot.SetPaused(false);
+      app.Monitor()->RecordVariables(recorded);
+      recorder.TriggerChannel()->setCurrentText(QStringLiteral("setpoint"));
+      recorder.Level()->setText(QStringLiteral("0.5"));
+      recorder.Pretrigger()->setValue(20);
+      recorder.Samples()->setValue(1500);
+      QVERIFY2(recorder.Measure(), qPrintable(recorder.StatusText()));
+      QVERIFY2(recorder.Arm(), qPrintable(recorder.StatusText()));
+      QTRY_VERIFY_WITH_TIMEOUT(!recorder.Running(), 20000);
+      QCOMPARE(recorder.Capture().Samples(), size_t{1500});
+      QCOMPARE(recorder.Capture().triggerSample, std::optional<size_t>(300));
+      QVERIFY(QTest::qWaitForWindowExposed(&recorder));
+      Save(recorder, "recorder.png");
+      plot.SetLayout(CPlotView::Layout::kStacked);
+      plot.resize(900, 720);
+      plot.Redraw();
+      QTest::qWait(300);  // the charts lay their axes out
+      Save(plot, "recorder_plot.png");
+    }
     // The configuration dialog as the command opens it.
     bench.prompter.runDialog = [&](QDialog& dlg) {
       dlg.show();
