@@ -22,9 +22,10 @@
 namespace velmora::cli {
 namespace {
 
-constexpr uint32_t kTimer0Period = 0x808028;
 constexpr uint32_t kPollMs = 20;
 constexpr uint32_t kMeasureMs = 250;
+// A capture cut short or an upload cancelled, as a cancelled procedure exits.
+constexpr int kExitCutShort = kExitProcedureBase + 1;
 
 std::atomic<bool> g_stop{false};
 
@@ -193,10 +194,7 @@ int Run(Invocation& run, const Args& args) {
   // timer 0's period.
   double rate = args.rateHz.value_or(0);
   if (!args.rateHz) {
-    rate = recorder.MeasureLoopRate(clock, kMeasureMs);
-    uint32_t period = 0;
-    if (rate > 0 && port.ReadTargetWord(kTimer0Period, period))
-      rate = SnapLoopRateToTimer(rate, period);
+    rate = recorder.LoopRateFromTimer0(clock, kMeasureMs);
     if (rate > 0) {
       char text[64];
       std::snprintf(text, sizeof text, "Loop rate: %.6g Hz (measured)\n", rate);
@@ -221,6 +219,7 @@ int Run(Invocation& run, const Args& args) {
     return kExitTransferFailed;
   }
   RecCapture capture;
+  bool cutShort = false;
   if (config.continuous) {
     const uint64_t endUs = clock.NowUs() + static_cast<uint64_t>(*args.continuousSeconds * 1e6);
     bool stopped = false;
@@ -246,6 +245,7 @@ int Run(Invocation& run, const Args& args) {
   } else {
     const uint64_t startUs = clock.NowUs();
     bool said = false;
+    cutShort = false;
     for (;;) {
       RecStatus status;
       if (!recorder.Poll(status)) {
@@ -257,6 +257,7 @@ int Run(Invocation& run, const Args& args) {
       if (Cancelled(run)) {
         recorder.Stop();
         run.Err() << "Stopped before the capture was complete\n";
+        cutShort = true;
         break;
       }
       if (args.timeoutSeconds > 0 &&
@@ -265,6 +266,7 @@ int Run(Invocation& run, const Args& args) {
         run.Err() << "velmora-cli record: no complete capture within " << args.timeoutSeconds
                   << " s (" << (status.state == rec::kArmed ? "no trigger" : "still filling")
                   << "); what was taken is written\n";
+        cutShort = true;
         break;
       }
       if (!said && status.state == rec::kArmed && config.trigger) {
@@ -279,7 +281,7 @@ int Run(Invocation& run, const Args& args) {
         recorder.Upload(capture, [&](size_t d, size_t t) { return progress(d, t); });
     if (r == RecResult::Cancelled) {
       run.Err() << "Upload cancelled: nothing written\n";
-      return kExitOk;
+      return kExitCutShort;
     }
     if (r == RecResult::Failed) {
       run.Err() << "velmora-cli record: the upload failed\n";
@@ -297,7 +299,7 @@ int Run(Invocation& run, const Args& args) {
               << " samples: the host did not keep up (fewer channels or a larger divider "
                  "help)\n";
   }
-  return kExitOk;
+  return cutShort ? kExitCutShort : kExitOk;
 }
 
 const CommandRegistrar kRegistered([](CLI::App& app) -> CommandRun {
@@ -351,9 +353,11 @@ const CommandRegistrar kRegistered([](CLI::App& app) -> CommandRun {
   cmd->add_option("--csv", args->csv, "write the capture to FILE")->option_text("FILE")->required();
   UsesPodOptions(*cmd,
                  "Exit status: 0; 2 wrong usage or a set-up the buffer cannot hold; 3 unreadable\n"
-                 "COFF file or unwritable CSV file; 4 no recorder in the program; 12 the serial\n"
-                 "boot failed; 30-32 no pod library, no pod, pod cannot be opened; 34 a read\n"
-                 "or write failed, or the recorder is not initialised.\n");
+                 "COFF file or unwritable CSV file; 4 no recorder in the program; 11 the\n"
+                 "capture was cut short by --timeout or Ctrl+C (what was taken is written) or\n"
+                 "the upload was cancelled (nothing is written); 12 the serial boot failed;\n"
+                 "30-32 no pod library, no pod, pod cannot be opened; 34 a read or write\n"
+                 "failed, or the recorder is not initialised.\n");
   return [args](Invocation& run) {
     if (args->coff.empty() && args->boot.empty()) {
       run.Err() << "velmora-cli record: --coff or --serial-boot is needed\n";

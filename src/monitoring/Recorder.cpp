@@ -13,6 +13,7 @@
 namespace velmora {
 namespace {
 constexpr uint32_t kNoTrigger = 0xFFFFFFFF;  // the trigger index until it fires
+constexpr uint32_t kTimer0Period = 0x808028;
 }  // namespace
 
 uint32_t RecLevelWord(RecType type, double level) {
@@ -278,29 +279,35 @@ RecResult Recorder::Drain(RecCapture& capture, size_t& taken, const RecProgress&
   return RecResult::Ok;
 }
 
-double Recorder::MeasureLoopRate(Clock& clock, uint32_t ms) {
+RecLoopRate Recorder::MeasureLoopRate(Clock& clock, uint32_t ms) {
   uint32_t first = 0, last = 0;
   const uint64_t t0 = clock.NowUs();
-  if (!Read(rec::kCalls, first)) return 0;
+  if (!Read(rec::kCalls, first)) return {};
   const uint64_t t1 = clock.NowUs();
   clock.SleepMs(ms);
   const uint64_t t2 = clock.NowUs();
-  if (!Read(rec::kCalls, last)) return 0;
+  if (!Read(rec::kCalls, last)) return {};
   const uint64_t t3 = clock.NowUs();
-  // Each read took the counter at some moment within its call: the middles
-  // are the best guess.
-  const double seconds = ((t2 + t3) - (t0 + t1)) / 2e6;
-  if (seconds <= 0 || last == first) return 0;
-  return static_cast<double>(last - first) / seconds;
+  if (last == first || t2 <= t1) return {};
+  const double calls = static_cast<double>(last - first);
+  return {calls * 2e6 / static_cast<double>((t2 + t3) - (t0 + t1)),
+          calls * 1e6 / static_cast<double>(t3 - t0), calls * 1e6 / static_cast<double>(t2 - t1)};
 }
 
-double SnapLoopRateToTimer(double measuredHz, uint32_t periodTicks) {
-  if (measuredHz <= 0 || periodTicks == 0) return measuredHz;
-  // rate = MHz * 1e6 / 2 / period: the instruction rate this measurement means.
-  const double mhz = std::round(measuredHz * 2.0 * periodTicks / 1e6);
-  if (mhz < 1) return measuredHz;
-  const double snapped = mhz * 1e6 / 2.0 / periodTicks;
-  return std::abs(snapped - measuredHz) <= 0.0025 * measuredHz ? snapped : measuredHz;
+double Recorder::LoopRateFromTimer0(Clock& clock, uint32_t ms) {
+  const RecLoopRate measured = MeasureLoopRate(clock, ms);
+  uint32_t period = 0;
+  if (measured.hz <= 0 || !port_.ReadTargetWord(kTimer0Period, period)) return measured.hz;
+  return SnapLoopRateToTimer(measured, period);
+}
+
+double SnapLoopRateToTimer(const RecLoopRate& measured, uint32_t periodTicks) {
+  if (measured.hz <= 0 || periodTicks == 0) return measured.hz;
+  // rate = MHz * 1e6 / 2 / period: the instruction rates the bounds allow.
+  const double perMhz = 1e6 / 2.0 / periodTicks;
+  const double low = std::ceil(measured.lowHz / perMhz), high = std::floor(measured.highHz / perMhz);
+  if (low < 1 || low != high) return measured.hz;
+  return low * perMhz;
 }
 
 }  // namespace velmora

@@ -125,6 +125,11 @@ struct RecStatus {
   uint32_t calls = 0;     // rec_sample calls, free-running
 };
 
+struct RecLoopRate {
+  double hz = 0;
+  double lowHz = 0, highHz = 0;
+};
+
 // done, total words; false cancels.
 using RecProgress = std::function<bool(size_t done, size_t total)>;
 
@@ -164,9 +169,13 @@ class Recorder {
   // `taken` is how many samples this drain brought.
   RecResult Drain(RecCapture& capture, size_t& taken, const RecProgress& progress = {});
 
-  // Loop passes a second, from the free-running call counter over `ms` of
-  // `clock`; 0 when the counter did not move or could not be read.
-  double MeasureLoopRate(Clock& clock, uint32_t ms);
+  // Loop passes a second, from the free-running call counter read twice `ms`
+  // of `clock` apart: the estimate and the bounds the reads' own durations
+  // leave (each read took the counter somewhere within its call). All 0
+  // when the counter did not move or could not be read.
+  RecLoopRate MeasureLoopRate(Clock& clock, uint32_t ms);
+  // The measurement matched to timer 0 (SnapLoopRateToTimer); 0 when unknown.
+  double LoopRateFromTimer0(Clock& clock, uint32_t ms);
 
   const RecConfig& Config() const { return config_; }
 
@@ -185,12 +194,11 @@ class Recorder {
   uint32_t sizeWords_ = 0;
 };
 
-// The loop rate timer 0 gives when a rate was measured roughly: the rate of a
-// timer period at an instruction rate in whole MHz, when one lies within
-// 0.25 % of the measurement (a measurement over a quarter of a second is
-// better than that); the measurement itself otherwise.
-// `periodTicks` is timer 0's period register; the timer counts at half the
-// instruction rate.
-double SnapLoopRateToTimer(double measuredHz, uint32_t periodTicks);
+// The loop rate timer 0 gives, when a measurement is rough: the rate of the
+// timer's period at an instruction rate in whole MHz, when exactly one such
+// rate lies within the measurement's bounds; the estimate otherwise.
+// `periodTicks` is timer 0's period register (0: timer unused); the timer
+// counts at half the instruction rate.
+double SnapLoopRateToTimer(const RecLoopRate& measured, uint32_t periodTicks);
 
 }  // namespace velmora

@@ -31,7 +31,6 @@ namespace velmora {
 
 namespace {
 
-constexpr uint32_t kTimer0Period = 0x808028;
 constexpr uint32_t kMeasureMs = 250;
 
 RecType TypeOfView(uint8_t view) {
@@ -246,6 +245,8 @@ bool CRecorderWindow::Arm() {
     SetStatus(QString::fromLatin1(kUsbHandleText));
     return false;
   }
+  // Times in target seconds need the loop rate: measured when not given.
+  if (rate_->value() <= 0) Measure();
   auto recorder = std::make_unique<Recorder>(control_.Port(), block->address);
   std::string why;
   if (!recorder->Probe(why) || !recorder->Configure(config, why)) {
@@ -383,10 +384,7 @@ bool CRecorderWindow::Measure() {
     return false;
   }
   Recorder probe(control_.Port(), block->address);
-  double rate = probe.MeasureLoopRate(*clock_, kMeasureMs);
-  uint32_t period = 0;
-  if (rate > 0 && control_.Port().ReadTargetWord(kTimer0Period, period))
-    rate = SnapLoopRateToTimer(rate, period);
+  const double rate = probe.LoopRateFromTimer0(*clock_, kMeasureMs);
   if (rate <= 0) {
     SetStatus(QStringLiteral("rec_sample is not being called: the loop rate stays unknown."));
     return false;

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "PodSession.h"
+#include "c3x/Assembler.h"
 #include "c3x/C3xFloat.h"
 #include "e2e/e2e_support.h"
 #include "monitoring/Recorder.h"
@@ -84,6 +85,22 @@ TEST_F(Recording, TheStepResponseComesAtTheLoopRateWithNoGapAndTheTriggerInPlace
   EXPECT_EQ(Board().State(), sim::BoardState::Running) << Board().HaltMessage();
 }
 
+TEST_F(Recording, ATriggerThatNeverComesEndsAtTheTimeoutWithWhatWasTaken) {
+  Boot();
+  const auto csv = dir / "never.csv";
+  ASSERT_EQ(Run("record", {"pass", "--coff", DemoPath(), "--dsp=c31", "--samples", "100",
+                           "--trigger", "setpoint>5", "--timeout", "0.3", "--rate", "20000",
+                           "--csv", csv.string()}),
+            cli::kExitProcedureBase + 1)
+      << err.str();
+  EXPECT_NE(err.str().find("no trigger"), std::string::npos) << err.str();
+  const auto rows = ReadCsv(csv);
+  ASSERT_EQ(rows.size(), 101u) << "the ring was full long before";
+  EXPECT_EQ(rows[1][0], "0") << "no trigger: time from the first sample";
+  EXPECT_EQ(std::stoul(rows[100][1]) - std::stoul(rows[1][1]), 99u);
+  EXPECT_EQ(out.str().find("trigger at"), std::string::npos);
+}
+
 TEST_F(Recording, RefusesWhatTheBufferCannotHoldAndProgramsWithoutRecorder) {
   Boot();
   const auto csv = (dir / "x.csv").string();
@@ -99,6 +116,15 @@ TEST_F(Recording, RefusesWhatTheBufferCannotHoldAndProgramsWithoutRecorder) {
                            "--csv", csv}),
             cli::kExitUsage);
   EXPECT_FALSE(std::filesystem::exists(csv));
+  // A program without the recorder is refused before the pod is asked.
+  const std::string plain = (dir / "plain.out").string();
+  std::vector<std::string> errors;
+  ASSERT_TRUE(c3x::AssembleFile(VELMORA_SOURCE_DIR "/tests/shell/monitor_responder.asm", plain,
+                                errors));
+  EXPECT_EQ(Run("record", {"0x809C00", "--coff", plain, "--dsp=c31", "--samples", "10", "--csv",
+                           csv}),
+            cli::kExitRefused);
+  EXPECT_NE(err.str().find("no recorder in this program"), std::string::npos) << err.str();
 }
 
 // The recorder's host side over the pod link of an open session.

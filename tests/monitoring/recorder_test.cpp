@@ -191,38 +191,55 @@ TEST_F(RecorderTest, DrainReadsAcrossTheWrapAndHandsTheRingBack) {
   EXPECT_EQ(Block(rec::kReadIndex), 4u);
 }
 
-TEST(RecorderRate, MeasuredRatesSnapToTheTimerPeriodOnlyWhenClose) {
+TEST(RecorderRate, MeasuredRatesSnapToTheTimerPeriodOnlyWhenTheBoundsAllowOne) {
   const struct {
-    double measured;
+    RecLoopRate measured;
     uint32_t period;
     double expected;
   } cases[] = {
-      {19990.0, 625, 20000.0},   // 25 MHz
-      {24030.0, 625, 24000.0},   // 30 MHz
-      {26667.0, 625, 26667.0},   // 33.3 MHz: no whole MHz near, kept
-      {20100.0, 625, 20100.0},   // 0.5 % off 25 MHz: too far to be a rounding
-      {100.1, 125000, 100.0},    // 25 MHz, a slow tick
-      {5000.0, 0, 5000.0},       // timer stopped
-      {0.0, 625, 0.0},
+      {{19900, 19800, 20050}, 625, 20000},  // 25 MHz
+      {{24050, 23900, 24100}, 625, 24000},  // 30 MHz
+      {{26667, 26600, 26700}, 625, 26667},  // 33.3 MHz: no whole MHz within
+      {{20100, 20050, 20150}, 625, 20100},  // 25 MHz lies outside the bounds
+      {{20300, 19000, 21000}, 625, 20300},  // 24, 25 and 26 MHz: too rough to choose
+      {{100.1, 99.9, 100.3}, 125000, 100},  // 25 MHz, a slow tick
+      {{5000, 4990, 5010}, 0, 5000},        // timer stopped
+      {{0, 0, 0}, 625, 0},
   };
   for (const auto& c : cases)
-    EXPECT_DOUBLE_EQ(SnapLoopRateToTimer(c.measured, c.period), c.expected) << c.measured;
+    EXPECT_DOUBLE_EQ(SnapLoopRateToTimer(c.measured, c.period), c.expected) << c.measured.hz;
 }
 
-TEST_F(RecorderTest, LoopRateCountsCallsOverTheClock) {
+TEST_F(RecorderTest, LoopRateCountsCallsOverTheClockAndMatchesItToTimer0) {
   struct Counting : test::MemoryPort {
     VirtualClock* clock = nullptr;
-    bool ReadTargetWord(uint32_t, uint32_t& value) override {
-      // The target calls rec_sample 20,000 times a second.
+    uint32_t period = 625;
+    int reads = 0;
+    bool ReadTargetWord(uint32_t address, uint32_t& value) override {
+      if (address == 0x808028) {
+        value = period;
+        return true;
+      }
+      // The target calls rec_sample 20,000 times a second; a read takes
+      // 200 us and the word early or late within it.
+      const uint64_t taken = ++reads % 2 ? 150 : 10;
+      clock->AdvanceUs(taken);
       value = static_cast<uint32_t>(clock->NowUs() / 50);
-      clock->AdvanceUs(200);  // one word on the wire
+      clock->AdvanceUs(200 - taken);
       return true;
     }
   } counting;
   VirtualClock clock;
   counting.clock = &clock;
   Recorder r(counting, kBlock);
-  EXPECT_NEAR(r.MeasureLoopRate(clock, 250), 20000.0, 20000.0 * 0.005);
+  const RecLoopRate m = r.MeasureLoopRate(clock, 250);
+  EXPECT_LE(m.lowHz, 20000.0);
+  EXPECT_GE(m.highHz, 20000.0);
+  EXPECT_LT(m.highHz - m.lowHz, 40.0);
+  EXPECT_NE(m.hz, 20000.0) << "the estimate alone is a little off";
+  EXPECT_EQ(r.LoopRateFromTimer0(clock, 250), 20000.0);
+  counting.period = 0;
+  EXPECT_NE(r.LoopRateFromTimer0(clock, 250), 20000.0) << "nothing to match with";
 }
 
 TEST(RecorderCsv, TimeRunsFromTheTriggerInTargetSeconds) {

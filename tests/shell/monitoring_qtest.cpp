@@ -6,6 +6,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QChartView>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QListWidget>
+#include <QSpinBox>
 #include <QDockWidget>
 #include <QFile>
 #include <QHeaderView>
@@ -45,6 +49,7 @@
 #include "shell/MainFrame.h"
 #include "shell/MonitorControl.h"
 #include "shell/PlotView.h"
+#include "shell/RecorderWindow.h"
 #include "shell/TRightView.h"
 #include "sim/Board.h"
 #include "sim/SimFtdiDevice.h"
@@ -348,6 +353,71 @@ void DoubleClickSymbol(CLeftView& pane, const QString& name) {
 class MonitoringTest : public QObject {
   Q_OBJECT
  private slots:
+  void recorderCapturesTheDemoIntoThePlot() {
+    if (!HaveDemo()) QSKIP("needs examples/demo/demo.out");
+    QTemporaryDir dir;
+    BoardRig board;
+    MonitorRig& rig = board.rig;
+    QVERIFY(board.Boot(dir.path()));
+    CRecorderWindow& recorder = *rig.control->RecorderWindow();
+    recorder.SetClock(rig.clock);
+    QVERIFY(!recorder.Arm());
+    QCOMPARE(recorder.StatusText(), QStringLiteral("Tick 1 to 8 channels."));
+    for (const char* name : {"pass", "counter", "setpoint", "output"})
+      rig.control->AddSymbolVariable(name);
+    // The variable pane's menu ticks the selected rows; the address pane has
+    // no such entry.
+    rig.ShowRows(rig.Variables(), 10);
+    SelectRows(rig.Variables(), {0, 2, 3});
+    std::unique_ptr<QMenu> menu(rig.Variables().BuildContextMenu(nullptr));
+    QAction* record = menu->findChild<QAction*>(QStringLiteral("RecordSelectedItems"));
+    QVERIFY(record && record->isEnabled());
+    record->trigger();
+    QVERIFY(recorder.isVisible());
+    std::unique_ptr<QMenu> addressMenu(rig.Addresses().BuildContextMenu(nullptr));
+    QVERIFY(!addressMenu->findChild<QAction*>(QStringLiteral("RecordSelectedItems")));
+    QStringList ticked;
+    for (int i = 0; i < recorder.Channels()->count(); ++i)
+      if (recorder.Channels()->item(i)->checkState() == Qt::Checked)
+        ticked << recorder.Channels()->item(i)->text();
+    QCOMPARE(ticked, QStringList({"pass", "setpoint", "output"}));
+    // A procedure on the link: no arming.
+    rig.control->SetLinkBusy(true);
+    QVERIFY(!recorder.Arm());
+    rig.control->SetLinkBusy(false);
+    // 200 samples at every 2nd pass, a tenth before the set-point's step; the
+    // loop rate measured (20 kHz on the C31) as the window arms.
+    recorder.TriggerChannel()->setCurrentText(QStringLiteral("setpoint"));
+    recorder.Level()->setText(QStringLiteral("0.5"));
+    recorder.Pretrigger()->setValue(10);
+    recorder.Samples()->setValue(200);
+    recorder.Divider()->setValue(2);
+    QVERIFY2(recorder.Arm(), qPrintable(recorder.StatusText()));
+    QCOMPARE(recorder.LoopRateHz(), 20000.0);
+    for (int i = 0; i < 100 && recorder.Running(); ++i) {
+      board.Pass(5);
+      recorder.Poll();
+    }
+    QVERIFY2(!recorder.Running(), qPrintable(recorder.StatusText()));
+    const RecCapture& capture = recorder.Capture();
+    QCOMPARE(capture.Samples(), size_t{200});
+    QCOMPARE(capture.triggerSample, std::optional<size_t>(20));
+    for (size_t s = 1; s < capture.Samples(); ++s) QCOMPARE(capture.Word(s, 0) - capture.Word(s - 1, 0), 2u);
+    QCOMPARE(capture.Value(20, 1), 1.0);
+    QCOMPARE(capture.Value(19, 1), 0.0);
+    // The plot shows it on target seconds, 0 at the trigger.
+    CPlotView& plot = *rig.control->Plot();
+    QVERIFY(plot.ShowingCapture());
+    QCOMPARE(plot.SeriesTitles(), QStringList({"pass", "setpoint", "output"}));
+    QCOMPARE(plot.Samples(0).front().seconds, -20 * 2 / 20000.0);
+    QCOMPARE(plot.Samples(0)[20].seconds, 0.0);
+    const QString csv = dir.path() + "/capture.csv";
+    QVERIFY(recorder.WriteCsv(csv));
+    QFile file(csv);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readLine(), QByteArray("Time (s),pass,setpoint,output\r\n"));
+  }
+
   void startWithAnEmptyListOrNoHandleLeavesTheFlagsClear() {
     MonitorRig rig;
     rig.control->StartMonitoring(kMonitorVariables);
