@@ -35,8 +35,9 @@ expected=(usr/bin/velmora usr/bin/velmora-cli usr/lib/udev/rules.d/60-velmora-po
   usr/share/man/man1/velmora.1.gz usr/share/man/man1/velmora-cli.1.gz
   usr/share/bash-completion/completions/velmora-cli
   "$doc/copyright" "$doc/changelog.Debian.gz" "$doc/README.md" "$doc/docs/responder.md"
-  "$doc/examples/demo/demo.out" "$doc/examples/demo/demo.asm"
-  "$doc/examples/responder/responder.asm")
+  "$doc/docs/recorder.md" "$doc/examples/demo/demo.out" "$doc/examples/demo/demo.asm"
+  "$doc/examples/responder/responder.asm" "$doc/examples/recorder/recorder.asm"
+  "$doc/examples/recorder/recorder.h")
 for size in 16 22 24 32 48 64 128 256; do
   expected+=("usr/share/icons/hicolor/${size}x${size}/apps/$id.png")
 done
