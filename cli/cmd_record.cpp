@@ -221,6 +221,30 @@ int Run(Invocation& run, const Args& args) {
   RecCapture capture;
   bool cutShort = false;
   if (config.continuous) {
+    // The stream's SECONDS run from the trigger.
+    if (config.trigger) {
+      run.Err() << "Waiting for the trigger\n";
+      const uint64_t startUs = clock.NowUs();
+      RecStatus status;
+      for (;;) {
+        if (!recorder.Poll(status)) {
+          recorder.Stop();
+          run.Err() << "velmora-cli record: a read of the recorder failed\n";
+          return kExitTransferFailed;
+        }
+        if (status.state != rec::kArmed) break;
+        const bool late = args.timeoutSeconds > 0 &&
+                          clock.NowUs() - startUs >=
+                              static_cast<uint64_t>(args.timeoutSeconds * 1e6);
+        if (late || Cancelled(run)) {
+          recorder.Stop();
+          run.Err() << (late ? "velmora-cli record: no trigger within the time-out\n"
+                             : "Stopped before the trigger\n");
+          return kExitCutShort;
+        }
+        clock.SleepMs(kPollMs);
+      }
+    }
     const uint64_t endUs = clock.NowUs() + static_cast<uint64_t>(*args.continuousSeconds * 1e6);
     bool stopped = false;
     while (!stopped) {
@@ -347,7 +371,7 @@ const CommandRegistrar kRegistered([](CLI::App& app) -> CommandRun {
       ->check(CLI::PositiveNumber);
   cmd->add_option("--timeout", args->timeoutSeconds,
                   "give up waiting for a single capture after SECONDS and write what was "
-                  "taken (default: wait until Ctrl+C)")
+                  "taken, or for the trigger of a stream (default: wait until Ctrl+C)")
       ->option_text("SECONDS")
       ->check(CLI::Range(0.0, 86400.0));
   cmd->add_option("--csv", args->csv, "write the capture to FILE")->option_text("FILE")->required();

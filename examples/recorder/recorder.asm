@@ -21,9 +21,15 @@
 * 69 + 3N while waiting for a trigger, at most 76 + 3N on the pass a float
 * trigger fires; 32 when a full ring drops the sample. Stack: 3 words.
 *
+* On the silicon, taken branches, CALL and RETS take 3-4 cycles, and AR1,
+* loaded and used as an address at once, holds the pipeline for 2 more
+* cycles per channel.
+*
 * Written in TI's assembler syntax without section addresses: assemble it
 * with TI's tools, or take it into a program with `.include "recorder.asm"`.
-* Its code goes to .text, its control block (30 words) to .bss.
+* Its code goes to .text, its control block (30 words) to .bss; the block is
+* reached with one data page, so it must not cross a 64K-word page boundary
+* (TI's small memory model keeps all of .bss within one page anyway).
 
 * Control block: word offsets from _rec. The host writes the settings while
 * the state is 0 and writes the state last.

@@ -85,6 +85,25 @@ TEST_F(Recording, TheStepResponseComesAtTheLoopRateWithNoGapAndTheTriggerInPlace
   EXPECT_EQ(Board().State(), sim::BoardState::Running) << Board().HaltMessage();
 }
 
+TEST_F(Recording, AStreamStartsAtItsTriggerAndRunsItsSecondsFromThere) {
+  Boot();
+  const auto csv = dir / "stream.csv";
+  ASSERT_EQ(Run("record", {"pass", "setpoint", "--coff", DemoPath(), "--dsp=c31", "--samples",
+                           "1000", "--divider", "10", "--continuous", "0.2", "--trigger",
+                           "setpoint<0.5", "--csv", csv.string()}),
+            cli::kExitOk)
+      << err.str();
+  EXPECT_EQ(err.str().find("dropped"), std::string::npos) << err.str();
+  const auto rows = ReadCsv(csv);
+  // 0.2 s at 2,000 samples a second, and what came while the host noticed
+  // the trigger (polled every 20 ms) and stopped.
+  ASSERT_GE(rows.size(), 401u);
+  ASSERT_LT(rows.size(), 601u);
+  EXPECT_EQ(rows[1][2], "0") << "the first sample is the one after the fall";
+  for (size_t r = 2; r < rows.size(); ++r)
+    ASSERT_EQ(std::stoul(rows[r][1]) - std::stoul(rows[r - 1][1]), 10u) << r;
+}
+
 TEST_F(Recording, ATriggerThatNeverComesEndsAtTheTimeoutWithWhatWasTaken) {
   Boot();
   const auto csv = dir / "never.csv";
