@@ -236,6 +236,29 @@ TEST_F(Streaming, AHostThatKeepsUpLosesNothingAndASlowOneIsToldWhatItLost) {
   EXPECT_EQ(Board().State(), sim::BoardState::Running) << Board().HaltMessage();
 }
 
+TEST_F(Streaming, AnUploadRunsAtTheWiresPace) {
+  Boot();
+  Open();
+  const ProgramData demo = Demo(0);
+  config.channels.push_back({"setpoint", SymbolAddress(demo, "setpoint"), RecType::Float});
+  config.channels.push_back({"command", SymbolAddress(demo, "command"), RecType::Float});
+  config.samples = 2048;
+  std::string error;
+  ASSERT_TRUE(recorder->Configure(config, error)) << error;
+  ASSERT_TRUE(recorder->Arm());
+  Wait(150);
+  RecStatus status;
+  ASSERT_TRUE(recorder->Poll(status));
+  ASSERT_EQ(status.state, rec::kDone);
+  RecCapture capture;
+  const uint64_t start = clock.NowUs();
+  ASSERT_EQ(recorder->Upload(capture), RecResult::Ok);
+  // Per word an S and a V command of 9 bytes, 10 bits a byte at 921,600 baud.
+  const double bound = 8192 * 18 * 10 * 1e6 / 921600;
+  EXPECT_LE(static_cast<double>(clock.NowUs() - start), 1.2 * bound);
+  EXPECT_EQ(Missing(capture, 1), 0u);
+}
+
 TEST_F(Streaming, TheTriggerOfAFloatChannelFiresOnTheEdgeAsked) {
   Boot();
   Open();
