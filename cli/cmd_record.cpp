@@ -185,8 +185,7 @@ int Run(Invocation& run, const Args& args) {
   }
   if (!recorder.Configure(config, error)) {
     run.Err() << "velmora-cli record: " << error << "\n";
-    return error.find("cannot be written") != std::string::npos ? kExitTransferFailed
-                                                                 : kExitUsage;
+    return error.find("cannot be written") != std::string::npos ? kExitTransferFailed : kExitUsage;
   }
 
   Clock& clock = run.TheClock();
@@ -233,9 +232,9 @@ int Run(Invocation& run, const Args& args) {
           return kExitTransferFailed;
         }
         if (status.state != rec::kArmed) break;
-        const bool late = args.timeoutSeconds > 0 &&
-                          clock.NowUs() - startUs >=
-                              static_cast<uint64_t>(args.timeoutSeconds * 1e6);
+        const bool late =
+            args.timeoutSeconds > 0 &&
+            clock.NowUs() - startUs >= static_cast<uint64_t>(args.timeoutSeconds * 1e6);
         if (late || Cancelled(run)) {
           recorder.Stop();
           run.Err() << (late ? "velmora-cli record: no trigger within the time-out\n"
@@ -338,9 +337,8 @@ const CommandRegistrar kRegistered([](CLI::App& app) -> CommandRun {
       "column per variable.");
   auto args = std::make_shared<Args>();
   cmd->add_option("NAME", args->names, "variables to record")->required();
-  auto* coff =
-      cmd->add_option("--coff", args->coff, "the running program (its symbols and _rec)")
-          ->option_text("FILE.out");
+  auto* coff = cmd->add_option("--coff", args->coff, "the running program (its symbols and _rec)")
+                   ->option_text("FILE.out");
   cmd->add_option("--serial-boot", args->boot, "serial-boot FILE first and record from it")
       ->option_text("FILE.out")
       ->excludes(coff);

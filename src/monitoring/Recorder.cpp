@@ -25,8 +25,8 @@ uint32_t RecLevelWord(RecType type, double level) {
       return static_cast<uint32_t>(std::clamp(std::llround(level), 0LL, 0x7FFFFFFFLL));
     case RecType::Int:
     default:
-      return static_cast<uint32_t>(static_cast<int32_t>(
-          std::clamp(std::llround(level), -0x80000000LL, 0x7FFFFFFFLL)));
+      return static_cast<uint32_t>(
+          static_cast<int32_t>(std::clamp(std::llround(level), -0x80000000LL, 0x7FFFFFFFLL)));
   }
 }
 
@@ -232,8 +232,7 @@ RecResult Recorder::Upload(RecCapture& capture, const RecProgress& progress) {
   const uint32_t offsets[3] = {rec::kWriteIndex, rec::kCount, rec::kTriggerIndex};
   uint32_t addresses[3], values[3];
   for (size_t i = 0; i < 3; ++i) addresses[i] = block_ + offsets[i];
-  if (port_.ReadTargetWords(addresses, 3, values) != 3)
-    return RecResult::Failed;
+  if (port_.ReadTargetWords(addresses, 3, values) != 3) return RecResult::Failed;
   const uint32_t n = static_cast<uint32_t>(config_.channels.size());
   const uint32_t writeIndex = values[0], count = values[1], triggerIndex = values[2];
   if (n == 0 || writeIndex >= sizeWords_ || writeIndex % n) return RecResult::Failed;
@@ -305,7 +304,8 @@ double SnapLoopRateToTimer(const RecLoopRate& measured, uint32_t periodTicks) {
   if (measured.hz <= 0 || periodTicks == 0) return measured.hz;
   // rate = MHz * 1e6 / 2 / period: the instruction rates the bounds allow.
   const double perMhz = 1e6 / 2.0 / periodTicks;
-  const double low = std::ceil(measured.lowHz / perMhz), high = std::floor(measured.highHz / perMhz);
+  const double low = std::ceil(measured.lowHz / perMhz),
+               high = std::floor(measured.highHz / perMhz);
   if (low < 1 || low != high) return measured.hz;
   return low * perMhz;
 }

@@ -77,11 +77,11 @@ struct RecTrigger {
 };
 
 struct RecConfig {
-  std::vector<RecChannel> channels;  // 1-8
-  uint32_t samples = 0;              // single: the capture; continuous: the ring
-  uint32_t divider = 1;              // a sample every DIVIDER loop passes
-  std::optional<RecTrigger> trigger; // none: from the first sample on
-  uint32_t pretrigger = 0;           // samples before the trigger (single capture)
+  std::vector<RecChannel> channels;   // 1-8
+  uint32_t samples = 0;               // single: the capture; continuous: the ring
+  uint32_t divider = 1;               // a sample every DIVIDER loop passes
+  std::optional<RecTrigger> trigger;  // none: from the first sample on
+  uint32_t pretrigger = 0;            // samples before the trigger (single capture)
   bool continuous = false;
 };
 

@@ -184,7 +184,7 @@ void CRecorderWindow::SelectChannels(const QStringList& names) {
   RefreshChannels();
   for (int i = 0; i < channels_->count(); ++i)
     channels_->item(i)->setCheckState(names.contains(channels_->item(i)->text()) ? Qt::Checked
-                                                                                : Qt::Unchecked);
+                                                                                 : Qt::Unchecked);
 }
 
 bool CRecorderWindow::ReadConfig(RecConfig& config, QString& error) const {
@@ -237,8 +237,7 @@ bool CRecorderWindow::Arm() {
   }
   const CDataObject* block = FindSymbol(control_.Program().symbols, "rec");
   if (!block) {
-    SetStatus(
-        QStringLiteral("The program has no recorder (symbol _rec): see docs/recorder.md."));
+    SetStatus(QStringLiteral("The program has no recorder (symbol _rec): see docs/recorder.md."));
     return false;
   }
   if (!control_.Port().EnsureOpen()) {
@@ -410,13 +409,13 @@ void CRecorderWindow::UpdateButtons() {
   exportCsv_->setEnabled(!busy && capture_.Samples() > 0);
   exportPng_->setEnabled(!busy && capture_.Samples() > 0);
   for (QWidget* w : std::initializer_list<QWidget*>{channels_, triggerChannel_, edge_, level_,
-                                                     samples_, divider_, pretrigger_, mode_})
+                                                    samples_, divider_, pretrigger_, mode_})
     w->setEnabled(!busy);
 }
 
 void CRecorderWindow::ExportCsv() {
-  const QString path = QFileDialog::getSaveFileName(
-      this, QStringLiteral("Export Capture"), QString(), QStringLiteral("CSV file (*.csv)"));
+  const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Export Capture"),
+                                                    QString(), QStringLiteral("CSV file (*.csv)"));
   if (path.isEmpty()) return;
   if (!WriteCsv(path))
     QMessageBox::information(this, QStringLiteral("Export Capture"),
@@ -432,8 +431,8 @@ bool CRecorderWindow::WriteCsv(const QString& path) const {
 }
 
 void CRecorderWindow::ExportPng() {
-  const QString path = QFileDialog::getSaveFileName(
-      this, QStringLiteral("Export Plot"), QString(), QStringLiteral("PNG image (*.png)"));
+  const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Export Plot"), QString(),
+                                                    QStringLiteral("PNG image (*.png)"));
   if (path.isEmpty()) return;
   CPlotView* plot = control_.Plot();
   if (!plot || !plot->ExportPng(path))

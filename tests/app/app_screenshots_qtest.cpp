@@ -9,10 +9,10 @@
 // test checks that they were painted.
 #include <QAction>
 #include <QComboBox>
-#include <QLineEdit>
-#include <QSpinBox>
 #include <QDialog>
 #include <QImage>
+#include <QLineEdit>
+#include <QSpinBox>
 #include <QTimer>
 #include <QtTest>
 

@@ -47,11 +47,11 @@ TEST_F(Recording, TheStepResponseComesAtTheLoopRateWithNoGapAndTheTriggerInPlace
   for (const auto& c : cases) {
     SCOPED_TRACE(c.divider);
     const auto csv = dir / "step.csv";
-    ASSERT_EQ(Run("record", {"pass", "output", "command", "--coff", DemoPath(), "--dsp=c31",
-                             "--samples", "2000", "--divider", std::to_string(c.divider),
-                             "--trigger", "setpoint>0.5", "--pretrigger", c.pretrigger, "--csv",
-                             csv.string()}),
-              cli::kExitOk)
+    ASSERT_EQ(
+        Run("record", {"pass", "output", "command", "--coff", DemoPath(), "--dsp=c31", "--samples",
+                       "2000", "--divider", std::to_string(c.divider), "--trigger", "setpoint>0.5",
+                       "--pretrigger", c.pretrigger, "--csv", csv.string()}),
+        cli::kExitOk)
         << err.str();
     EXPECT_NE(err.str().find("Loop rate: 20000 Hz (measured)"), std::string::npos) << err.str();
     EXPECT_NE(out.str().find("2000 samples of 4 channels, trigger at sample " +
@@ -60,8 +60,8 @@ TEST_F(Recording, TheStepResponseComesAtTheLoopRateWithNoGapAndTheTriggerInPlace
         << out.str();
     const auto rows = ReadCsv(csv);
     ASSERT_EQ(rows.size(), 2001u);
-    EXPECT_EQ(rows[0], (std::vector<std::string>{"Time (s)", "pass", "output", "command",
-                                                 "setpoint"}))
+    EXPECT_EQ(rows[0],
+              (std::vector<std::string>{"Time (s)", "pass", "output", "command", "setpoint"}))
         << "the trigger's variable is recorded too";
     for (size_t r = 2; r < rows.size(); ++r) {
       ASSERT_EQ(std::stoul(rows[r][1]) - std::stoul(rows[r - 1][1]), c.divider)
@@ -107,10 +107,10 @@ TEST_F(Recording, AStreamStartsAtItsTriggerAndRunsItsSecondsFromThere) {
 TEST_F(Recording, ATriggerThatNeverComesEndsAtTheTimeoutWithWhatWasTaken) {
   Boot();
   const auto csv = dir / "never.csv";
-  ASSERT_EQ(Run("record", {"pass", "--coff", DemoPath(), "--dsp=c31", "--samples", "100",
-                           "--trigger", "setpoint>5", "--timeout", "0.3", "--rate", "20000",
-                           "--csv", csv.string()}),
-            cli::kExitProcedureBase + 1)
+  ASSERT_EQ(
+      Run("record", {"pass", "--coff", DemoPath(), "--dsp=c31", "--samples", "100", "--trigger",
+                     "setpoint>5", "--timeout", "0.3", "--rate", "20000", "--csv", csv.string()}),
+      cli::kExitProcedureBase + 1)
       << err.str();
   EXPECT_NE(err.str().find("no trigger"), std::string::npos) << err.str();
   const auto rows = ReadCsv(csv);
@@ -123,26 +123,26 @@ TEST_F(Recording, ATriggerThatNeverComesEndsAtTheTimeoutWithWhatWasTaken) {
 TEST_F(Recording, RefusesWhatTheBufferCannotHoldAndProgramsWithoutRecorder) {
   Boot();
   const auto csv = (dir / "x.csv").string();
-  EXPECT_EQ(Run("record", {"pass", "output", "--coff", DemoPath(), "--dsp=c31", "--samples",
-                           "8193", "--csv", csv}),
+  EXPECT_EQ(Run("record", {"pass", "output", "--coff", DemoPath(), "--dsp=c31", "--samples", "8193",
+                           "--csv", csv}),
             cli::kExitUsage);
   EXPECT_NE(err.str().find("holds 1 to 8192 samples of 2 channels"), std::string::npos)
       << err.str();
   EXPECT_EQ(Run("record", {"pass", "--coff", DemoPath(), "--dsp=c31", "--samples", "10",
                            "--trigger", "pass=3", "--csv", csv}),
             cli::kExitUsage);
-  EXPECT_EQ(Run("record", {"nosuch", "--coff", DemoPath(), "--dsp=c31", "--samples", "10",
-                           "--csv", csv}),
-            cli::kExitUsage);
+  EXPECT_EQ(
+      Run("record", {"nosuch", "--coff", DemoPath(), "--dsp=c31", "--samples", "10", "--csv", csv}),
+      cli::kExitUsage);
   EXPECT_FALSE(std::filesystem::exists(csv));
   // A program without the recorder is refused before the pod is asked.
   const std::string plain = (dir / "plain.out").string();
   std::vector<std::string> errors;
-  ASSERT_TRUE(c3x::AssembleFile(VELMORA_SOURCE_DIR "/tests/shell/monitor_responder.asm", plain,
-                                errors));
-  EXPECT_EQ(Run("record", {"0x809C00", "--coff", plain, "--dsp=c31", "--samples", "10", "--csv",
-                           csv}),
-            cli::kExitRefused);
+  ASSERT_TRUE(
+      c3x::AssembleFile(VELMORA_SOURCE_DIR "/tests/shell/monitor_responder.asm", plain, errors));
+  EXPECT_EQ(
+      Run("record", {"0x809C00", "--coff", plain, "--dsp=c31", "--samples", "10", "--csv", csv}),
+      cli::kExitRefused);
   EXPECT_NE(err.str().find("no recorder in this program"), std::string::npos) << err.str();
 }
 

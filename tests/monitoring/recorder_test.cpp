@@ -39,13 +39,17 @@ TEST(RecorderDecode, C3xFloatsAndIntegersDecodeExactly) {
     uint32_t word;
     double value;
   } cases[] = {
-      {RecType::Float, 0x80000000, 0.0},       {RecType::Float, 0x00000000, 1.0},
-      {RecType::Float, 0x00400000, 1.5},       {RecType::Float, 0xFFC00000, -0.75},
-      {RecType::Float, 0x00800000, -2.0},      {RecType::Float, 0x06480000, 100.0},
+      {RecType::Float, 0x80000000, 0.0},
+      {RecType::Float, 0x00000000, 1.0},
+      {RecType::Float, 0x00400000, 1.5},
+      {RecType::Float, 0xFFC00000, -0.75},
+      {RecType::Float, 0x00800000, -2.0},
+      {RecType::Float, 0x06480000, 100.0},
       {RecType::Float, 0x7F7FFFFF, std::ldexp(2.0 - std::ldexp(1.0, -23), 127)},
       {RecType::Float, 0x81000000, std::ldexp(1.0, -127)},
       {RecType::Float, 0xF8000001, std::ldexp(1.0 + std::ldexp(1.0, -23), -8)},
-      {RecType::Int, 0xFFFFFFFF, -1.0},        {RecType::Unsigned, 0xFFFFFFFF, 4294967295.0},
+      {RecType::Int, 0xFFFFFFFF, -1.0},
+      {RecType::Unsigned, 0xFFFFFFFF, 4294967295.0},
       {RecType::Int, 0x80000000, -2147483648.0},
   };
   for (const auto& c : cases) {
@@ -86,7 +90,8 @@ TEST_F(RecorderTest, ConfigureRefusesWhatTheBufferOrTheTargetCannotDo) {
       {"no samples", [](RecConfig& c) { c.samples = 0; }},
       {"trigger on a channel not recorded", [](RecConfig& c) { c.trigger = RecTrigger{2}; }},
       {"pre-trigger without room for the trigger", [](RecConfig& c) { c.pretrigger = 32; }},
-      {"a continuous ring of one sample", [](RecConfig& c) {
+      {"a continuous ring of one sample",
+       [](RecConfig& c) {
          c.continuous = true;
          c.samples = 1;
        }},

@@ -7,17 +7,17 @@
 #include <QApplication>
 #include <QChartView>
 #include <QComboBox>
-#include <QDoubleSpinBox>
-#include <QListWidget>
-#include <QSpinBox>
 #include <QDockWidget>
+#include <QDoubleSpinBox>
 #include <QFile>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QLineSeries>
+#include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QSplitter>
 #include <QTemporaryDir>
 #include <QTest>
@@ -402,7 +402,8 @@ class MonitoringTest : public QObject {
     const RecCapture& capture = recorder.Capture();
     QCOMPARE(capture.Samples(), size_t{200});
     QCOMPARE(capture.triggerSample, std::optional<size_t>(20));
-    for (size_t s = 1; s < capture.Samples(); ++s) QCOMPARE(capture.Word(s, 0) - capture.Word(s - 1, 0), 2u);
+    for (size_t s = 1; s < capture.Samples(); ++s)
+      QCOMPARE(capture.Word(s, 0) - capture.Word(s - 1, 0), 2u);
     QCOMPARE(capture.Value(20, 1), 1.0);
     QCOMPARE(capture.Value(19, 1), 0.0);
     // The plot shows it on target seconds, 0 at the trigger.
@@ -416,6 +417,23 @@ class MonitoringTest : public QObject {
     QFile file(csv);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readLine(), QByteArray("Time (s),pass,setpoint,output\r\n"));
+    // Continuous, from the arming on: drained while it runs, the rest at Stop.
+    recorder.Mode()->setCurrentIndex(1);
+    recorder.TriggerChannel()->setCurrentIndex(0);
+    recorder.Divider()->setValue(20);
+    QVERIFY2(recorder.Arm(), qPrintable(recorder.StatusText()));
+    for (int i = 0; i < 20; ++i) {
+      board.Pass(10);
+      recorder.Poll();
+    }
+    recorder.Stop();
+    QVERIFY(!recorder.Running());
+    const RecCapture& stream = recorder.Capture();
+    QVERIFY2(stream.Samples() >= 200, qPrintable(recorder.StatusText()));
+    QCOMPARE(stream.overruns, uint64_t{0});
+    for (size_t s = 1; s < stream.Samples(); ++s)
+      QCOMPARE(stream.Word(s, 0) - stream.Word(s - 1, 0), 20u);
+    QCOMPARE(plot.Samples(0).size(), stream.Samples());
   }
 
   void startWithAnEmptyListOrNoHandleLeavesTheFlagsClear() {
