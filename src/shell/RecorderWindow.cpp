@@ -263,8 +263,8 @@ bool CRecorderWindow::Arm() {
   capture_.channels = config.channels;
   capture_.divider = config.divider;
   lastPlotMs_ = QDateTime::currentMSecsSinceEpoch();
-  SetStatus(config.trigger && !continuous_ ? QStringLiteral("Armed: waiting for the trigger")
-                                           : QStringLiteral("Recording"));
+  SetStatus(config.trigger ? QStringLiteral("Armed: waiting for the trigger")
+                           : QStringLiteral("Recording"));
   timer_->start();
   UpdateButtons();
   return true;
@@ -280,9 +280,10 @@ void CRecorderWindow::Poll() {
       Finish(false);
       return;
     }
-    SetStatus(QStringLiteral("Recording: %L1 samples, %L2 dropped")
-                  .arg(capture_.Samples())
-                  .arg(capture_.overruns));
+    if (capture_.Samples() || !config_.trigger)
+      SetStatus(QStringLiteral("Recording: %L1 samples, %L2 dropped")
+                    .arg(capture_.Samples())
+                    .arg(capture_.overruns));
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     if (now - lastPlotMs_ >= kContinuousPlotMs) {
       lastPlotMs_ = now;

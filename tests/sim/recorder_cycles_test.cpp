@@ -167,27 +167,5 @@ TEST_F(RecSample, EachStateCostsABoundedNumberOfInstructionsAndThreeMorePerChann
   }
 }
 
-TEST_F(RecSample, TheFloatTriggerFiresOnTheFirstPassBeyondTheLevel) {
-  // fvar counts 1, 2, 3 ... as floats; falling below nothing, rising through
-  // 4.5 fires on the pass that makes it 5.
-  Setup(2, 0, rec::kArmed);
-  Set(rec::kChannel0, symbols["fvar"]);
-  Set(rec::kFlags, rec::kRising | rec::kFloatCompare);
-  Set(rec::kLevel, FloatToC3xWord(4.5));
-  Set(rec::kPretrigger, 2);
-  Set(rec::kPost, 3);
-  std::string error;
-  ASSERT_TRUE(runner.Load(symbols["var"], {0}, error));
-  for (int pass = 1; pass <= 10; ++pass) {
-    Call();
-    const uint32_t state = Get(rec::kState);
-    EXPECT_EQ(state, pass < 5 ? rec::kArmed : pass < 8 ? rec::kTriggered : rec::kDone) << pass;
-  }
-  const uint32_t trigger = Get(rec::kTriggerIndex);
-  EXPECT_EQ(runner.ReadWord(symbols["buf"] + trigger), FloatToC3xWord(5.0));
-  EXPECT_EQ(runner.ReadWord(symbols["buf"] + trigger + 1), 5u) << "var beside it";
-  EXPECT_EQ(Get(rec::kCount), 8u) << "nothing taken once done";
-}
-
 }  // namespace
 }  // namespace velmora::sim
