@@ -61,8 +61,20 @@ std::string RecCsv(const RecCapture& capture, double loopRateHz) {
     std::snprintf(text, sizeof text, "%.9g", (static_cast<double>(s) - origin) * period);
     fields.emplace_back(text);
     for (size_t c = 0; c < capture.channels.size(); ++c) {
-      // 9 significant digits give every C3x single back exactly.
-      std::snprintf(text, sizeof text, "%.9g", capture.Value(s, c));
+      const uint32_t word = capture.Word(s, c);
+      switch (capture.channels[c].type) {
+        case RecType::Float:
+          // 9 significant digits give every C3x single back exactly.
+          std::snprintf(text, sizeof text, "%.9g", RecDecode(RecType::Float, word));
+          break;
+        case RecType::Unsigned:
+          std::snprintf(text, sizeof text, "%lu", static_cast<unsigned long>(word));
+          break;
+        case RecType::Int:
+        default:
+          std::snprintf(text, sizeof text, "%ld", static_cast<long>(static_cast<int32_t>(word)));
+          break;
+      }
       fields.emplace_back(text);
     }
     out += CsvLine(fields);

@@ -249,14 +249,18 @@ TEST_F(RecorderTest, LoopRateCountsCallsOverTheClockAndMatchesItToTimer0) {
 
 TEST(RecorderCsv, TimeRunsFromTheTriggerInTargetSeconds) {
   RecCapture capture;
-  capture.channels = {{"pass", 1, RecType::Unsigned}, {"out", 2, RecType::Float}};
+  capture.channels = {
+      {"pass", 1, RecType::Unsigned}, {"out", 2, RecType::Float}, {"err", 3, RecType::Int}};
   capture.divider = 2;
-  capture.words = {10, 0x00400000, 12, 0xFFC00000, 14, 0x80000000};
+  capture.words = {10,         0x00400000, 0xFFFFFFFF, 4294967295u, 0xFFC00000,
+                   0x80000000, 14,         0x80000000, 123456789};
   capture.triggerSample = 1;
   EXPECT_EQ(RecCsv(capture, 20000.0),
-            "Time (s),pass,out\r\n-0.0001,10,1.5\r\n0,12,-0.75\r\n0.0001,14,0\r\n");
+            "Time (s),pass,out,err\r\n-0.0001,10,1.5,-1\r\n0,4294967295,-0.75,-2147483648\r\n"
+            "0.0001,14,0,123456789\r\n")
+      << "integers in full";
   capture.triggerSample.reset();
-  EXPECT_EQ(RecCsv(capture, 0), "Sample,pass,out\r\n0,10,1.5\r\n1,12,-0.75\r\n2,14,0\r\n");
+  EXPECT_EQ(RecCsv(capture, 0).substr(0, 34), "Sample,pass,out,err\r\n0,10,1.5,-1\r\n");
 }
 
 }  // namespace
