@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <ostream>
 
@@ -13,6 +14,7 @@
 #include "Cli.h"
 #include "PodOptions.h"
 #include "PodSession.h"
+#include "image/AtomicFile.h"
 #include "image/CoffSymbols.h"
 #include "monitoring/MonitorSessions.h"
 #include "monitoring/Recorder.h"
@@ -106,15 +108,24 @@ class UploadProgress {
   bool open_ = false;
 };
 
+// Written whole or not at all: a failed run never spoils an earlier file.
 int WriteCsv(Invocation& run, const std::string& path, const RecCapture& capture, double rate) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << RecCsv(capture, rate);
-  out.close();
-  if (!out) {
-    run.Err() << "velmora-cli record: cannot write " << path << "\n";
+  std::string error;
+  if (!WriteFileAtomically(path, RecCsv(capture, rate), &error)) {
+    run.Err() << "velmora-cli record: " << error << "\n";
     return kExitFile;
   }
   return kExitOk;
+}
+
+// Whether a file can be created beside `path` (tried with the temporary the
+// final write uses), so that a capture is never taken only to be lost.
+bool CanWriteBeside(const std::string& path) {
+  const std::string probe = path + ".part";
+  const bool ok = static_cast<bool>(std::ofstream(probe, std::ios::binary | std::ios::app));
+  std::error_code ec;
+  std::filesystem::remove(probe, ec);
+  return ok;
 }
 
 int Run(Invocation& run, const Args& args) {
@@ -173,6 +184,10 @@ int Run(Invocation& run, const Args& args) {
       std::floor(args.samples * std::clamp(args.pretriggerPercent, 0.0, 100.0) / 100.0));
   if (config.pretrigger >= config.samples && config.samples) config.pretrigger = config.samples - 1;
 
+  if (!CanWriteBeside(args.csv)) {
+    run.Err() << "velmora-cli record: cannot write " << args.csv << "\n";
+    return kExitFile;
+  }
   PodSession session(run);
   if (int rc = session.Connect()) return rc;
   if (!args.boot.empty())
@@ -183,9 +198,13 @@ int Run(Invocation& run, const Args& args) {
     run.Err() << "velmora-cli record: " << error << "\n";
     return kExitTransferFailed;
   }
+  if (!recorder.Check(config, error)) {
+    run.Err() << "velmora-cli record: " << error << "\n";
+    return kExitUsage;
+  }
   if (!recorder.Configure(config, error)) {
     run.Err() << "velmora-cli record: " << error << "\n";
-    return error.find("cannot be written") != std::string::npos ? kExitTransferFailed : kExitUsage;
+    return kExitTransferFailed;
   }
 
   Clock& clock = run.TheClock();

@@ -125,7 +125,7 @@ bool Recorder::Probe(std::string& error) {
   return true;
 }
 
-bool Recorder::Configure(const RecConfig& config, std::string& error) {
+bool Recorder::Check(const RecConfig& config, std::string& error) const {
   const size_t n = config.channels.size();
   if (n == 0 || n > rec::kMaxChannels) {
     error = "1 to 8 channels can be recorded";
@@ -151,6 +151,12 @@ bool Recorder::Configure(const RecConfig& config, std::string& error) {
     error = "the pre-trigger must leave room for the trigger sample";
     return false;
   }
+  return true;
+}
+
+bool Recorder::Configure(const RecConfig& config, std::string& error) {
+  if (!Check(config, error)) return false;
+  const size_t n = config.channels.size();
   config_ = config;
   sizeWords_ = config.samples * static_cast<uint32_t>(n);
 

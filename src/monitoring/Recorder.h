@@ -149,9 +149,11 @@ class Recorder {
   uint32_t BufferAddress() const { return buffer_; }
   uint32_t CapacityWords() const { return capacity_; }
 
-  // Checks the set-up against the buffer (after Probe), stops the recorder and
-  // writes it; then Arm starts it. False, with the reason, when refused or a
-  // word cannot be written.
+  // Whether the set-up fits the buffer (after Probe) and the target; false,
+  // with the reason, when not.
+  bool Check(const RecConfig& config, std::string& error) const;
+  // Checks the set-up, stops the recorder and writes it; then Arm starts it.
+  // False, with the reason, when refused or a word cannot be written.
   bool Configure(const RecConfig& config, std::string& error);
   bool Arm();
   // Idle again; what was captured stays in the buffer.

@@ -135,6 +135,10 @@ TEST_F(Recording, RefusesWhatTheBufferCannotHoldAndProgramsWithoutRecorder) {
       Run("record", {"nosuch", "--coff", DemoPath(), "--dsp=c31", "--samples", "10", "--csv", csv}),
       cli::kExitUsage);
   EXPECT_FALSE(std::filesystem::exists(csv));
+  EXPECT_EQ(Run("record", {"pass", "--coff", DemoPath(), "--dsp=c31", "--samples", "10", "--csv",
+                           (dir / "no" / "such" / "x.csv").string()}),
+            cli::kExitFile)
+      << "refused before anything is captured";
   // A program without the recorder is refused before the pod is asked.
   const std::string plain = (dir / "plain.out").string();
   std::vector<std::string> errors;
