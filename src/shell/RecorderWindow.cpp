@@ -271,7 +271,8 @@ bool CRecorderWindow::Arm() {
 }
 
 void CRecorderWindow::Poll() {
-  if (!recorder_ || uploading_) return;
+  // A target procedure (a serial boot, say) has the link to itself.
+  if (!recorder_ || uploading_ || control_.LinkBusy()) return;
   if (continuous_) {
     size_t taken = 0;
     if (recorder_->Drain(capture_, taken) == RecResult::Failed) {
@@ -303,8 +304,9 @@ void CRecorderWindow::Poll() {
   } else if (status.state == rec::kTriggered) {
     SetStatus(QStringLiteral("Triggered: filling the buffer"));
   } else if (status.state == rec::kIdle) {
-    SetStatus(QStringLiteral("The recorder was stopped on the target."));
-    Finish(true);
+    // Not by this window: the program started again, or another host.
+    SetStatus(QStringLiteral("The recorder was stopped on the target; nothing uploaded."));
+    Finish(false);
   }
 }
 
