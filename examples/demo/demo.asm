@@ -24,10 +24,10 @@
 * Each pass ends with a call of the recorder (examples/recorder), which can
 * capture any of these at the loop's rate; its buffer holds 16384 words.
 *
-* Timer 0 interrupts with period 625 at half the instruction rate: 20,000
-* passes a second on a 25-MIPS C31 (24,000 on a C32 at 30 MIPS, 32,000 on a
-* C33 at 40). Every 200th pass is a tick: 100 ticks a second on the C31 (120
-* on the C32, 160 on the C33). Between passes the CPU waits in IDLE.
+* Timer 0 interrupts with period 625 at half the instruction rate (750 on the
+* C32): 20,000 passes a second on a 25-MIPS C31 and on a 30-MIPS C32, 32,000
+* on a C33 at 40 MIPS. Every 200th pass is a tick: 100 ticks a second on the
+* C31 and the C32, 160 on the C33. Between passes the CPU waits in IDLE.
 
 DEMO_TIMER0     .set    808020h         ; timer 0 global control
 DEMO_PERIOD0    .set    808028h         ; timer 0 period
@@ -89,7 +89,16 @@ demo_start:
         CALL    _resp_init              ; host access through serial port 0
         LDP     @demo_k_stack
         LDI     @demo_k_timer, AR0
-        LDI     @demo_k_period, R0
+        LDI     @demo_k_period, R0      ; 20 kHz on a C31 at 25 MHz ...
+        LDI     @demo_k_tick, R1        ; ... and on a C32 at 30 MHz, told apart
+        LDI     6000h, R2               ; as resp_vector does: only the C31 and
+        LSH     16, R2                  ; C33 keep the branch to demo_tick
+        OR      R1, R2                  ; placed at 809FC9h
+        LDI     @demo_k_vector, AR1
+        CMPI    *AR1, R2
+        BEQ     demo_period_set
+        LDI     @demo_k_period32, R0
+demo_period_set:
         STI     R0, *+AR0(8)            ; period
         LDI     3C1h, R0                ; GO, run, internal clock, TCLK as timer output
         STI     R0, *AR0
@@ -233,6 +242,8 @@ demo_k_history  .word   _history
 demo_k_tick     .word   demo_tick
 demo_k_timer    .word   DEMO_TIMER0
 demo_k_period   .word   625
+demo_k_period32 .word   750
+demo_k_vector   .word   809FC9h            ; TINT0 on the C31 and C33
 demo_k_recbuf   .word   demo_recbuf
 demo_k_seed     .word   2463534242
 demo_k_2cos     .float  1.9997532649       ; 2 cos(2 pi / 400)

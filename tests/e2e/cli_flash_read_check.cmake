@@ -29,9 +29,9 @@ if(_at LESS 0)
 endif()
 # New processes: the board boots the demo from its flash; step and gain are
 # only 1 once the demo has run its start-up.
-run_cli("0x2001B9 0x00000001" read step --coff ${DEMO})
-run_cli("0x2001B8 1" read gain --coff ${DEMO} --format float)
-run_cli("0x2001AD " read counter --coff ${DEMO} --format signed)
+run_cli("0x2001C3 0x00000001" read step --coff ${DEMO})
+run_cli("0x2001C2 1" read gain --coff ${DEMO} --format float)
+run_cli("0x2001B7 " read counter --coff ${DEMO} --format signed)
 run_cli("Flash Verifying is successful" flash verify ${DEMO} --sim-trace=${DIR}/bus.csv)
 # The verify's reads, one bus cycle per line: the demo's first word (8) at the
 # Boot1 base.
