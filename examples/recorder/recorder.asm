@@ -19,7 +19,8 @@
 * 12 when the capture is complete, 16 between two samples (divider above 1);
 * for a sample 44 + 3N after the trigger (43 + 3N continuous), 50 + 3N to
 * 69 + 3N while waiting for a trigger, at most 76 + 3N on the pass a float
-* trigger fires; 32 when a full ring drops the sample. Stack: 3 words.
+* trigger fires; 32 when a full ring drops the sample, 48 while a stream
+* waits for its trigger. Stack: 3 words.
 *
 * On the silicon, taken branches, CALL and RETS take 3-4 cycles, and AR1,
 * loaded and used as an address at once, holds the pipeline for 2 more
