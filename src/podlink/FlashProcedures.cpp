@@ -283,7 +283,7 @@ CPodLink::ReadsEnd CPodLink::GroupedFlashReads(
   // the queues are dropped, what was already on the wire has its time (the
   // commands, then a latency period for their replies), and is dropped too.
   auto stop = [&](ReadsEnd end) {
-    Purge();
+    Discard();
     constexpr uint64_t kBitsPerCommand = 9 * 10;
     const uint64_t wireUs = uint64_t{sent - done} * kBitsPerCommand * 1000000 / kPodBaudRate;
     clock_.SleepMs(static_cast<uint32_t>(wireUs / 1000) + 2 * kPodLatencyMs + 1);

@@ -26,6 +26,11 @@ namespace velmora {
 inline constexpr const char* kPodDescriptions[] = {"USB TRAMO", "USB TRAMO Writer", "USB POD"};
 
 inline constexpr uint32_t kPodBaudRate = 921600;
+// One byte on the pod's line: start, 8 data and stop bits.
+inline constexpr uint32_t kPodByteNs = static_cast<uint32_t>(10ull * 1'000'000'000ull / kPodBaudRate);
+// A USB full-speed frame: how late a write handed to the library may reach
+// the chip.
+inline constexpr uint32_t kUsbFrameUs = 1000;
 inline constexpr DWORD kPodUsbTimeoutMs = 300;  // library read and write time-outs
 inline constexpr UCHAR kPodLatencyMs = 1;
 inline constexpr uint32_t kCommandIdleLimitMs = 300;
@@ -108,6 +113,8 @@ class CPodLink {
   bool FindDevice();
   bool Open();
   bool Close();
+  // Drops what waits in both directions, once the bytes written have had
+  // their time on the wire.
   bool Purge();
   bool WriteBytes(const uint8_t* buffer, uint32_t count, uint32_t idleLimitMs);
   bool ReadBytes(uint8_t* buffer, uint32_t count, uint32_t idleLimitMs);
@@ -181,6 +188,12 @@ class CPodLink {
   // Waits (up to idleLimitMs) until the bytes written so far have left the USB
   // chip for the pod, as far as the library can tell.
   void WaitUntilSent(uint32_t idleLimitMs);
+  // Drops at once what still waits to go out (commands to be abandoned).
+  bool Discard();
+  void NoteWritten(uint32_t bytes);
+  // Until the bytes written (as counted when they were handed over) have left
+  // the line, plus marginUs.
+  void WaitForWire(uint32_t marginUs);
   bool SendCommandWord(char letter, uint32_t word);
   bool ExchangeRaw(uint32_t word, uint32_t& reply);
   StreamEnd StreamWords(const uint32_t* words, uint32_t first, uint32_t count);
@@ -197,6 +210,7 @@ class CPodLink {
   std::unique_ptr<FtdiApi> api_;
   std::string driverError_;
   FT_HANDLE handle_ = nullptr;
+  uint64_t wireFreeUs_ = 0;  // clock time the last byte written is off the line
   bool found_ = false;
   bool open_ = false;
   char descriptionBuffer_[64] = {};

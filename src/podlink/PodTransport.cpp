@@ -1,5 +1,6 @@
 // USB transport of the pod link: library, device search, open/configure,
 // purge, close and the two transfers with their idle time-out.
+#include <algorithm>
 #include <cstring>
 
 #include "podlink/PodLink.h"
@@ -91,7 +92,9 @@ bool CPodLink::Open() {
 
 bool CPodLink::Close() {
   if (!open_ || !handle_ || !api_) return true;
-  if (api_->FT_Purge(handle_, FT_PURGE_RX | FT_PURGE_TX) != FT_OK) return false;
+  // The last command written (a write's commit word, say) still has to leave
+  // the chip.
+  if (!Purge()) return false;
   if (api_->FT_Close(handle_) != FT_OK) return false;
   open_ = false;
   handle_ = nullptr;
@@ -100,7 +103,36 @@ bool CPodLink::Close() {
 
 bool CPodLink::Purge() {
   if (!api_ || !handle_) return false;
+  // A transmit purge discards what has not left the USB chip, so every byte
+  // written must have had its time on the wire first.
+  WaitForWire(kUsbFrameUs);
   return api_->FT_Purge(handle_, FT_PURGE_RX | FT_PURGE_TX) == FT_OK;
+}
+
+bool CPodLink::Discard() {
+  if (!api_ || !handle_) return false;
+  wireFreeUs_ = 0;
+  return api_->FT_Purge(handle_, FT_PURGE_RX | FT_PURGE_TX) == FT_OK;
+}
+
+void CPodLink::NoteWritten(uint32_t bytes) {
+  // The line takes the bytes one after another, none before it was handed
+  // over; the moment the write returned is the latest that can be.
+  const uint64_t now = clock_.NowUs();
+  const uint64_t start = std::max(wireFreeUs_, now);
+  wireFreeUs_ = start + (uint64_t{bytes} * kPodByteNs + 999) / 1000;
+}
+
+void CPodLink::WaitForWire(uint32_t marginUs) {
+  if (wireFreeUs_ == 0) return;
+  const uint64_t until = wireFreeUs_ + marginUs;
+  // The clock decides, not the delay loop's own idea of a microsecond; no
+  // wait lasts longer than a second (far more than any queue holds).
+  const uint64_t limit = clock_.NowUs() + 1'000'000;
+  int turns = 0;
+  for (uint64_t now = clock_.NowUs(); now < until && now < limit && turns++ < 100'000;
+       now = clock_.NowUs())
+    delayer_.MicroDelay(static_cast<uint32_t>(std::min<uint64_t>(until - now, 100'000)));
 }
 
 bool CPodLink::WriteBytes(const uint8_t* buffer, uint32_t count, uint32_t idleLimitMs) {
@@ -114,8 +146,11 @@ bool CPodLink::ReadBytes(uint8_t* buffer, uint32_t count, uint32_t idleLimitMs) 
 
 void CPodLink::WaitUntilSent(uint32_t idleLimitMs) {
   if (!api_ || !handle_) return;
-  // One byte on the wire: start, 8 data and stop bits.
-  constexpr uint32_t kByteNs = 10u * 1000000000u / kPodBaudRate;
+  // The bytes written need their wire time whatever the library counts (the
+  // chip's FIFO is in no count); a driver queue longer than that is waited
+  // out on its own count.
+  WaitForWire(0);
+  constexpr uint32_t kByteNs = kPodByteNs;
   const uint32_t startMs = clock_.NowMs();
   for (;;) {
     DWORD rx = 0, tx = 0, event = 0;
@@ -146,7 +181,12 @@ bool CPodLink::Transfer(bool write, uint8_t* buffer, uint32_t count, uint32_t id
   bool idle = false;
   uint32_t idleStart = 0;
   DWORD moved = 0;
-  if (count > 0 && !call(0, moved)) return false;
+  auto callAndNote = [&](uint32_t offset, DWORD& m) {
+    const bool ok = call(offset, m);
+    if (write && m > 0) NoteWritten(m);
+    return ok;
+  };
+  if (count > 0 && !callAndNote(0, moved)) return false;
   for (;;) {
     bool idleExpired = false;
     if (moved > 0) {
@@ -159,6 +199,8 @@ bool CPodLink::Transfer(bool write, uint8_t* buffer, uint32_t count, uint32_t id
     } else {
       idleExpired = clock_.NowMs() - idleStart >= limit;
     }
+    const bool done = total >= count;
+    if (done) return true;
     DWORD queued = 0;
     if (write) {
       DWORD rx = 0, event = 0;
@@ -166,11 +208,9 @@ bool CPodLink::Transfer(bool write, uint8_t* buffer, uint32_t count, uint32_t id
     } else {
       api_->FT_GetQueueStatus(handle_, &queued);
     }
-    const bool done = total >= count;
-    if (queued == 0 && idleExpired) return done;
-    if (done) return true;
+    if (queued == 0 && idleExpired) return false;
     if (clock_.NowMs() - startMs >= overallLimitMs) return false;
-    if (!call(total, moved)) return false;
+    if (!callAndNote(total, moved)) return false;
   }
 }
 

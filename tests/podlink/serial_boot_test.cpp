@@ -3,6 +3,7 @@
 
 #include <numeric>
 
+#include "sim/SimFtdiDevice.h"
 #include "support/PodFixture.h"
 
 namespace velmora::test {
@@ -54,9 +55,17 @@ TEST_F(SerialBoot, StreamsAfterTheHeaderInBatchesOfSeven) {
     pod->commands.clear();
     pod->writeSizes.clear();
     observer = {};
+    delayer.delays.clear();
     const ProgramData program = Program(c.words, c.dsp);
     ASSERT_TRUE(link.SerialBootDownload(program));
     EXPECT_EQ(pod->commands.front().letter, 'R');
+    // 55 us after each batch; before that the purge after the reset, and at
+    // the end the purge once the stream has had its wire time (and a USB
+    // frame more), which is more than the 55 us after the last batch.
+    ASSERT_EQ(delayer.delays.size(), c.batches.size() + 2);
+    EXPECT_EQ(std::vector<uint32_t>(delayer.delays.begin() + 1, delayer.delays.end() - 1),
+              std::vector<uint32_t>(c.batches.size(), 55));
+    EXPECT_GE(delayer.delays.back(), kUsbFrameUs);
     EXPECT_EQ(pod->WordsWith('S'), std::vector<uint32_t>(program.image.words.begin() + c.first,
                                                          program.image.words.begin() + c.words));
     std::vector<uint32_t> batches;  // the writes after the reset, in words
@@ -67,10 +76,9 @@ TEST_F(SerialBoot, StreamsAfterTheHeaderInBatchesOfSeven) {
   }
   EXPECT_EQ(observer.events[1], "Title:Serial Boot Procedure");
   EXPECT_EQ(observer.events[2], "Status:Serial Boot Data Downloading...");
-  // No pause between the reset answer and the first block; 55 us after each batch.
+  // No pause between the reset answer and the first block.
   EXPECT_EQ(pod->sent[0], 'R');
   EXPECT_EQ(pod->sent[9], 'S');
-  EXPECT_EQ(delayer.delays, std::vector<uint32_t>(5, 55));
 }
 
 TEST_F(SerialBoot, FailuresEndWithTheirResultCodes) {
@@ -143,6 +151,63 @@ TEST(ImageLayout, OnlyTheHeaderFamilyMatters) {
   EXPECT_NE(ImageLayoutMismatchText(image, kTMS320C33).find("TMS320C32"), std::string::npos);
   image.layoutDspType = kImageDspUnknown;
   EXPECT_TRUE(ImageLayoutMatches(image, kTMS320C32));
+}
+
+}  // namespace
+}  // namespace velmora::test
+
+namespace velmora::test {
+namespace {
+
+// Serial boot through the modelled pod chip: the stream's last batch is still
+// in the chip when the write returns, and the link's closing purge must not
+// cut it off.
+TEST(SerialBootOnBoard, TheLastBatchReachesTheBoardBeforeThePurge) {
+  // Stream lengths whose last batch is full, nearly empty and partial.
+  for (const uint32_t n : {12u, 15u, 17u}) {
+    SCOPED_TRACE(n);
+    VirtualClock clock;
+    VirtualMicroDelayer delayer(clock);
+    sim::SimFtdiDevice* device = nullptr;
+    CPodLink link(
+        [&](std::string&) -> std::unique_ptr<FtdiApi> {
+          sim::BoardConfig config;
+          auto board = std::make_unique<sim::Board>(config);
+          board->PowerUp();
+          board->RunForNs(config.serialBootWindowNs + 1'000'000);
+          auto d = std::make_unique<sim::SimFtdiDevice>(std::move(board), sim::PodOptions{}, clock);
+          device = d.get();
+          return d;
+        },
+        clock, delayer);
+    AppSettings settings;
+    settings.dspType = kTMS320C31;
+    link.SetTransferSettings(Derive(settings));
+    link.SetFirmwareVersion(0x12);
+    ASSERT_TRUE(link.LoadDriver() && link.FindDevice() && link.Open());
+
+    // One block of NOPs into internal RAM, its last word a branch to itself.
+    constexpr uint32_t kAt = 0x809800;
+    constexpr uint32_t kNop = 0x0C800000;
+    std::vector<uint32_t> words = {8, 0x10F8, n, kAt};
+    for (uint32_t i = 0; i + 1 < n; ++i) words.push_back(kNop);
+    words.push_back(0x60000000 | (kAt + n - 1));  // BR to itself
+    words.push_back(0);
+    ProgramData program;
+    program.image = MakeImage(words, kTMS320C31);
+    ASSERT_TRUE(link.SerialBootDownload(program));
+    // The purge came right after the link's wait; the board gets what was
+    // not purged.
+    clock.AdvanceUs(10'000);
+    device->Sync();
+    sim::Board& board = device->TheBoard();
+    for (uint32_t i = 0; i < n; ++i) {
+      uint32_t word = 0;
+      ASSERT_TRUE(board.ReadWord(kAt + i, &word));
+      ASSERT_EQ(word, words[4 + i]) << "word " << i;
+    }
+    EXPECT_EQ(board.CpuCore().Pc(), kAt + n - 1) << board.HaltMessage();
+  }
 }
 
 }  // namespace

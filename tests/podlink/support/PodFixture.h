@@ -28,6 +28,7 @@ class PodFixture : public ::testing::Test {
     ASSERT_TRUE(link.Open());
     // As at start-up: the version decides the form of the reset command.
     ASSERT_TRUE(link.ReadFirmwareVersion());
+    delayer.delays.clear();  // the purge's wait for the '?' on the wire
     pod->calls.clear();
     pod->purges = 0;
     pod->sent.clear();
