@@ -46,6 +46,7 @@ class PodFirmware {
     uint8_t byte;
   };
   std::deque<OutByte>& Uplink() { return uplink_; }
+  const std::deque<OutByte>& Uplink() const { return uplink_; }
   uint64_t FramesSent() const { return frames_; }
   uint64_t ByteNs() const { return 10'000'000'000ull / options_.baud; }
 

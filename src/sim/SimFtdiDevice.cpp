@@ -65,41 +65,109 @@ bool SimFtdiDevice::LineMatches() const {
          parity_ == FT_PARITY_NONE;
 }
 
+uint64_t SimFtdiDevice::ByteNsLocked() const {
+  const unsigned bits = 1 + wordLength_ + (stopBits_ == 2 ? 2 : 1) + (parity_ ? 1 : 0);
+  return uint64_t{bits} * 1'000'000'000ull / baud_;
+}
+
 void SimFtdiDevice::SyncLocked(uint64_t nowNs) {
   for (;;) {
-    uint64_t t = toPod_.empty() ? UINT64_MAX : toPod_.front().atNs;
+    uint64_t t = toPod_.empty() ? UINT64_MAX : toPod_.front().endNs;
     t = std::min(t, pod_.NextEventNs());
     if (t > nowNs) break;
     board_->RunUntilNs(t);
     pod_.Process(t);
-    while (!toPod_.empty() && toPod_.front().atNs <= t) {
-      const InByte b = toPod_.front();
+    while (!toPod_.empty() && toPod_.front().endNs <= t) {
+      const WireByte b = toPod_.front();
       toPod_.pop_front();
-      pod_.ByteFromHost(b.byte, b.atNs);
+      if (!b.garbled) pod_.ByteFromHost(b.byte, b.endNs);
     }
   }
   board_->RunUntilNs(nowNs);
   pod_.Process(nowNs);
-  VisibleLocked(nowNs);
+  if (driverPolls_)
+    DeliverPacketsLocked(nowNs);
+  else
+    DropOverrunLocked(nowNs);
   PersistIfChanged(false);
 }
 
-size_t SimFtdiDevice::VisibleLocked(uint64_t nowNs) {
-  // The chip hands received bytes to the host when its latency timer runs out.
-  const uint64_t latency = uint64_t{latencyMs_} * kMs;
+size_t SimFtdiDevice::ArrivedLocked(uint64_t t) const {
+  size_t n = 0;
+  for (const auto& b : pod_.Uplink()) {
+    if (b.atNs > t) break;
+    ++n;
+  }
+  return n;
+}
+
+void SimFtdiDevice::DropOverrunLocked(uint64_t t) {
+  // Bytes that arrive while the USB-side FIFO is full are lost (no flow
+  // control on the pod's line).
+  const size_t arrived = ArrivedLocked(t);
+  if (arrived <= kChipToUsbFifo) return;
   auto& up = pod_.Uplink();
-  while (!up.empty() && up.front().atNs + latency <= nowNs) {
-    if (open_ && LineMatches()) rx_.push_back(up.front().byte);  // else: framing errors
+  up.erase(up.begin() + kChipToUsbFifo, up.begin() + static_cast<ptrdiff_t>(arrived));
+  overrunBytes_ += arrived - kChipToUsbFifo;
+  overrun_ = true;
+}
+
+void SimFtdiDevice::TakePacketLocked(uint64_t atNs, std::vector<uint8_t>* raw) {
+  const size_t n = std::min(kPacketData, ArrivedLocked(atNs));
+  auto& up = pod_.Uplink();
+  if (raw) {
+    // Modem status (bit 0 always set) and line status: THRE and TEMT while
+    // nothing waits for the wire, OE once after lost bytes.
+    raw->push_back(0x01);
+    uint8_t line = NotStartedLocked(atNs) == 0 ? 0x60 : 0x00;
+    if (overrun_) line |= 0x02;
+    raw->push_back(line);
+  }
+  overrun_ = false;
+  const bool clean = open_ && LineMatches();  // else: framing errors, nothing usable
+  for (size_t i = 0; i < n; ++i) {
+    if (raw)
+      raw->push_back(up.front().byte);
+    else if (clean)
+      rx_.push_back(up.front().byte);
     up.pop_front();
   }
-  return rx_.size();
+  lastPacketNs_ = atNs;
+}
+
+uint64_t SimFtdiDevice::NextDataPacketNs() const {
+  const auto& up = pod_.Uplink();
+  if (up.empty()) return UINT64_MAX;
+  const uint64_t latency = uint64_t{latencyMs_} * kMs;
+  // The first latency tick after the first byte arrived, or the moment a
+  // packet's worth is waiting, whichever comes first.
+  const uint64_t front = up.front().atNs;
+  uint64_t ticks = front > lastPacketNs_ ? (front - lastPacketNs_ + latency - 1) / latency : 1;
+  if (ticks == 0) ticks = 1;
+  uint64_t next = lastPacketNs_ + ticks * latency;
+  if (up.size() >= kPacketData) next = std::min(next, std::max(up[kPacketData - 1].atNs, lastPacketNs_));
+  return next;
+}
+
+void SimFtdiDevice::DeliverPacketsLocked(uint64_t nowNs) {
+  const uint64_t latency = uint64_t{latencyMs_} * kMs;
+  for (;;) {
+    const uint64_t next = NextDataPacketNs();
+    if (next > nowNs) break;
+    DropOverrunLocked(next);
+    TakePacketLocked(next, nullptr);
+  }
+  // Status-only packets keep the timer's rhythm while nothing arrives.
+  if (nowNs > lastPacketNs_) {
+    const auto& up = pod_.Uplink();
+    const uint64_t limit = up.empty() ? nowNs : std::min(nowNs, up.front().atNs);
+    if (limit > lastPacketNs_) lastPacketNs_ += (limit - lastPacketNs_) / latency * latency;
+  }
 }
 
 uint64_t SimFtdiDevice::NextVisibleNs() {
-  uint64_t next = UINT64_MAX;
-  const auto& up = pod_.Uplink();
-  if (!up.empty()) next = up.front().atNs + uint64_t{latencyMs_} * kMs;
-  if (!toPod_.empty()) next = std::min(next, toPod_.front().atNs);
+  uint64_t next = driverPolls_ ? NextDataPacketNs() : UINT64_MAX;
+  if (!toPod_.empty()) next = std::min(next, toPod_.front().endNs);
   next = std::min(next, pod_.NextEventNs());
   next = std::min(next, board_->NextEventNs());
   return next;
@@ -107,6 +175,61 @@ uint64_t SimFtdiDevice::NextVisibleNs() {
 
 uint64_t SimFtdiDevice::NextEventLocked() {
   return NextVisibleNs();
+}
+
+size_t SimFtdiDevice::NotStartedLocked(uint64_t nowNs) const {
+  size_t n = 0;
+  for (auto it = toPod_.rbegin(); it != toPod_.rend() && it->startNs > nowNs; ++it) ++n;
+  return n;
+}
+
+void SimFtdiDevice::PurgeWireSideLocked(uint64_t nowNs) {
+  // What has not started on the line goes, in the driver's queue and in the
+  // chip's FIFO alike; the byte in the shift register finishes.
+  while (!toPod_.empty() && toPod_.back().startNs > nowNs) toPod_.pop_back();
+  wireFreeNs_ = toPod_.empty() ? std::min(wireFreeNs_, nowNs) : toPod_.back().endNs;
+}
+
+void SimFtdiDevice::PurgeUsbSideLocked(uint64_t nowNs) {
+  rx_.clear();
+  auto& up = pod_.Uplink();
+  while (!up.empty() && up.front().atNs <= nowNs) up.pop_front();
+  overrun_ = false;
+}
+
+bool SimFtdiDevice::WriteLocked(std::unique_lock<std::mutex>& lock, const uint8_t* bytes,
+                                size_t count, size_t ahead, uint32_t timeoutMs, size_t* accepted) {
+  const uint64_t now = NowNs();
+  SyncLocked(now);
+  const uint64_t byteNs = ByteNsLocked();
+  const bool garbled = !LineMatches();
+  for (size_t i = 0; i < count; ++i) {
+    const uint64_t start = std::max(wireFreeNs_, now);
+    wireFreeNs_ = start + byteNs;
+    toPod_.push_back(WireByte{start, wireFreeNs_, bytes[i], garbled});
+  }
+  *accepted = count;
+  wake_.notify_all();
+  // The queue in front of the line is finite: the write waits until the
+  // bytes beyond it have started.
+  const size_t waiting = NotStartedLocked(now);
+  if (waiting <= ahead) return true;
+  const uint64_t until = toPod_[toPod_.size() - ahead - 1].startNs;
+  const uint64_t deadline = now + uint64_t{timeoutMs ? std::min(timeoutMs, kMaxWaitMs) : kMaxWaitMs} * kMs;
+  if (until <= deadline) {
+    WaitUntil(lock, until);
+    SyncLocked(NowNs());
+    return true;
+  }
+  WaitUntil(lock, deadline);
+  const uint64_t t = NowNs();
+  SyncLocked(t);
+  // Bytes that did not get into the queue by the deadline were never taken.
+  const size_t notIn = NotStartedLocked(t) > ahead ? NotStartedLocked(t) - ahead : 0;
+  for (size_t i = 0; i < notIn && !toPod_.empty(); ++i) toPod_.pop_back();
+  wireFreeNs_ = toPod_.empty() ? t : toPod_.back().endNs;
+  *accepted = count - std::min(notIn, count);
+  return false;
 }
 
 void SimFtdiDevice::WaitUntil(std::unique_lock<std::mutex>& lock, uint64_t ns) {
@@ -215,6 +338,8 @@ FT_STATUS SimFtdiDevice::FT_OpenEx(void* arg, DWORD flags, FT_HANDLE* handle) {
   if (open_) return FT_DEVICE_NOT_OPENED;  // already in use
   SyncLocked(NowNs());
   open_ = true;
+  driverPolls_ = true;
+  lastPacketNs_ = NowNs();
   baud_ = 9600;
   wordLength_ = 8;
   stopBits_ = FT_STOP_BITS_1;
@@ -239,8 +364,10 @@ FT_STATUS SimFtdiDevice::FT_Close(FT_HANDLE handle) {
 FT_STATUS SimFtdiDevice::FT_ResetDevice(FT_HANDLE handle) {
   std::lock_guard lock(mutex_);
   if (const FT_STATUS s = Check(handle); s != FT_OK) return s;
-  SyncLocked(NowNs());
-  rx_.clear();
+  const uint64_t now = NowNs();
+  SyncLocked(now);
+  PurgeUsbSideLocked(now);
+  PurgeWireSideLocked(now);
   return FT_OK;
 }
 
@@ -298,14 +425,9 @@ FT_STATUS SimFtdiDevice::FT_Purge(FT_HANDLE handle, DWORD mask) {
   if (const FT_STATUS s = Check(handle); s != FT_OK) return s;
   const uint64_t now = NowNs();
   SyncLocked(now);
-  if (mask & FT_PURGE_RX) {
-    rx_.clear();
-    // Bytes already in the chip but not yet handed over go too.
-    auto& up = pod_.Uplink();
-    while (!up.empty() && up.front().atNs <= now) up.pop_front();
-  }
-  // FT_PURGE_TX: a write returns once the chip holds the bytes, and what the
-  // chip holds goes out; there is nothing left to discard.
+  // Both the driver's queue and the chip's FIFO, on either side.
+  if (mask & FT_PURGE_RX) PurgeUsbSideLocked(now);
+  if (mask & FT_PURGE_TX) PurgeWireSideLocked(now);
   return FT_OK;
 }
 
@@ -313,25 +435,11 @@ FT_STATUS SimFtdiDevice::FT_Write(FT_HANDLE handle, void* buffer, DWORD count, D
   std::unique_lock lock(mutex_);
   if (const FT_STATUS s = Check(handle); s != FT_OK) return s;
   if (!written || (!buffer && count)) return FT_INVALID_PARAMETER;
-  const uint64_t now = NowNs();
-  SyncLocked(now);
-  const unsigned bits = 1 + wordLength_ + (stopBits_ == 2 ? 2 : 1) + (parity_ ? 1 : 0);
-  const uint64_t byteNs = uint64_t{bits} * 1'000'000'000ull / baud_;
-  const auto* bytes = static_cast<const uint8_t*>(buffer);
-  const bool clean = LineMatches();
-  for (DWORD i = 0; i < count; ++i) {
-    wireFreeNs_ = std::max(wireFreeNs_, now) + byteNs;
-    if (clean) toPod_.push_back(InByte{wireFreeNs_, bytes[i]});
-  }
-  *written = count;
-  wake_.notify_all();
-  // The chip's buffer is finite: a long backlog makes the write wait for the wire.
-  const uint64_t room = kTxBuffer * byteNs;
-  if (wireFreeNs_ > now + room) {
-    WaitUntil(lock, wireFreeNs_ - room);
-    SyncLocked(NowNs());
-  }
-  return FT_OK;
+  size_t accepted = 0;
+  const bool ok = WriteLocked(lock, static_cast<const uint8_t*>(buffer), count, kTxBuffer,
+                              writeTimeoutMs_, &accepted);
+  *written = static_cast<DWORD>(accepted);
+  return ok ? FT_OK : FT_IO_ERROR;
 }
 
 FT_STATUS SimFtdiDevice::FT_Read(FT_HANDLE handle, void* buffer, DWORD count, DWORD* read) {
@@ -376,13 +484,147 @@ FT_STATUS SimFtdiDevice::FT_GetStatus(FT_HANDLE handle, DWORD* rxBytes, DWORD* t
   const uint64_t now = NowNs();
   SyncLocked(now);
   if (rxBytes) *rxBytes = static_cast<DWORD>(rx_.size());
+  // The driver counts its own queue only, not the chip's FIFO.
   if (txBytes) {
-    const uint64_t byteNs = 10'000'000'000ull / baud_;
-    *txBytes =
-        wireFreeNs_ > now ? static_cast<DWORD>((wireFreeNs_ - now + byteNs - 1) / byteNs) : 0;
+    const size_t waiting = NotStartedLocked(now);
+    *txBytes = static_cast<DWORD>(waiting > kChipToWireFifo ? waiting - kChipToWireFifo : 0);
   }
   if (eventStatus) *eventStatus = 0;
   return FT_OK;
+}
+
+// --- Raw USB ---------------------------------------------------------------
+
+bool SimFtdiDevice::Present() const {
+  std::lock_guard lock(mutex_);
+  return !unplugged_;
+}
+
+uint64_t SimFtdiDevice::OverrunBytes() const {
+  std::lock_guard lock(mutex_);
+  return overrunBytes_;
+}
+
+int SimFtdiDevice::UsbOpen() {
+  std::lock_guard lock(mutex_);
+  if (unplugged_) return kUsbNoDevice;
+  if (open_) return kUsbBusy;
+  const uint64_t now = NowNs();
+  SyncLocked(now);
+  open_ = true;
+  driverPolls_ = false;
+  baud_ = 9600;
+  wordLength_ = 8;
+  stopBits_ = FT_STOP_BITS_1;
+  parity_ = FT_PARITY_NONE;
+  latencyMs_ = 16;
+  lastPacketNs_ = now;
+  rx_.clear();
+  return kUsbOk;
+}
+
+void SimFtdiDevice::UsbClose() {
+  std::lock_guard lock(mutex_);
+  if (!open_ || driverPolls_) return;
+  SyncLocked(NowNs());
+  open_ = false;
+  driverPolls_ = true;
+  PersistIfChanged(true);
+}
+
+int SimFtdiDevice::UsbBulkOut(const uint8_t* bytes, size_t count, uint32_t timeoutMs,
+                              size_t* done) {
+  std::unique_lock lock(mutex_);
+  *done = 0;
+  if (!open_ || driverPolls_ || unplugged_) return kUsbNoDevice;
+  return WriteLocked(lock, bytes, count, kChipToWireFifo, timeoutMs, done) ? kUsbOk : kUsbTimeout;
+}
+
+int SimFtdiDevice::UsbBulkIn(uint8_t* buffer, size_t capacity, uint32_t timeoutMs, size_t* got) {
+  std::unique_lock lock(mutex_);
+  *got = 0;
+  if (!open_ || driverPolls_ || unplugged_) return kUsbNoDevice;
+  const uint64_t latency = uint64_t{latencyMs_} * kMs;
+  const uint64_t deadline =
+      NowNs() + uint64_t{timeoutMs ? std::min(timeoutMs, kMaxWaitMs) : kMaxWaitMs} * kMs;
+  std::vector<uint8_t> raw;
+  for (;;) {
+    if (stop_ || !open_ || unplugged_) return kUsbNoDevice;
+    const uint64_t now = NowNs();
+    SyncLocked(now);
+    if (capacity - raw.size() < kUsbPacket) break;  // the transfer is full
+    const size_t arrived = ArrivedLocked(now);
+    if (arrived >= kPacketData) {
+      TakePacketLocked(now, &raw);  // a full packet does not end the transfer
+      continue;
+    }
+    if (now >= lastPacketNs_ + latency) {
+      TakePacketLocked(now, &raw);  // the short packet ends it
+      break;
+    }
+    if (now >= deadline) {
+      std::memcpy(buffer, raw.data(), raw.size());
+      *got = raw.size();
+      return kUsbTimeout;
+    }
+    const auto& up = pod_.Uplink();
+    uint64_t next = std::min({lastPacketNs_ + latency, deadline, NextEventLocked()});
+    for (size_t i = arrived; i < up.size() && i < kPacketData; ++i) next = std::min(next, up[i].atNs);
+    if (next <= now) next = now + 1000;
+    WaitUntil(lock, next);
+  }
+  std::memcpy(buffer, raw.data(), raw.size());
+  *got = raw.size();
+  return kUsbOk;
+}
+
+int SimFtdiDevice::UsbReset() {
+  return UsbPurge(true, true);
+}
+
+int SimFtdiDevice::UsbPurge(bool usbSide, bool wireSide) {
+  std::lock_guard lock(mutex_);
+  if (!open_ || driverPolls_ || unplugged_) return kUsbNoDevice;
+  const uint64_t now = NowNs();
+  SyncLocked(now);
+  if (usbSide) PurgeUsbSideLocked(now);
+  if (wireSide) PurgeWireSideLocked(now);
+  return kUsbOk;
+}
+
+int SimFtdiDevice::UsbSetBaud(uint32_t baud) {
+  std::lock_guard lock(mutex_);
+  if (!open_ || driverPolls_ || unplugged_) return kUsbNoDevice;
+  if (baud < 300 || baud > 3'000'000) return kUsbIoError;
+  SyncLocked(NowNs());
+  baud_ = baud;
+  return kUsbOk;
+}
+
+int SimFtdiDevice::UsbSetLine(uint8_t wordLength, uint8_t stopBits, uint8_t parity) {
+  std::lock_guard lock(mutex_);
+  if (!open_ || driverPolls_ || unplugged_) return kUsbNoDevice;
+  SyncLocked(NowNs());
+  wordLength_ = wordLength;
+  stopBits_ = stopBits;
+  parity_ = parity;
+  return kUsbOk;
+}
+
+int SimFtdiDevice::UsbSetLatency(uint8_t ms) {
+  std::lock_guard lock(mutex_);
+  if (!open_ || driverPolls_ || unplugged_) return kUsbNoDevice;
+  if (ms < 1) return kUsbIoError;
+  SyncLocked(NowNs());
+  latencyMs_ = ms;
+  return kUsbOk;
+}
+
+int SimFtdiDevice::UsbGetLatency(uint8_t* ms) {
+  std::lock_guard lock(mutex_);
+  if (!open_ || driverPolls_ || unplugged_) return kUsbNoDevice;
+  *ms = latencyMs_;
+  return kUsbOk;
 }
 
 }  // namespace velmora::sim

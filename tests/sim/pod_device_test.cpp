@@ -25,12 +25,12 @@ struct Host {
     board().StartAt(kRam);
   }
   Board& board() { return dev->TheBoard(); }
-  void Open(uint32_t baud = 921600) {
+  void Open(uint32_t baud = 921600, UCHAR latencyMs = 1) {
     char desc[] = "USB POD";
     ASSERT_EQ(dev->FT_OpenEx(desc, FT_OPEN_BY_DESCRIPTION, &h), FT_OK);
     ASSERT_EQ(dev->FT_SetBaudRate(h, baud), FT_OK);
     ASSERT_EQ(dev->FT_SetDataCharacteristics(h, FT_BITS_8, FT_STOP_BITS_1, FT_PARITY_NONE), FT_OK);
-    ASSERT_EQ(dev->FT_SetLatencyTimer(h, 1), FT_OK);
+    ASSERT_EQ(dev->FT_SetLatencyTimer(h, latencyMs), FT_OK);
     ASSERT_EQ(dev->FT_SetTimeouts(h, 300, 300), FT_OK);
   }
   void Write(const std::string& s) {
@@ -45,6 +45,21 @@ struct Host {
     EXPECT_EQ(dev->FT_Read(h, buf.data(), n, &got), FT_OK);
     buf.resize(got);
     return buf;
+  }
+  DWORD Queued() {
+    DWORD q = 0;
+    EXPECT_EQ(dev->FT_GetQueueStatus(h, &q), FT_OK);
+    return q;
+  }
+  DWORD TxCount() {
+    DWORD rx = 0, tx = 0, event = 0;
+    EXPECT_EQ(dev->FT_GetStatus(h, &rx, &tx, &event), FT_OK);
+    return tx;
+  }
+  static std::string Repeat(const std::string& s, int n) {
+    std::string out;
+    for (int i = 0; i < n; ++i) out += s;
+    return out;
   }
   static std::string Cmd(char c, uint32_t w) {
     char b[16];
@@ -163,6 +178,119 @@ TEST(SimDevice, WrongLineSettingsGarbleTheTrafficReadsTimeOutAndPurgeDropsReplie
   ASSERT_EQ(good.dev->FT_Purge(good.h, FT_PURGE_RX | FT_PURGE_TX), FT_OK);
   ASSERT_EQ(good.dev->FT_GetQueueStatus(good.h, &q), FT_OK);
   EXPECT_EQ(q, 0u);
+}
+
+// One byte at 921600 baud, 8N1.
+constexpr uint64_t kByteNs = 10'000'000'000ull / 921600;
+
+TEST(SimChip, ATransmitPurgeDropsWhatHasNotStartedOnTheLine) {
+  // Seven S commands in one write (63 bytes, about 0.68 ms on the line);
+  // only commands whose every byte had started before the purge get through.
+  struct Case {
+    uint64_t purgeAfterUs;
+    uint64_t frames;
+  };
+  for (const Case c : {Case{0, 0}, Case{100, 1}, Case{400, 4}, Case{700, 7}}) {
+    SCOPED_TRACE(c.purgeAfterUs);
+    Host host;
+    host.Open();
+    host.Write(Host::Repeat(Host::Cmd('S', 1), 7));
+    host.clock.AdvanceUs(c.purgeAfterUs);
+    ASSERT_EQ(host.dev->FT_Purge(host.h, FT_PURGE_TX), FT_OK);
+    host.clock.AdvanceUs(5'000);
+    host.dev->Sync();
+    EXPECT_EQ(host.dev->Pod().FramesSent(), c.frames);
+  }
+}
+
+TEST(SimChip, TheDriversTransmitCountLeavesOutTheChipsFifoAndLongWritesWait) {
+  Host host;
+  host.Open();
+  const uint64_t t0 = host.clock.NowUs();
+  host.Write(std::string(300, 'x'));  // bytes that start no command
+  EXPECT_EQ(host.clock.NowUs(), t0);  // the driver takes them at once
+  struct Case {
+    uint64_t atUs;
+    DWORD tx;
+  };
+  // 299 bytes wait behind the first; the chip's FIFO holds 256 of them.
+  for (const Case c : {Case{0, 43}, Case{400, 7}, Case{470, 0}, Case{2'000, 0}}) {
+    host.clock.AdvanceUs(t0 + c.atUs - host.clock.NowUs());
+    EXPECT_EQ(host.TxCount(), c.tx) << c.atUs;
+  }
+  // A write beyond what chip and driver hold returns once the excess started.
+  host.clock.AdvanceUs(10'000);
+  const uint64_t t1 = host.clock.NowUs();
+  host.Write(std::string(500, 'x'));
+  const uint64_t waitedNs = (host.clock.NowUs() - t1) * 1000;
+  EXPECT_GE(waitedNs, (500 - SimFtdiDevice::kTxBuffer - 1) * kByteNs);
+  EXPECT_LT(waitedNs, (500 - SimFtdiDevice::kTxBuffer + 1) * kByteNs);
+}
+
+TEST(SimChip, RepliesReachTheHostWhenTheLatencyTimerRunsOutOrAPacketFills) {
+  Host host({}, true);
+  host.Open(921600, 16);
+  const uint64_t t0 = host.clock.NowUs();
+  host.Write("?");  // two bytes back within 50 us, handed over at the timer's tick
+  host.clock.AdvanceUs(15'900);
+  EXPECT_EQ(host.Queued(), 0u);
+  host.clock.AdvanceUs(t0 + 16'000 - host.clock.NowUs());
+  EXPECT_EQ(host.Queued(), 2u);
+  EXPECT_EQ(host.Read(2), std::string("?\x12"));
+
+  // Sixteen V commands: 64 reply bytes, all in by about 2 ms. 62 fill a
+  // packet, which goes at once and restarts the timer; the other two wait
+  // for its next tick.
+  host.Write(Host::Repeat(Host::Cmd('V', 5), 16));
+  host.clock.AdvanceUs(5'000);
+  EXPECT_EQ(host.Queued(), 62u);
+  host.clock.AdvanceUs(t0 + 32'000 - host.clock.NowUs());
+  EXPECT_EQ(host.Queued(), 62u);
+  host.clock.AdvanceUs(t0 + 36'000 - host.clock.NowUs());
+  EXPECT_EQ(host.Queued(), 64u);
+}
+
+TEST(SimChip, RawTransfersCarryTheStatusBytesAndAnUnreadFifoOverflows) {
+  Host host({}, true);
+  SimFtdiDevice& dev = *host.dev;
+  ASSERT_EQ(dev.UsbOpen(), SimFtdiDevice::kUsbOk);
+  EXPECT_EQ(dev.UsbOpen(), SimFtdiDevice::kUsbBusy);
+  ASSERT_EQ(dev.UsbSetBaud(921600), SimFtdiDevice::kUsbOk);
+  ASSERT_EQ(dev.UsbSetLatency(1), SimFtdiDevice::kUsbOk);
+  // 40 V commands (360 bytes): the write returns once the chip's 256-byte
+  // FIFO holds the rest; the 160 reply bytes meet a 128-byte FIFO nobody reads.
+  const std::string commands = Host::Repeat(Host::Cmd('V', 7), 40);
+  size_t done = 0;
+  const uint64_t t0 = host.clock.NowUs();
+  ASSERT_EQ(dev.UsbBulkOut(reinterpret_cast<const uint8_t*>(commands.data()), commands.size(), 300,
+                           &done),
+            SimFtdiDevice::kUsbOk);
+  EXPECT_EQ(done, commands.size());
+  EXPECT_GE((host.clock.NowUs() - t0) * 1000, (360 - 256 - 1) * kByteNs);
+  host.clock.AdvanceUs(10'000);
+  uint8_t buffer[4096];
+  size_t got = 0;
+  ASSERT_EQ(dev.UsbBulkIn(buffer, sizeof buffer, 300, &got), SimFtdiDevice::kUsbOk);
+  // Two full packets and a short one: 128 data bytes, 2 status bytes each.
+  ASSERT_EQ(got, 64u + 64u + 6u);
+  for (size_t at : {0u, 64u, 128u}) EXPECT_EQ(buffer[at], 0x01) << at;
+  EXPECT_EQ(buffer[1] & 0x02, 0x02);   // overrun, reported once
+  EXPECT_EQ(buffer[65] & 0x02, 0x00);
+  EXPECT_EQ(buffer[1] & 0x60, 0x60);   // nothing waits for the line
+  EXPECT_EQ(dev.OverrunBytes(), 32u);
+  // Nothing more: a status-only packet when the timer runs out again.
+  const uint64_t t1 = host.clock.NowUs();
+  ASSERT_EQ(dev.UsbBulkIn(buffer, sizeof buffer, 300, &got), SimFtdiDevice::kUsbOk);
+  EXPECT_EQ(got, 2u);
+  EXPECT_EQ(host.clock.NowUs() - t1, 1'000u);
+  // The purges empty the chip's FIFOs on either side.
+  ASSERT_EQ(dev.UsbBulkOut(reinterpret_cast<const uint8_t*>(commands.data()), 9, 300, &done),
+            SimFtdiDevice::kUsbOk);
+  ASSERT_EQ(dev.UsbPurge(false, true), SimFtdiDevice::kUsbOk);
+  host.clock.AdvanceUs(5'000);
+  ASSERT_EQ(dev.UsbBulkIn(buffer, sizeof buffer, 300, &got), SimFtdiDevice::kUsbOk);
+  EXPECT_EQ(got, 2u);  // the V was purged after its first byte: no reply
+  dev.UsbClose();
 }
 
 }  // namespace
