@@ -1,8 +1,11 @@
-// libftdi1 behind the D2XX-shaped seam. libftdi1 has no receive queue query
-// and its reads return at once with what has arrived, so the backend keeps a
-// receive buffer of its own: queue queries poll the chip into it and reads
-// wait on it up to the read time-out, as D2XX reads do. Writes are synchronous
-// in libftdi1, so the transmit queue is always reported empty.
+// libftdi1 behind the D2XX-shaped seam. libftdi1 has no receive queue query,
+// and each of its reads is a USB transfer that the chip ends only when its
+// latency timer runs out or a packet fills, so the backend keeps a receive
+// buffer of its own: reads wait on it up to the read time-out, as D2XX reads
+// do; queue queries count what is already on the host (that buffer and the
+// bytes libftdi1 holds from its last transfer) and go to the chip only when
+// that is nothing. Writes are synchronous in libftdi1 (they return once the
+// chip holds the bytes), so the transmit queue is always reported empty.
 #include "podlink/LibFtdiBackend.h"
 
 #include <chrono>
@@ -226,8 +229,8 @@ class LibFtdiApi : public FtdiApi {
     Device* d = Find(h);
     if (!d) return FT_INVALID_HANDLE;
     if (!rx) return FT_INVALID_PARAMETER;
-    const int got = Poll(d);
-    *rx = static_cast<DWORD>(d->pending.size());
+    const int got = Buffered(d) == 0 ? Poll(d) : 0;
+    *rx = static_cast<DWORD>(Buffered(d));
     return got < 0 ? FT_IO_ERROR : FT_OK;
   }
 
@@ -235,11 +238,10 @@ class LibFtdiApi : public FtdiApi {
     Device* d = Find(h);
     if (!d) return FT_INVALID_HANDLE;
     if (!rx || !tx || !event) return FT_INVALID_PARAMETER;
-    const int got = Poll(d);
-    *rx = static_cast<DWORD>(d->pending.size());
+    *rx = static_cast<DWORD>(Buffered(d));
     *tx = 0;
     *event = 0;
-    return got < 0 ? FT_IO_ERROR : FT_OK;
+    return FT_OK;
   }
 
  private:
@@ -260,6 +262,11 @@ class LibFtdiApi : public FtdiApi {
   void ApplyTimeouts(Device* d) {
     d->ctx->usb_read_timeout = static_cast<int>(d->readTimeoutMs);
     d->ctx->usb_write_timeout = static_cast<int>(d->writeTimeoutMs);
+  }
+
+  // Received bytes already on the host.
+  static size_t Buffered(const Device* d) {
+    return d->pending.size() + d->ctx->readbuffer_remaining;
   }
 
   // Moves what the chip has into the receive buffer; bytes moved or < 0.
@@ -348,6 +355,20 @@ std::unique_ptr<FtdiApi> CreateLibFtdiBackend(const FtdiBackendOptions& options,
   if (missing) {
     error = lib->LoadedName() + " has no " + missing;
     return nullptr;
+  }
+  // The project's stand-in library puts the virtual board behind the libftdi1
+  // calls; it takes the board's folder and options from here. libftdi1
+  // itself has no such call.
+  void (*configure)(const char*, const char* const*, const char* const*, int) = nullptr;
+  if (lib->Resolve("velmora_stub_configure", configure)) {
+    std::vector<const char*> keys, values;
+    for (const auto& [key, value] : options.values) {
+      if (key == "library") continue;
+      keys.push_back(key.c_str());
+      values.push_back(value.c_str());
+    }
+    configure(options.simDir.empty() ? nullptr : options.simDir.c_str(), keys.data(),
+              values.data(), static_cast<int>(keys.size()));
   }
   return CreateLibFtdiApi(f, lib);
 }

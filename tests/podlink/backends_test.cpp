@@ -96,6 +96,7 @@ struct FakeLibFtdi {
   unsigned char latency = 16;
   int baud = 0;
   int flushes = 0;
+  int reads = 0;  // ftdi_read_data calls: each one a USB transfer on hardware
   std::deque<unsigned char> rx;
   std::vector<unsigned char> written;
 };
@@ -157,6 +158,7 @@ LibFtdiFunctions FakeFunctions() {
                                 ftdi_parity_type) { return 0; };
   f.ftdi_setflowctrl = [](ftdi_context*, int) { return 0; };
   f.ftdi_read_data = [](ftdi_context*, unsigned char* buf, int size) {
+    ++g_fake->reads;
     int n = 0;
     while (n < size && !g_fake->rx.empty()) {
       buf[n++] = g_fake->rx.front();
@@ -227,6 +229,11 @@ TEST_F(LibFtdiEmulation, PodLinkFindsOpensAndTalksThroughIt) {
     ASSERT_TRUE(link.ReadFirmwareVersion());
     EXPECT_EQ(link.FirmwareVersion(), 0x12);
     EXPECT_EQ(fake.written, std::vector<unsigned char>{'?'});
+    // A command that expects no answer costs no USB read (each would wait
+    // out the chip's latency timer on hardware).
+    fake.reads = 0;
+    ASSERT_TRUE(link.SendWord(0x1234));
+    EXPECT_EQ(fake.reads, 0);
   }
   // Destroying the link closes the device and frees its context.
   EXPECT_EQ(fake.opened, -1);
@@ -248,6 +255,14 @@ TEST_F(LibFtdiEmulation, QueueAndReadsFollowD2xxSemantics) {
   DWORD got = 0;
   ASSERT_EQ(api->FT_Read(h, buffer, 2, &got), FT_OK);
   EXPECT_EQ(got, 2u);
+  // What is already on the host answers the queries without a USB read.
+  const int reads = fake.reads;
+  ASSERT_EQ(api->FT_GetQueueStatus(h, &queued), FT_OK);
+  EXPECT_EQ(queued, 1u);
+  DWORD rx0 = 0, tx0 = 0, event0 = 0;
+  ASSERT_EQ(api->FT_GetStatus(h, &rx0, &tx0, &event0), FT_OK);
+  EXPECT_EQ(rx0, 1u);
+  EXPECT_EQ(fake.reads, reads);
   // Only one byte left: the read waits its time-out and returns what it has.
   ASSERT_EQ(api->FT_Read(h, buffer, 4, &got), FT_OK);
   EXPECT_EQ(got, 1u);
