@@ -2,11 +2,17 @@
 # that runs in real time: serial boot with verify; then a flash write with the
 # default settings, after which a new process finds the demo running from the
 # flash and reads its variables.
-# Variables: CLI (velmora-cli), DEMO (examples/demo/demo.out), DIR (scratch folder).
+# Variables: CLI (velmora-cli), DEMO (examples/demo/demo.out), DIR (scratch folder),
+# POD_LIBRARY (optional: the stand-in libftdi1, driven through --pod=ftdi).
 file(REMOVE_RECURSE ${DIR})
 file(MAKE_DIRECTORY ${DIR})
+if(POD_LIBRARY)
+  set(_pod --pod=ftdi --pod-library=${POD_LIBRARY})
+else()
+  set(_pod --pod=sim)
+endif()
 # An empty settings file: the defaults (TMS320C32, AM29F040, Boot1).
-set(_common --pod=sim --sim-dir=${DIR}/board --settings=${DIR}/settings.ini)
+set(_common ${_pod} --sim-dir=${DIR}/board --settings=${DIR}/settings.ini)
 
 function(run_cli expect_output)
   execute_process(COMMAND ${CLI} ${ARGN} ${_common}

@@ -44,6 +44,11 @@ class Bench : public ::testing::Test {
   void PowerCycle();
   // Lets the target run for a while (virtual time).
   void Wait(uint32_t ms);
+  // From here on the commands go through the libftdi backend and the
+  // stand-in libftdi1 (--pod=ftdi --pod-library=...), on the same clock. The
+  // test holds the library, so its board stays powered between commands.
+  // False (and a skip) when the build has no stand-in library.
+  bool UseStubLibrary();
 
   // The demo read for a DSP type, as the commands read it.
   static ProgramData Demo(uint8_t dsp);
@@ -51,6 +56,7 @@ class Bench : public ::testing::Test {
 
   std::filesystem::path dir;
   std::string board = "board";  // the board folder under dir
+  std::string library;          // the stand-in libftdi1 when in use
 
   VirtualClock clock;
   VirtualMicroDelayer delayer{clock};

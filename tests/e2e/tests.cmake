@@ -14,10 +14,24 @@ if(TARGET velmora-cli)
       -DDEMO=${CMAKE_SOURCE_DIR}/examples/demo/demo.out -DDIR=${CMAKE_BINARY_DIR}/e2e_cli
       -P ${CMAKE_SOURCE_DIR}/tests/e2e/cli_flash_read_check.cmake)
   set_tests_properties(e2e_cli_flash_then_read PROPERTIES TIMEOUT 120)
+  # The same through the libftdi backend and the stand-in libftdi1.
+  if(TARGET velmora-ftdistub)
+    add_test(NAME e2e_cli_flash_then_read_libftdi
+      COMMAND ${CMAKE_COMMAND} -DCLI=$<TARGET_FILE:velmora-cli>
+        -DDEMO=${CMAKE_SOURCE_DIR}/examples/demo/demo.out -DDIR=${CMAKE_BINARY_DIR}/e2e_cli_libftdi
+        -DPOD_LIBRARY=$<TARGET_FILE:velmora-ftdistub>
+        -P ${CMAKE_SOURCE_DIR}/tests/e2e/cli_flash_read_check.cmake)
+    set_tests_properties(e2e_cli_flash_then_read_libftdi PROPERTIES TIMEOUT 120)
+  endif()
 endif()
 
 # The e2e tests run the velmora-cli target commands in process.
 if(TARGET e2e_tests)
-  target_link_libraries(e2e_tests PRIVATE velmora_cli)
+  target_link_libraries(e2e_tests PRIVATE velmora_cli ${CMAKE_DL_LIBS})
+  if(TARGET velmora-ftdistub)
+    target_compile_definitions(e2e_tests PRIVATE
+      VELMORA_FTDISTUB="$<TARGET_FILE:velmora-ftdistub>")
+    add_dependencies(e2e_tests velmora-ftdistub)
+  endif()
 endif()
 # --- end loaders, responder, demo ------------------------------------------------

@@ -1,3 +1,4 @@
+#include <dlfcn.h>
 #include <unistd.h>
 
 #include "e2e/e2e_support.h"
@@ -11,6 +12,21 @@ namespace {
 VirtualClock* g_clock = nullptr;
 std::unique_ptr<sim::SimFtdiDevice> g_device;
 Bench* g_bench = nullptr;
+
+// The stand-in library's test calls.
+struct StubLibrary {
+  void* handle = nullptr;
+  void (*setClock)(VirtualClock*) = nullptr;
+  void* (*device)() = nullptr;
+  void (*powerOff)() = nullptr;
+};
+StubLibrary g_stub;
+
+template <typename Fn>
+void Symbol(const char* name, Fn& fn) {
+  fn = reinterpret_cast<Fn>(dlsym(g_stub.handle, name));
+  ASSERT_NE(fn, nullptr) << name;
+}
 
 bool CancelRequested() {
   Bench* b = g_bench;
@@ -54,6 +70,12 @@ void Bench::SetUp() {
 
 void Bench::TearDown() {
   g_device.reset();
+  if (g_stub.handle) {
+    if (g_stub.powerOff) g_stub.powerOff();
+    if (g_stub.setClock) g_stub.setClock(nullptr);
+    dlclose(g_stub.handle);
+    g_stub = {};
+  }
   g_bench = nullptr;
   std::error_code ec;
   std::filesystem::remove_all(dir, ec);
@@ -63,23 +85,49 @@ int Bench::Run(const std::string& command, std::vector<std::string> args) {
   out.str("");
   err.str("");
   cancelChecks = 0;
-  args.push_back(std::string("--pod=") + kBackend);
+  if (library.empty()) {
+    args.push_back(std::string("--pod=") + kBackend);
+  } else {
+    args.push_back("--pod=ftdi");
+    args.push_back("--pod-library=" + library);
+  }
   args.push_back("--sim-dir=" + (dir / board).string());
   args.insert(args.begin(), command);
   return cli::RunCli(args, env);
 }
 
 sim::SimFtdiDevice* Bench::Device() {
+  // The stand-in library's board is built from the same sources as this
+  // program's, so it is used as one of its own.
+  if (g_stub.handle) return static_cast<sim::SimFtdiDevice*>(g_stub.device());
   return g_device.get();
 }
 
 void Bench::PowerCycle() {
   g_device.reset();
+  if (g_stub.handle) g_stub.powerOff();
 }
 
 void Bench::Wait(uint32_t ms) {
   clock.AdvanceUs(uint64_t{ms} * 1000);
-  if (g_device) g_device->Sync();
+  if (sim::SimFtdiDevice* d = Device()) d->Sync();
+}
+
+bool Bench::UseStubLibrary() {
+#ifdef VELMORA_FTDISTUB
+  library = VELMORA_FTDISTUB;
+  g_stub.handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
+  EXPECT_NE(g_stub.handle, nullptr) << dlerror();
+  if (!g_stub.handle) return false;
+  Symbol("velmora_stub_set_clock", g_stub.setClock);
+  Symbol("velmora_stub_device", g_stub.device);
+  Symbol("velmora_stub_power_off", g_stub.powerOff);
+  if (!g_stub.setClock || !g_stub.device || !g_stub.powerOff) return false;
+  g_stub.setClock(&clock);
+  return true;
+#else
+  return false;
+#endif
 }
 
 ProgramData Bench::Demo(uint8_t dsp) {
