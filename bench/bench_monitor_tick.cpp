@@ -1,12 +1,15 @@
 // One monitoring tick of 21 visible rows against the virtual board in real
 // time, with the 10 us transfer pause, compared with the wire time of its pod
 // traffic: per row an S and a V command of 9 bytes each and a 4-byte reply,
-// 10 bits per byte at 921,600 baud.
+// 10 bits per byte at 921,600 baud. Once on the "sim" device (a D2XX-style
+// driver polling the modelled chip), once through the libftdi backend and the
+// stand-in libftdi1 (the chip polled only by the backend's reads).
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,6 +21,7 @@
 #include "image/CoffReader.h"
 #include "monitoring/TargetPort.h"
 #include "monitoring/WatchLists.h"
+#include "podlink/FtdiBackends.h"
 #include "podlink/PodLink.h"
 #include "sim/Board.h"
 #include "sim/SimFtdiDevice.h"
@@ -38,8 +42,14 @@ struct Target {
   std::unique_ptr<CPodLink> link;
   std::vector<CDataObject> items;
   std::string error;
+  std::string folder;
 
-  bool Start() {
+  ~Target() {
+    link.reset();
+    if (!folder.empty()) std::filesystem::remove_all(folder);
+  }
+
+  bool Start(bool viaLibftdi) {
     const std::string out = "bench_monitor_tick_responder.out";
     std::vector<std::string> errors;
     if (!c3x::AssembleFile(VELMORA_SOURCE_DIR "/tests/shell/monitor_responder.asm", out, errors)) {
@@ -58,14 +68,30 @@ struct Target {
     std::remove(out.c_str());
     timer = std::make_unique<CMicroTimer>();
     timer->SetLoopsPerUs(timer->Measure());
-    link = std::make_unique<CPodLink>(
-        [](std::string&) -> std::unique_ptr<FtdiApi> {
-          sim::BoardConfig config;
-          config.dspType = kTMS320C31;
-          return std::make_unique<sim::SimFtdiDevice>(std::make_unique<sim::Board>(config),
-                                                      sim::PodOptions{});
-        },
-        SteadyClock::Instance(), *timer);
+    CPodLink::DriverLoader loader = [](std::string&) -> std::unique_ptr<FtdiApi> {
+      sim::BoardConfig config;
+      config.dspType = kTMS320C31;
+      return std::make_unique<sim::SimFtdiDevice>(std::make_unique<sim::Board>(config),
+                                                  sim::PodOptions{});
+    };
+    if (viaLibftdi) {
+#ifdef VELMORA_FTDISTUB
+      char scratch[] = "/tmp/velmora_bench_XXXXXX";
+      if (!mkdtemp(scratch)) {
+        error = "no scratch folder";
+        return false;
+      }
+      folder = scratch;
+      FtdiBackendOptions options;
+      options.simDir = folder;
+      options.values = {{"library", VELMORA_FTDISTUB}, {"dsp", "C31"}};
+      loader = [options](std::string& e) { return CreateFtdiBackend("ftdi", options, e); };
+#else
+      error = "no stand-in libftdi1 in this build";
+      return false;
+#endif
+    }
+    link = std::make_unique<CPodLink>(loader, SteadyClock::Instance(), *timer);
     link->SetTransferSettings(Derive(settings));
     if (!link->LoadDriver() || !link->FindDevice() || !link->Open() ||
         !link->SerialBootDownload(program)) {
@@ -86,7 +112,14 @@ struct Target {
 
 Target& SharedTarget() {
   static Target target;
-  static const bool started = target.Start();
+  static const bool started = target.Start(false);
+  (void)started;
+  return target;
+}
+
+Target& LibftdiTarget() {
+  static Target target;
+  static const bool started = target.Start(true);
   (void)started;
   return target;
 }
@@ -128,6 +161,28 @@ void BM_MonitorTick21Rows(benchmark::State& state) {
   Report(state, start, t.items.size(), "grouped reads", sink);
 }
 BENCHMARK(BM_MonitorTick21Rows)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+
+// The tick as the panes run it, through the libftdi backend.
+void BM_MonitorTick21RowsLibftdi(benchmark::State& state) {
+  Target& t = LibftdiTarget();
+  if (!t.link) {
+    state.SkipWithError(t.error.c_str());
+    return;
+  }
+  PodLinkPort port(*t.link);
+  uint32_t sink = 0;
+  const auto start = std::chrono::steady_clock::now();
+  for (auto _ : state) {
+    const RefreshOutcome r = RefreshVisibleRows(t.items, 0, kVisibleRows, true, port,
+                                                [&](size_t, uint32_t word) { sink += word; });
+    if (!r.ok) {
+      state.SkipWithError("a read failed");
+      return;
+    }
+  }
+  Report(state, start, t.items.size(), "grouped reads, libftdi backend", sink);
+}
+BENCHMARK(BM_MonitorTick21RowsLibftdi)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 
 // For comparison: one ReadTargetWord per row, each waiting for its reply.
 void BM_MonitorTick21RowsOneByOne(benchmark::State& state) {
