@@ -184,12 +184,12 @@ bool CSarvoApp::CreateMainWindow() {
   // The pod link and the two progress dialogs that report its procedures.
   if (options_.SimulatedBoard()) sim::RegisterSimBackend();
   FtdiBackendOptions backendOptions = options_.backendOptions;
-  if (options_.SimulatedBoard()) {
-    // A new virtual board starts out as the settings describe the target.
-    backendOptions.values.try_emplace("configured-dsp", std::to_string(settings_.dspType));
-    backendOptions.values.try_emplace("configured-flash", std::to_string(settings_.flashType));
-    backendOptions.values.try_emplace("configured-boot", std::to_string(settings_.bootType + 1));
-  }
+  // A new virtual board starts out as the settings describe the target,
+  // whether it is the "sim" backend's or the one behind the stand-in
+  // libftdi1; other backends ignore these values.
+  backendOptions.values.try_emplace("configured-dsp", std::to_string(settings_.dspType));
+  backendOptions.values.try_emplace("configured-flash", std::to_string(settings_.flashType));
+  backendOptions.values.try_emplace("configured-boot", std::to_string(settings_.bootType + 1));
   const std::string backend = options_.podBackend;
   MicroDelayer& delayer =
       services_.delayer ? *services_.delayer : static_cast<MicroDelayer&>(timer_);

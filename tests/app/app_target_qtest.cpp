@@ -167,6 +167,33 @@ class TargetTest : public QObject {
     QCOMPARE(bench.prompter.shown.last(), QStringLiteral("inform: Flash Reading is successful"));
   }
 
+  // The default backend, libftdi1, with the stand-in library in its place:
+  // the program's own way from its pod options through the libftdi backend
+  // to the virtual board, for serial boot and the flash.
+  void proceduresRunThroughTheLibftdiBackend() {
+#ifdef VELMORA_FTDISTUB
+    AppBench bench;
+    StartupOptions options = bench.SimOptions();
+    options.podBackend = "ftdi";
+    options.backendOptions.values["library"] = VELMORA_FTDISTUB;
+    QVERIFY(bench.Start(options));
+    CSarvoApp& app = *bench.app;
+    QVERIFY(bench.LoadResponder());
+    app.Frame()->Command(cmd::kSerialBootVerify)->trigger();
+    CProgressDlg& dlg = *app.ProgressDialog();
+    QCOMPARE(dlg.Title() + dlg.StatusText(), QStringLiteral("Serial Boot Procedure[ Completed ]"));
+    CPodLink& link = app.Link();
+    uint32_t word = 0;
+    QVERIFY(link.ReadTargetWord(kCounterAddress, word));
+    QCOMPARE(word, 0x1234u);
+    app.Frame()->Command(cmd::kRomBootVerify)->trigger();
+    QCOMPARE(bench.prompter.shown.last(),
+             QStringLiteral("inform: Flash Program & Verifying is successful"));
+#else
+    QSKIP("no stand-in libftdi1 in this build");
+#endif
+  }
+
   void serialBootPausesBothMonitoringsAndRestartsThem() {
     AppBench bench;
     QVERIFY(bench.StartSim());

@@ -4,6 +4,11 @@ foreach(_app_test app_session_qtest app_target_qtest)
     target_sources(${_app_test} PRIVATE ${CMAKE_SOURCE_DIR}/tests/podlink/support/FakePod.cpp)
   endif()
 endforeach()
+if(TARGET app_target_qtest AND TARGET velmora-ftdistub)
+  target_compile_definitions(app_target_qtest PRIVATE
+    VELMORA_FTDISTUB="$<TARGET_FILE:velmora-ftdistub>")
+  add_dependencies(app_target_qtest velmora-ftdistub)
+endif()
 # --- end app --------------------------------------------------------------------
 # --- app: the program's own command line -------------------------------------------
 if(TARGET velmora)
