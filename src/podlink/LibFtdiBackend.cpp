@@ -8,6 +8,7 @@
 // chip holds the bytes), so the transmit queue is always reported empty.
 #include "podlink/LibFtdiBackend.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <set>
@@ -212,7 +213,7 @@ class LibFtdiApi : public FtdiApi {
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(d->readTimeoutMs);
     while (d->pending.size() < count) {
-      const int got = Poll(d);
+      const int got = Poll(d, count - d->pending.size());
       if (got < 0) return FT_IO_ERROR;
       if (got > 0) continue;
       if (std::chrono::steady_clock::now() >= deadline) break;
@@ -229,7 +230,7 @@ class LibFtdiApi : public FtdiApi {
     Device* d = Find(h);
     if (!d) return FT_INVALID_HANDLE;
     if (!rx) return FT_INVALID_PARAMETER;
-    const int got = Buffered(d) == 0 ? Poll(d) : 0;
+    const int got = Buffered(d) == 0 ? Poll(d, 1) : 0;
     *rx = static_cast<DWORD>(Buffered(d));
     return got < 0 ? FT_IO_ERROR : FT_OK;
   }
@@ -269,10 +270,15 @@ class LibFtdiApi : public FtdiApi {
     return d->pending.size() + d->ctx->readbuffer_remaining;
   }
 
-  // Moves what the chip has into the receive buffer; bytes moved or < 0.
-  int Poll(Device* d) {
+  // Moves up to `wanted` received bytes into the receive buffer; bytes moved
+  // or < 0. ftdi_read_data goes on with USB transfers until it has all it was
+  // asked for or one brings nothing, which on the chip lasts until its
+  // latency timer runs out; asked for no more than is needed, it returns as
+  // soon as that has come and keeps the rest of the transfer for later calls.
+  int Poll(Device* d, size_t wanted) {
     unsigned char chunk[512];
-    const int got = f_.ftdi_read_data(d->ctx, chunk, sizeof chunk);
+    const int got =
+        f_.ftdi_read_data(d->ctx, chunk, static_cast<int>(std::min(wanted, sizeof chunk)));
     if (got > 0) d->pending.insert(d->pending.end(), chunk, chunk + got);
     return got;
   }

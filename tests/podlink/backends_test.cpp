@@ -145,9 +145,10 @@ LibFtdiFunctions FakeFunctions() {
     return 0;
   };
   f.ftdi_usb_reset = [](ftdi_context*) { return 0; };
-  f.ftdi_tcioflush = [](ftdi_context*) {
+  f.ftdi_tcioflush = [](ftdi_context* ctx) {
     ++g_fake->flushes;
     g_fake->rx.clear();
+    ctx->readbuffer_remaining = 0;
     return 0;
   };
   f.ftdi_set_baudrate = [](ftdi_context*, int baud) {
@@ -157,13 +158,16 @@ LibFtdiFunctions FakeFunctions() {
   f.ftdi_set_line_property = [](ftdi_context*, ftdi_bits_type, ftdi_stopbits_type,
                                 ftdi_parity_type) { return 0; };
   f.ftdi_setflowctrl = [](ftdi_context*, int) { return 0; };
-  f.ftdi_read_data = [](ftdi_context*, unsigned char* buf, int size) {
+  // One transfer brings everything waiting; what the caller did not ask
+  // for stays in libftdi1's read buffer (counted in the context).
+  f.ftdi_read_data = [](ftdi_context* ctx, unsigned char* buf, int size) {
     ++g_fake->reads;
     int n = 0;
     while (n < size && !g_fake->rx.empty()) {
       buf[n++] = g_fake->rx.front();
       g_fake->rx.pop_front();
     }
+    ctx->readbuffer_remaining = static_cast<unsigned>(g_fake->rx.size());
     return n;
   };
   f.ftdi_write_data = [](ftdi_context*, const unsigned char* buf, int size) {

@@ -13,6 +13,9 @@
 #include <string>
 
 #include "config/Clock.h"
+#include "config/MicroTimer.h"
+#include "podlink/FtdiBackends.h"
+#include "podlink/PodLink.h"
 #include "sim/SimFtdiDevice.h"
 
 namespace velmora::sim::test {
@@ -194,6 +197,25 @@ TEST_F(FtdiStub, WritesReturnWhenTheChipHoldsThemAndTheTransmitFlushDropsThem) {
   clock.AdvanceUs(5'000);
   s.read(ctx, buffer, 4);
   EXPECT_EQ(Device().Pod().FramesSent(), 7u);
+}
+
+// The libftdi backend on the library: an exchange costs the wire and one
+// latency period at most, never a second transfer that waits for nothing.
+TEST_F(FtdiStub, TheLibftdiBackendsExchangesWaitForOneLatencyPeriodAtMost) {
+  s.free_(ctx);
+  ctx = nullptr;
+  VirtualMicroDelayer delayer(clock);
+  FtdiBackendOptions options;
+  options.values["library"] = VELMORA_FTDISTUB;
+  CPodLink link([&](std::string& e) { return CreateLibFtdiBackend(options, e); }, clock, delayer);
+  ASSERT_TRUE(link.LoadDriver() && link.FindDevice() && link.Open());
+  for (int i = 0; i < 20; ++i) {
+    const uint64_t t = clock.NowUs();
+    uint32_t reply = 0;
+    ASSERT_TRUE(link.ExchangeWordNoDelay(0x1000 + i, reply));
+    // 13 bytes on the line (141 us), the pod's transfer, a latency period.
+    EXPECT_LE(clock.NowUs() - t, 1'200u) << i;
+  }
 }
 
 }  // namespace
