@@ -141,6 +141,19 @@ TEST_F(FtdiStub, ResultsFollowLibftdi) {
   // below the slowest divisor.
   for (const Rate r : {Rate{921600, 0}, Rate{3'000'000, 0}, Rate{100, -1}, Rate{-5, -1}})
     EXPECT_EQ(s.baud(ctx, r.baud), r.rc) << r.baud;
+  ASSERT_EQ(s.baud(ctx, 921600), 0);
+
+  // The transfers' time-outs: a read that the latency timer would end only
+  // after usb_read_timeout fails as libusb's time-out; a write the chip
+  // cannot take in usb_write_timeout fails with -1.
+  ASSERT_EQ(s.setLatency(ctx, 255), 0);
+  ctx->usb_read_timeout = 50;
+  ctx->usb_write_timeout = 10;
+  const uint64_t t = clock.NowUs();
+  EXPECT_EQ(s.read(ctx, buffer, 1), -7);
+  EXPECT_EQ(clock.NowUs() - t, 50'000u);
+  EXPECT_EQ(Write(std::string(4000, 'x')), -1);
+  EXPECT_EQ(Write(std::string(200, 'x')), 200);
 }
 
 TEST_F(FtdiStub, ReadsStripTheStatusBytesAndKeepWhatDidNotFit) {
