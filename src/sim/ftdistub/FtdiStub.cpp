@@ -6,9 +6,9 @@
 //
 // The board's folder and options: the backend hands over --sim-dir and the
 // --sim-KEY=VALUE values through velmora_stub_configure when the library has
-// it; a program that does not (any libftdi1 client) gets them from the
-// environment: VELMORA_SIM_DIR, and VELMORA_SIM_OPTIONS as KEY=VALUE pairs
-// separated by commas.
+// it; for a program that does not (any libftdi1 client), and for what the
+// program left out, the environment gives them: VELMORA_SIM_DIR, and
+// VELMORA_SIM_OPTIONS as KEY=VALUE pairs separated by commas.
 //
 // Tests that run the programs in their own process add three calls: one
 // virtual clock for host and board (velmora_stub_set_clock, before the board
@@ -42,7 +42,6 @@ constexpr int kDefaultUsbTimeoutMs = 5000;
 
 struct Stub {
   std::mutex mutex;
-  bool configured = false;
   velmora::FtdiBackendOptions options;
   velmora::VirtualClock* clock = nullptr;
   std::unique_ptr<SimFtdiDevice> device;
@@ -60,14 +59,17 @@ char g_usbHandle;
 libusb_device* PodDevice() { return reinterpret_cast<libusb_device*>(&g_usbDevice); }
 libusb_device_handle* PodHandle() { return reinterpret_cast<libusb_device_handle*>(&g_usbHandle); }
 
+// What the environment gives, where the program gave nothing.
 void OptionsFromEnvironment(velmora::FtdiBackendOptions* options) {
-  if (const char* dir = std::getenv("VELMORA_SIM_DIR")) options->simDir = dir;
+  if (const char* dir = std::getenv("VELMORA_SIM_DIR"); dir && options->simDir.empty())
+    options->simDir = dir;
   if (const char* list = std::getenv("VELMORA_SIM_OPTIONS")) {
     std::stringstream in(list);
     std::string item;
     while (std::getline(in, item, ',')) {
       const size_t eq = item.find('=');
-      if (eq != std::string::npos && eq > 0) options->values[item.substr(0, eq)] = item.substr(eq + 1);
+      if (eq != std::string::npos && eq > 0)
+        options->values.try_emplace(item.substr(0, eq), item.substr(eq + 1));
     }
   }
 }
@@ -78,7 +80,7 @@ SimFtdiDevice* Pod() {
   Stub& s = State();
   std::lock_guard lock(s.mutex);
   if (s.device || s.failed) return s.device.get();
-  if (!s.configured) OptionsFromEnvironment(&s.options);
+  OptionsFromEnvironment(&s.options);
   std::string error;
   s.device = velmora::sim::OpenVirtualBoard(s.options, &error, s.clock);
   if (!s.device) {
@@ -130,7 +132,6 @@ STUB_EXPORT void velmora_stub_configure(const char* simDir, const char* const* k
   Stub& s = State();
   std::lock_guard lock(s.mutex);
   if (s.device || s.failed) return;
-  s.configured = true;
   s.options = {};
   if (simDir) s.options.simDir = simDir;
   for (int i = 0; i < count; ++i)
