@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 
 namespace velmora::sim {
@@ -59,15 +60,29 @@ void SimFtdiDevice::SetUnplugged(bool unplugged) {
   unplugged_ = unplugged;
 }
 
+double SimFtdiDevice::ChipBaud(uint32_t requested) {
+  if (requested == 0) return 0;
+  // 3 MHz divided by n + k/8 (n from 2 to 16384), or the two special
+  // divisors 0 and 1 (3 and 2 Mbaud); the closest, if within 3 %.
+  constexpr double kReference = 3'000'000.0;
+  const double eighths =
+      std::clamp(std::round(kReference * 8 / requested), 16.0, 16384.0 * 8 + 7);
+  double best = kReference * 8 / eighths;
+  for (const double special : {3'000'000.0, 2'000'000.0})
+    if (std::abs(special - requested) < std::abs(best - requested)) best = special;
+  return std::abs(best - requested) <= 0.03 * requested ? best : 0;
+}
+
 bool SimFtdiDevice::LineMatches() const {
+  // Both ends' rates may differ by the 3 % a UART link tolerates.
   const PodOptions& o = pod_.Options();
-  return baud_ == o.baud && wordLength_ == FT_BITS_8 && stopBits_ == FT_STOP_BITS_1 &&
-         parity_ == FT_PARITY_NONE;
+  return std::abs(lineBaud_ - o.baud) <= 0.03 * o.baud && wordLength_ == FT_BITS_8 &&
+         stopBits_ == FT_STOP_BITS_1 && parity_ == FT_PARITY_NONE;
 }
 
 uint64_t SimFtdiDevice::ByteNsLocked() const {
   const unsigned bits = 1 + wordLength_ + (stopBits_ == 2 ? 2 : 1) + (parity_ ? 1 : 0);
-  return uint64_t{bits} * 1'000'000'000ull / baud_;
+  return static_cast<uint64_t>(bits * 1e9 / lineBaud_);
 }
 
 void SimFtdiDevice::SyncLocked(uint64_t nowNs) {
@@ -340,7 +355,7 @@ FT_STATUS SimFtdiDevice::FT_OpenEx(void* arg, DWORD flags, FT_HANDLE* handle) {
   open_ = true;
   driverPolls_ = true;
   lastPacketNs_ = NowNs();
-  baud_ = 9600;
+  lineBaud_ = 9600;
   wordLength_ = 8;
   stopBits_ = FT_STOP_BITS_1;
   parity_ = FT_PARITY_NONE;
@@ -390,8 +405,10 @@ FT_STATUS SimFtdiDevice::FT_SetLatencyTimer(FT_HANDLE handle, UCHAR timer) {
 FT_STATUS SimFtdiDevice::FT_SetBaudRate(FT_HANDLE handle, DWORD baud) {
   std::lock_guard lock(mutex_);
   if (const FT_STATUS s = Check(handle); s != FT_OK) return s;
-  if (baud < 300 || baud > 3'000'000) return FT_INVALID_PARAMETER;
-  baud_ = baud;
+  const double chip = ChipBaud(baud);
+  if (chip == 0) return FT_INVALID_PARAMETER;
+  SyncLocked(NowNs());
+  lineBaud_ = chip;
   return FT_OK;
 }
 
@@ -513,7 +530,7 @@ int SimFtdiDevice::UsbOpen() {
   SyncLocked(now);
   open_ = true;
   driverPolls_ = false;
-  baud_ = 9600;
+  lineBaud_ = 9600;
   wordLength_ = 8;
   stopBits_ = FT_STOP_BITS_1;
   parity_ = FT_PARITY_NONE;
@@ -595,9 +612,10 @@ int SimFtdiDevice::UsbPurge(bool usbSide, bool wireSide) {
 int SimFtdiDevice::UsbSetBaud(uint32_t baud) {
   std::lock_guard lock(mutex_);
   if (!open_ || driverPolls_ || unplugged_) return kUsbNoDevice;
-  if (baud < 300 || baud > 3'000'000) return kUsbIoError;
+  const double chip = ChipBaud(baud);
+  if (chip == 0) return kUsbIoError;
   SyncLocked(NowNs());
-  baud_ = baud;
+  lineBaud_ = chip;
   return kUsbOk;
 }
 

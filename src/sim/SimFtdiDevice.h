@@ -91,6 +91,9 @@ class SimFtdiDevice : public FtdiApi {
   int UsbSetLine(uint8_t wordLength, uint8_t stopBits, uint8_t parity);
   int UsbSetLatency(uint8_t ms);
   int UsbGetLatency(uint8_t* ms);
+  // The rate the chip's divisor gives for a requested baud rate (921600:
+  // 3 MHz / 3.25 = 923077), 0 when none comes within 3 %.
+  static double ChipBaud(uint32_t requested);
   // Bytes lost because the chip's USB-side FIFO was full.
   uint64_t OverrunBytes() const;
 
@@ -159,7 +162,7 @@ class SimFtdiDevice : public FtdiApi {
   bool open_ = false;
   bool driverPolls_ = true;  // opened through the D2XX-style calls
   bool unplugged_ = false;
-  uint32_t baud_ = 9600;
+  double lineBaud_ = 9600;  // what the chip's divisor gives
   uint8_t wordLength_ = 8, stopBits_ = 0, parity_ = 0;
   uint8_t latencyMs_ = 16;
   uint32_t readTimeoutMs_ = 0, writeTimeoutMs_ = 0;

@@ -180,8 +180,19 @@ TEST(SimDevice, WrongLineSettingsGarbleTheTrafficReadsTimeOutAndPurgeDropsReplie
   EXPECT_EQ(q, 0u);
 }
 
-// One byte at 921600 baud, 8N1.
-constexpr uint64_t kByteNs = 10'000'000'000ull / 921600;
+// One byte, 8N1, at the rate the chip makes of 921600 baud: 3 MHz / 3.25.
+const uint64_t kByteNs = static_cast<uint64_t>(10e9 / (3'000'000 / 3.25));
+
+TEST(SimChip, TheBaudRateIsTheDivisorsNearestWithinThreePercent) {
+  struct Case {
+    uint32_t asked;
+    double chip;  // 0: refused
+  };
+  for (const Case c : {Case{921600, 3e6 / 3.25}, Case{9600, 9600}, Case{3'000'000, 3e6},
+                       Case{2'050'000, 2e6}, Case{1'700'000, 0}, Case{490000, 3e6 / 6.125},
+                       Case{100, 0}})
+    EXPECT_DOUBLE_EQ(SimFtdiDevice::ChipBaud(c.asked), c.chip) << c.asked;
+}
 
 TEST(SimChip, ATransmitPurgeDropsWhatHasNotStartedOnTheLine) {
   // Seven S commands in one write (63 bytes, about 0.68 ms on the line);
