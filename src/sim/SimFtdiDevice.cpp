@@ -63,14 +63,14 @@ void SimFtdiDevice::SetUnplugged(bool unplugged) {
 double SimFtdiDevice::ChipBaud(uint32_t requested) {
   if (requested == 0) return 0;
   // 3 MHz divided by n + k/8 (n from 2 to 16384), or the two special
-  // divisors 0 and 1 (3 and 2 Mbaud); the closest, if within 3 %.
+  // divisors 0 and 1 (3 and 2 Mbaud); the closest.
   constexpr double kReference = 3'000'000.0;
   const double eighths =
       std::clamp(std::round(kReference * 8 / requested), 16.0, 16384.0 * 8 + 7);
   double best = kReference * 8 / eighths;
   for (const double special : {3'000'000.0, 2'000'000.0})
     if (std::abs(special - requested) < std::abs(best - requested)) best = special;
-  return std::abs(best - requested) <= 0.03 * requested ? best : 0;
+  return best;
 }
 
 bool SimFtdiDevice::LineMatches() const {
@@ -405,8 +405,9 @@ FT_STATUS SimFtdiDevice::FT_SetLatencyTimer(FT_HANDLE handle, UCHAR timer) {
 FT_STATUS SimFtdiDevice::FT_SetBaudRate(FT_HANDLE handle, DWORD baud) {
   std::lock_guard lock(mutex_);
   if (const FT_STATUS s = Check(handle); s != FT_OK) return s;
+  // The driver takes the nearest divisor only within 3 % of the rate.
   const double chip = ChipBaud(baud);
-  if (chip == 0) return FT_INVALID_PARAMETER;
+  if (baud == 0 || std::abs(chip - baud) > 0.03 * baud) return FT_INVALID_PARAMETER;
   SyncLocked(NowNs());
   lineBaud_ = chip;
   return FT_OK;
@@ -612,8 +613,8 @@ int SimFtdiDevice::UsbPurge(bool usbSide, bool wireSide) {
 int SimFtdiDevice::UsbSetBaud(uint32_t baud) {
   std::lock_guard lock(mutex_);
   if (!open_ || driverPolls_ || unplugged_) return kUsbNoDevice;
+  if (baud == 0) return kUsbIoError;
   const double chip = ChipBaud(baud);
-  if (chip == 0) return kUsbIoError;
   SyncLocked(NowNs());
   lineBaud_ = chip;
   return kUsbOk;

@@ -91,8 +91,8 @@ class SimFtdiDevice : public FtdiApi {
   int UsbSetLine(uint8_t wordLength, uint8_t stopBits, uint8_t parity);
   int UsbSetLatency(uint8_t ms);
   int UsbGetLatency(uint8_t* ms);
-  // The rate the chip's divisor gives for a requested baud rate (921600:
-  // 3 MHz / 3.25 = 923077), 0 when none comes within 3 %.
+  // The rate of the chip's divisor nearest a requested baud rate (921600:
+  // 3 MHz / 3.25 = 923077); 0 for 0.
   static double ChipBaud(uint32_t requested);
   // Bytes lost because the chip's USB-side FIFO was full.
   uint64_t OverrunBytes() const;

@@ -183,15 +183,21 @@ TEST(SimDevice, WrongLineSettingsGarbleTheTrafficReadsTimeOutAndPurgeDropsReplie
 // One byte, 8N1, at the rate the chip makes of 921600 baud: 3 MHz / 3.25.
 const uint64_t kByteNs = static_cast<uint64_t>(10e9 / (3'000'000 / 3.25));
 
-TEST(SimChip, TheBaudRateIsTheDivisorsNearestWithinThreePercent) {
+TEST(SimChip, TheBaudRateIsTheNearestDivisorsAndTheDriverWantsItWithinThreePercent) {
   struct Case {
     uint32_t asked;
-    double chip;  // 0: refused
+    double chip;
+    bool driverTakes;
   };
-  for (const Case c : {Case{921600, 3e6 / 3.25}, Case{9600, 9600}, Case{3'000'000, 3e6},
-                       Case{2'050'000, 2e6}, Case{1'700'000, 0}, Case{490000, 3e6 / 6.125},
-                       Case{100, 0}})
+  Host host;
+  host.Open();
+  for (const Case c : {Case{921600, 3e6 / 3.25, true}, Case{9600, 9600, true},
+                       Case{3'000'000, 3e6, true}, Case{2'050'000, 2e6, true},
+                       Case{1'700'000, 1.5e6, false}, Case{490000, 3e6 / 6.125, true},
+                       Case{100, 3e6 / (16384 + 7 / 8.0), false}}) {
     EXPECT_DOUBLE_EQ(SimFtdiDevice::ChipBaud(c.asked), c.chip) << c.asked;
+    EXPECT_EQ(host.dev->FT_SetBaudRate(host.h, c.asked) == FT_OK, c.driverTakes) << c.asked;
+  }
 }
 
 TEST(SimChip, ATransmitPurgeDropsWhatHasNotStartedOnTheLine) {

@@ -18,7 +18,6 @@
 #include <libftdi1/ftdi.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -104,22 +103,11 @@ void DropReadBuffer(ftdi_context* ftdi) {
   ftdi->readbuffer_remaining = 0;
 }
 
-// Whether libftdi1 would accept the rate: an FT232R divides 3 MHz by n + k/8
-// (n from 2, 1 and 1.5 as special divisors) and the result must lie within
-// about 5 % of what was asked.
+// Whether libftdi1 would accept the rate: the chip's nearest divisor must
+// give a rate within about 5 % of what was asked.
 bool BaudAcceptable(int baud) {
   if (baud <= 0) return false;
-  constexpr double kBase = 3'000'000.0;
-  double best = 0;
-  if (baud >= 2'500'000) {
-    best = 3'000'000;
-  } else if (baud >= 1'750'000) {
-    best = 2'000'000;
-  } else {
-    const double divisor = std::clamp(std::round(kBase / baud * 8.0) / 8.0, 2.0, 16383.875);
-    best = kBase / divisor;
-  }
-  const double ratio = best / baud;
+  const double ratio = SimFtdiDevice::ChipBaud(static_cast<uint32_t>(baud)) / baud;
   return ratio > 20.0 / 21.0 && ratio < 21.0 / 20.0;
 }
 
