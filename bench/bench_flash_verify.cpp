@@ -243,15 +243,14 @@ void WriteVerify32KLibftdi(benchmark::State& state) {
   if (!mkdtemp(folder)) return state.SkipWithError("no scratch folder");
   FtdiBackendOptions options;
   options.simDir = folder;
-  options.values = {{"library", VELMORA_FTDISTUB}, {"dsp", "C31"}, {"flash", "AM29F040"},
-                    {"boot", "Boot1"}};
+  options.values = {
+      {"library", VELMORA_FTDISTUB}, {"dsp", "C31"}, {"flash", "AM29F040"}, {"boot", "Boot1"}};
   const ProgramImage image = RandomImage(kWords);
   double writeSeconds = 0, verifySeconds = 0;
   bool ok = true;
   {
-    CPodLink link(
-        [&](std::string& error) { return CreateFtdiBackend("ftdi", options, error); }, clock,
-        *delayer);
+    CPodLink link([&](std::string& error) { return CreateFtdiBackend("ftdi", options, error); },
+                  clock, *delayer);
     AppSettings s;
     s.dspType = kDsp;
     s.flashType = kFlash;

@@ -373,8 +373,8 @@ std::unique_ptr<FtdiApi> CreateLibFtdiBackend(const FtdiBackendOptions& options,
       keys.push_back(key.c_str());
       values.push_back(value.c_str());
     }
-    configure(options.simDir.empty() ? nullptr : options.simDir.c_str(), keys.data(),
-              values.data(), static_cast<int>(keys.size()));
+    configure(options.simDir.empty() ? nullptr : options.simDir.c_str(), keys.data(), values.data(),
+              static_cast<int>(keys.size()));
   }
   return CreateLibFtdiApi(f, lib);
 }

@@ -27,7 +27,8 @@ inline constexpr const char* kPodDescriptions[] = {"USB TRAMO", "USB TRAMO Write
 
 inline constexpr uint32_t kPodBaudRate = 921600;
 // One byte on the pod's line: start, 8 data and stop bits.
-inline constexpr uint32_t kPodByteNs = static_cast<uint32_t>(10ull * 1'000'000'000ull / kPodBaudRate);
+inline constexpr uint32_t kPodByteNs =
+    static_cast<uint32_t>(10ull * 1'000'000'000ull / kPodBaudRate);
 // A USB full-speed frame: how late a write handed to the library may reach
 // the chip.
 inline constexpr uint32_t kUsbFrameUs = 1000;

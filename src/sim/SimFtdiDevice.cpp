@@ -65,8 +65,7 @@ double SimFtdiDevice::ChipBaud(uint32_t requested) {
   // 3 MHz divided by n + k/8 (n from 2 to 16384), or the two special
   // divisors 0 and 1 (3 and 2 Mbaud); the closest.
   constexpr double kReference = 3'000'000.0;
-  const double eighths =
-      std::clamp(std::round(kReference * 8 / requested), 16.0, 16384.0 * 8 + 7);
+  const double eighths = std::clamp(std::round(kReference * 8 / requested), 16.0, 16384.0 * 8 + 7);
   double best = kReference * 8 / eighths;
   for (const double special : {3'000'000.0, 2'000'000.0})
     if (std::abs(special - requested) < std::abs(best - requested)) best = special;
@@ -160,7 +159,8 @@ uint64_t SimFtdiDevice::NextDataPacketNs() const {
   uint64_t ticks = front > lastPacketNs_ ? (front - lastPacketNs_ + latency - 1) / latency : 1;
   if (ticks == 0) ticks = 1;
   uint64_t next = lastPacketNs_ + ticks * latency;
-  if (up.size() >= kPacketData) next = std::min(next, std::max(up[kPacketData - 1].atNs, lastPacketNs_));
+  if (up.size() >= kPacketData)
+    next = std::min(next, std::max(up[kPacketData - 1].atNs, lastPacketNs_));
   return next;
 }
 
@@ -230,7 +230,8 @@ bool SimFtdiDevice::WriteLocked(std::unique_lock<std::mutex>& lock, const uint8_
   const size_t waiting = NotStartedLocked(now);
   if (waiting <= ahead) return true;
   const uint64_t until = toPod_[toPod_.size() - ahead - 1].startNs;
-  const uint64_t deadline = now + uint64_t{timeoutMs ? std::min(timeoutMs, kMaxWaitMs) : kMaxWaitMs} * kMs;
+  const uint64_t deadline =
+      now + uint64_t{timeoutMs ? std::min(timeoutMs, kMaxWaitMs) : kMaxWaitMs} * kMs;
   if (until <= deadline) {
     WaitUntil(lock, until);
     SyncLocked(NowNs());
@@ -587,7 +588,8 @@ int SimFtdiDevice::UsbBulkIn(uint8_t* buffer, size_t capacity, uint32_t timeoutM
     }
     const auto& up = pod_.Uplink();
     uint64_t next = std::min({lastPacketNs_ + latency, deadline, NextEventLocked()});
-    for (size_t i = arrived; i < up.size() && i < kPacketData; ++i) next = std::min(next, up[i].atNs);
+    for (size_t i = arrived; i < up.size() && i < kPacketData; ++i)
+      next = std::min(next, up[i].atNs);
     if (next <= now) next = now + 1000;
     WaitUntil(lock, next);
   }

@@ -53,8 +53,7 @@ class Flash : public Bench {
     EXPECT_NE(out.str().find("Flash Program & Verifying is successful"), std::string::npos);
     ASSERT_EQ(RunWith("flash", {"verify", DemoPath()}, types), cli::kExitOk) << err.str();
     const auto image = dir / (board + ".bin");
-    ASSERT_EQ(RunWith("flash", {"read", DemoPath(), "--out", image.string()}, types),
-              cli::kExitOk)
+    ASSERT_EQ(RunWith("flash", {"read", DemoPath(), "--out", image.string()}, types), cli::kExitOk)
         << err.str();
     const ProgramData demo = Demo(dsp);
     const std::vector<uint32_t> read = ReadWords(image);

@@ -69,8 +69,8 @@ class FtdiStub : public ::testing::Test {
     s.Get("velmora_stub_device", s.device);
     s.Get("velmora_stub_power_off", s.powerOff);
     s.Get("velmora_stub_configure", s.configure);
-    dir = std::filesystem::temp_directory_path() /
-          ("velmora_ftdistub_" + std::to_string(::getpid()));
+    dir =
+        std::filesystem::temp_directory_path() / ("velmora_ftdistub_" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     s.setClock(&clock);
     const char* keys[] = {"dsp"};
@@ -119,9 +119,9 @@ TEST_F(FtdiStub, ResultsFollowLibftdi) {
   ftdi_device_list* list = nullptr;
   ASSERT_EQ(s.findAll(ctx, &list, 0x0403, 0x6001), 1);
   char description[8], serial[64];
-  ASSERT_EQ(s.strings(ctx, list->dev, nullptr, 0, description, sizeof description, serial,
-                      sizeof serial),
-            0);
+  ASSERT_EQ(
+      s.strings(ctx, list->dev, nullptr, 0, description, sizeof description, serial, sizeof serial),
+      0);
   EXPECT_STREQ(description, "USB POD");  // cut to the buffer, always ended
   EXPECT_STREQ(serial, "VSIM0001");
   ASSERT_EQ(s.open(ctx, list->dev), 0);

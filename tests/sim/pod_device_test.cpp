@@ -191,10 +191,10 @@ TEST(SimChip, TheBaudRateIsTheNearestDivisorsAndTheDriverWantsItWithinThreePerce
   };
   Host host;
   host.Open();
-  for (const Case c : {Case{921600, 3e6 / 3.25, true}, Case{9600, 9600, true},
-                       Case{3'000'000, 3e6, true}, Case{2'050'000, 2e6, true},
-                       Case{1'700'000, 1.5e6, false}, Case{490000, 3e6 / 6.125, true},
-                       Case{100, 3e6 / (16384 + 7 / 8.0), false}}) {
+  for (const Case c :
+       {Case{921600, 3e6 / 3.25, true}, Case{9600, 9600, true}, Case{3'000'000, 3e6, true},
+        Case{2'050'000, 2e6, true}, Case{1'700'000, 1.5e6, false}, Case{490000, 3e6 / 6.125, true},
+        Case{100, 3e6 / (16384 + 7 / 8.0), false}}) {
     EXPECT_DOUBLE_EQ(SimFtdiDevice::ChipBaud(c.asked), c.chip) << c.asked;
     EXPECT_EQ(host.dev->FT_SetBaudRate(host.h, c.asked) == FT_OK, c.driverTakes) << c.asked;
   }
@@ -291,9 +291,9 @@ TEST(SimChip, RawTransfersCarryTheStatusBytesAndAnUnreadFifoOverflows) {
   // Two full packets and a short one: 128 data bytes, 2 status bytes each.
   ASSERT_EQ(got, 64u + 64u + 6u);
   for (size_t at : {0u, 64u, 128u}) EXPECT_EQ(buffer[at], 0x01) << at;
-  EXPECT_EQ(buffer[1] & 0x02, 0x02);   // overrun, reported once
+  EXPECT_EQ(buffer[1] & 0x02, 0x02);  // overrun, reported once
   EXPECT_EQ(buffer[65] & 0x02, 0x00);
-  EXPECT_EQ(buffer[1] & 0x60, 0x60);   // nothing waits for the line
+  EXPECT_EQ(buffer[1] & 0x60, 0x60);  // nothing waits for the line
   EXPECT_EQ(dev.OverrunBytes(), 32u);
   // Nothing more: a status-only packet when the timer runs out again.
   const uint64_t t1 = host.clock.NowUs();

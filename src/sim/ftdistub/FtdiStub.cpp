@@ -55,8 +55,12 @@ Stub& State() {
 // libusb's device and handle are opaque; these addresses stand for the one pod.
 char g_usbDevice;
 char g_usbHandle;
-libusb_device* PodDevice() { return reinterpret_cast<libusb_device*>(&g_usbDevice); }
-libusb_device_handle* PodHandle() { return reinterpret_cast<libusb_device_handle*>(&g_usbHandle); }
+libusb_device* PodDevice() {
+  return reinterpret_cast<libusb_device*>(&g_usbDevice);
+}
+libusb_device_handle* PodHandle() {
+  return reinterpret_cast<libusb_device_handle*>(&g_usbHandle);
+}
 
 // What the environment gives, where the program gave nothing.
 void OptionsFromEnvironment(velmora::FtdiBackendOptions* options) {
@@ -218,8 +222,7 @@ STUB_EXPORT int ftdi_usb_get_strings(struct ftdi_context* ftdi, struct libusb_de
                                      int desc_len, char* serial, int serial_len) {
   if (!ftdi || !dev) return Fail(ftdi, -1, "wrong arguments");
   SimFtdiDevice* pod = Pod();
-  if (dev != PodDevice() || !pod || !pod->Present())
-    return Fail(ftdi, -4, "usb_open() failed");
+  if (dev != PodDevice() || !pod || !pod->Present()) return Fail(ftdi, -4, "usb_open() failed");
   // As libusb_get_string_descriptor_ascii: cut to the buffer, always ended.
   auto put = [](char* out, int len, const char* text) {
     if (!out || len <= 0) return;
@@ -359,9 +362,9 @@ STUB_EXPORT int ftdi_read_data(struct ftdi_context* ftdi, unsigned char* buf, in
   while (offset < size && actual > 0) {
     ftdi->readbuffer_remaining = 0;
     ftdi->readbuffer_offset = 0;
-    const int rc = Pod()->UsbBulkIn(ftdi->readbuffer, ftdi->readbuffer_chunksize,
-                                    static_cast<uint32_t>(std::max(ftdi->usb_read_timeout, 0)),
-                                    &actual);
+    const int rc =
+        Pod()->UsbBulkIn(ftdi->readbuffer, ftdi->readbuffer_chunksize,
+                         static_cast<uint32_t>(std::max(ftdi->usb_read_timeout, 0)), &actual);
     if (rc < 0) return Fail(ftdi, rc, "usb bulk read failed");
     if (actual <= 2) return offset;  // status bytes only: nothing more now
     // Squeeze the status bytes out of every packet.
@@ -398,9 +401,9 @@ STUB_EXPORT int ftdi_write_data(struct ftdi_context* ftdi, const unsigned char* 
   while (offset < size) {
     const int chunk = std::min(size - offset, static_cast<int>(ftdi->writebuffer_chunksize));
     size_t done = 0;
-    const int rc = Pod()->UsbBulkOut(buf + offset, static_cast<size_t>(chunk),
-                                     static_cast<uint32_t>(std::max(ftdi->usb_write_timeout, 0)),
-                                     &done);
+    const int rc =
+        Pod()->UsbBulkOut(buf + offset, static_cast<size_t>(chunk),
+                          static_cast<uint32_t>(std::max(ftdi->usb_write_timeout, 0)), &done);
     if (rc < 0) return Fail(ftdi, -1, "usb bulk write failed");
     offset += static_cast<int>(done);
   }
