@@ -14,7 +14,9 @@
 // Arguments of the first three and the last: 0 on the virtual clock (board
 // time, host CPU not counted), 1 in real time with the board on its own thread.
 #include <benchmark/benchmark.h>
+#ifdef VELMORA_FTDISTUB
 #include <dlfcn.h>
+#endif
 
 #include <chrono>
 #include <cstdio>

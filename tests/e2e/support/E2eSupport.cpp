@@ -1,5 +1,7 @@
-#include <dlfcn.h>
 #include <unistd.h>
+#ifdef VELMORA_FTDISTUB
+#include <dlfcn.h>
+#endif
 
 #include "e2e/e2e_support.h"
 #include "sim/VirtualBoard.h"
@@ -22,11 +24,13 @@ struct StubLibrary {
 };
 StubLibrary g_stub;
 
+#ifdef VELMORA_FTDISTUB
 template <typename Fn>
 void Symbol(const char* name, Fn& fn) {
   fn = reinterpret_cast<Fn>(dlsym(g_stub.handle, name));
   ASSERT_NE(fn, nullptr) << name;
 }
+#endif
 
 bool CancelRequested() {
   Bench* b = g_bench;
@@ -73,7 +77,9 @@ void Bench::TearDown() {
   if (g_stub.handle) {
     if (g_stub.powerOff) g_stub.powerOff();
     if (g_stub.setClock) g_stub.setClock(nullptr);
+#ifdef VELMORA_FTDISTUB
     dlclose(g_stub.handle);
+#endif
     g_stub = {};
   }
   g_bench = nullptr;
