@@ -186,8 +186,9 @@ class CPodLink {
   // each word in turn and returns false to stop.
   ReadsEnd GroupedFlashReads(uint32_t n, const std::function<bool(uint32_t, uint32_t)>& take);
   bool Transfer(bool write, uint8_t* buffer, uint32_t count, uint32_t idleLimitMs);
-  // Waits (up to idleLimitMs) until the bytes written so far have left the USB
-  // chip for the pod, as far as the library can tell.
+  // Waits until the bytes written so far have had their time on the line
+  // (counted from what was written), then, up to idleLimitMs, until the
+  // library's own transmit queue is empty.
   void WaitUntilSent(uint32_t idleLimitMs);
   // Drops at once what still waits to go out (commands to be abandoned).
   bool Discard();
